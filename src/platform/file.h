@@ -1,0 +1,61 @@
+// Files by handle: open, read, write, position, size, close.
+#pragma once
+#include <cstdint>
+
+#include "platform/handle.h"
+
+namespace qp {
+
+// File attribute bits, the same values on every platform.
+enum : uint32_t {
+  kAttrReadOnly = 0x01,
+  kAttrHidden = 0x02,
+  kAttrSystem = 0x04,
+  kAttrDirectory = 0x10,
+  kAttrArchive = 0x20,
+  kAttrNormal = 0x80,
+};
+
+enum class SeekFrom { Begin, Current, End };
+
+// Opens an existing file for reading; other readers may open it too, writers
+// may not. Fails (kInvalidHandle) on a directory, a missing file, or a file
+// that this process holds as an exclusive output.
+Handle open_read_shared(const char* path);
+
+// Creates or truncates a file for writing, shared with nobody: while it is
+// open, no other open of the same file succeeds, in this process included.
+// `attributes` are kAttr* bits; kAttrReadOnly makes the file read-only on disk.
+// Fails on a file that this process has open in any way.
+Handle create_exclusive(const char* path, uint32_t attributes);
+
+// Opens an existing file for reading and writing without truncating it,
+// shared with nobody (a caller-side handle, used by tests and tools).
+Handle open_read_write(const char* path);
+
+// Synchronous transfers. `*done` receives the byte count moved; a read at the
+// end of a file succeeds with fewer bytes (0 at the very end).
+bool read_file(Handle h, void* buf, uint32_t n, uint32_t* done);
+bool write_file(Handle h, const void* buf, uint32_t n, uint32_t* done);
+
+// Moves the file position and returns the new position (low 32 bits), or
+// kNoPosition when the handle cannot seek (a pipe) or the move fails.
+// set_file_pointer(h, 0, SeekFrom::Current) queries the position.
+uint32_t set_file_pointer(Handle h, int32_t distance, SeekFrom from);
+
+// Size in bytes (low 32 bits), or kNoPosition on failure.
+uint32_t file_size(Handle h);
+
+bool close_handle(Handle h);
+
+// An anonymous pipe: bytes written to `write_end` come out of `read_end`.
+bool create_pipe(Handle* read_end, Handle* write_end);
+
+}  // namespace qp
+
+namespace qp {
+
+// Deletes a file; never a directory, empty or not.
+bool delete_file(const char* path);
+
+}  // namespace qp

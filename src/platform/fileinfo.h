@@ -1,0 +1,35 @@
+// File information, attributes and times.
+#pragma once
+#include <cstdint>
+
+#include "platform/handle.h"
+
+namespace qp {
+
+// Times are Windows file times: 100-nanosecond ticks since 1601-01-01 UTC.
+struct FileInfo {
+  uint32_t attributes = 0;    // kAttr* bits
+  uint64_t size = 0;
+  uint64_t creation_time = 0;
+  uint64_t access_time = 0;
+  uint64_t write_time = 0;
+  // Where the system keeps Unix permission bits, they are reported here and
+  // `has_unix_mode` is set; the owner-execute bit then marks an executable.
+  bool has_unix_mode = false;
+  uint32_t unix_mode = 0;
+};
+
+bool get_file_info(Handle h, FileInfo* info);
+
+// kAttr* bits of a path, or kNoPosition (0xFFFFFFFF) when it does not exist.
+uint32_t get_file_attributes(const char* path);
+
+// Sets the times given (null leaves a time alone). A creation time that the
+// system cannot record is skipped without failing.
+bool set_file_times(Handle h, const uint64_t* creation, const uint64_t* access, const uint64_t* write);
+
+// True when both paths exist and name the same file (through links,
+// different spellings and relative parts alike).
+bool same_file(const char* a, const char* b);
+
+}  // namespace qp

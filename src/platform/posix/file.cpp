@@ -1,0 +1,227 @@
+// Files by handle on POSIX systems. A handle is a file descriptor plus one, so
+// that a null handle means "none" as it does on Windows.
+//
+// Windows refuses a second open of a file that is held without sharing; the
+// library relies on that (an archive being written is never read into itself,
+// an extracted entry never overwrites the archive it comes from). Here a small
+// registry of the files this process opened through this layer gives the same
+// answers.
+#include "platform/file.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <map>
+#include <mutex>
+#include <utility>
+
+#include "platform/posix/fd.h"
+
+namespace qp {
+namespace {
+
+using FileKey = std::pair<dev_t, ino_t>;
+
+struct OpenFile {
+  FileKey key;
+  bool exclusive;
+  bool regular;
+};
+
+struct Registry {
+  std::mutex lock;
+  std::map<int, OpenFile> by_fd;
+  std::map<FileKey, int> readers;
+  std::map<FileKey, int> writers;
+};
+
+Registry& registry() {
+  static Registry* r = new Registry;  // never destroyed: handles may outlive static destruction
+  return *r;
+}
+
+bool held(Registry& r, const FileKey& key, bool count_readers) {
+  auto w = r.writers.find(key);
+  if (w != r.writers.end() && w->second > 0) return true;
+  if (!count_readers) return false;
+  auto rd = r.readers.find(key);
+  return rd != r.readers.end() && rd->second > 0;
+}
+
+void enroll(int fd, const struct stat& st, bool exclusive) {
+  Registry& r = registry();
+  std::lock_guard<std::mutex> g(r.lock);
+  FileKey key{st.st_dev, st.st_ino};
+  r.by_fd[fd] = OpenFile{key, exclusive, S_ISREG(st.st_mode)};
+  (exclusive ? r.writers : r.readers)[key] += 1;
+}
+
+// Opens with the registry's rules: refuses what an unshared Windows open
+// would refuse. `exclusive` opens conflict with every other open.
+int open_checked(const char* path, int flags, mode_t mode, bool exclusive) {
+  struct stat before;
+  if (stat(path, &before) == 0) {
+    if (S_ISDIR(before.st_mode)) {
+      errno = EISDIR;
+      return -1;
+    }
+    Registry& r = registry();
+    std::lock_guard<std::mutex> g(r.lock);
+    if (held(r, FileKey{before.st_dev, before.st_ino}, exclusive)) {
+      errno = EBUSY;
+      return -1;
+    }
+  }
+  int fd;
+  do {
+    fd = ::open(path, flags | O_CLOEXEC, mode);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    errno = EISDIR;
+    return -1;
+  }
+  enroll(fd, st, exclusive);
+  return fd;
+}
+
+bool is_known_regular(int fd) {
+  Registry& r = registry();
+  std::lock_guard<std::mutex> g(r.lock);
+  auto it = r.by_fd.find(fd);
+  return it != r.by_fd.end() && it->second.regular;
+}
+
+}  // namespace
+
+Handle open_read_shared(const char* path) {
+  if (path == nullptr) return kInvalidHandle;
+  int fd = open_checked(path, O_RDONLY, 0, false);
+  return fd < 0 ? kInvalidHandle : handle_from_fd(fd);
+}
+
+Handle create_exclusive(const char* path, uint32_t attributes) {
+  if (path == nullptr) return kInvalidHandle;
+  int fd = open_checked(path, O_WRONLY | O_CREAT | O_TRUNC, 0666, true);
+  if (fd < 0) return kInvalidHandle;
+  if (attributes & kAttrReadOnly) {
+    struct stat st;
+    if (fstat(fd, &st) == 0) fchmod(fd, st.st_mode & ~mode_t(0222));
+  }
+  return handle_from_fd(fd);
+}
+
+Handle open_read_write(const char* path) {
+  if (path == nullptr) return kInvalidHandle;
+  int fd = open_checked(path, O_RDWR | O_CREAT, 0666, true);
+  return fd < 0 ? kInvalidHandle : handle_from_fd(fd);
+}
+
+bool read_file(Handle h, void* buf, uint32_t n, uint32_t* done) {
+  int fd = fd_from_handle(h);
+  uint32_t got = 0;
+  bool ok = true;
+  while (got < n) {
+    ssize_t r = ::read(fd, static_cast<char*>(buf) + got, n - got);
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) {
+      ok = false;
+      break;
+    }
+    if (r == 0) break;
+    got += static_cast<uint32_t>(r);
+  }
+  if (done) *done = ok ? got : 0;
+  return ok;
+}
+
+bool write_file(Handle h, const void* buf, uint32_t n, uint32_t* done) {
+  int fd = fd_from_handle(h);
+  // A pipe whose reader has gone raises SIGPIPE, which would end the host's
+  // process. Writes to a stream we did not open ourselves keep the signal
+  // blocked and consume it, so the write simply fails as it does on Windows.
+  bool guard = !is_known_regular(fd);
+  sigset_t pipe_set, old_set;
+  bool was_pending = false;
+  if (guard) {
+    sigemptyset(&pipe_set);
+    sigaddset(&pipe_set, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe_set, &old_set);
+    sigset_t pending;
+    if (sigpending(&pending) == 0) was_pending = sigismember(&pending, SIGPIPE) == 1;
+  }
+  uint32_t put = 0;
+  bool ok = true;
+  while (put < n) {
+    ssize_t w = ::write(fd, static_cast<const char*>(buf) + put, n - put);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) {
+      ok = false;
+      break;
+    }
+    put += static_cast<uint32_t>(w);
+  }
+  if (guard) {
+    if (!ok && errno == EPIPE && !was_pending) {
+      struct timespec zero = {0, 0};
+      while (sigtimedwait(&pipe_set, nullptr, &zero) < 0 && errno == EINTR) {
+      }
+    }
+    pthread_sigmask(SIG_SETMASK, &old_set, nullptr);
+  }
+  if (done) *done = ok ? put : 0;
+  return ok;
+}
+
+uint32_t set_file_pointer(Handle h, int32_t distance, SeekFrom from) {
+  // Absolute positions count up to 4 GiB; relative moves are signed.
+  off_t offset = from == SeekFrom::Begin ? off_t(uint32_t(distance)) : off_t(distance);
+  int whence = from == SeekFrom::Begin ? SEEK_SET : from == SeekFrom::Current ? SEEK_CUR : SEEK_END;
+  off_t pos = ::lseek(fd_from_handle(h), offset, whence);
+  if (pos < 0 || pos >= off_t(kNoPosition)) return kNoPosition;
+  return static_cast<uint32_t>(pos);
+}
+
+uint32_t file_size(Handle h) {
+  struct stat st;
+  if (fstat(fd_from_handle(h), &st) != 0) return kNoPosition;
+  return static_cast<uint32_t>(st.st_size);
+}
+
+bool close_handle(Handle h) {
+  if (!is_valid(h)) return false;
+  int fd = fd_from_handle(h);
+  {
+    Registry& r = registry();
+    std::lock_guard<std::mutex> g(r.lock);
+    auto it = r.by_fd.find(fd);
+    if (it != r.by_fd.end()) {
+      auto& counts = it->second.exclusive ? r.writers : r.readers;
+      if (--counts[it->second.key] <= 0) counts.erase(it->second.key);
+      r.by_fd.erase(it);
+    }
+  }
+  return ::close(fd) == 0;
+}
+
+bool create_pipe(Handle* read_end, Handle* write_end) {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) return false;
+  *read_end = handle_from_fd(fds[0]);
+  *write_end = handle_from_fd(fds[1]);
+  return true;
+}
+
+}  // namespace qp
+
+namespace qp {
+
+bool delete_file(const char* path) { return path && ::unlink(path) == 0; }
+
+}  // namespace qp

@@ -1,0 +1,89 @@
+#include "platform/fileinfo.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+
+#include "platform/file.h"
+#include "platform/posix/fd.h"
+
+namespace qp {
+namespace {
+
+// Ticks between 1601-01-01 and 1970-01-01.
+constexpr int64_t kUnixEpochTicks = 116444736000000000LL;
+
+uint64_t ticks(const struct timespec& ts) {
+  return uint64_t(int64_t(ts.tv_sec) * 10000000LL + ts.tv_nsec / 100 + kUnixEpochTicks);
+}
+
+struct timespec timespec_of(uint64_t ft) {
+  int64_t t = int64_t(ft) - kUnixEpochTicks;
+  int64_t sec = t / 10000000LL, rem = t % 10000000LL;
+  if (rem < 0) {
+    rem += 10000000LL;
+    sec -= 1;
+  }
+  struct timespec ts;
+  ts.tv_sec = static_cast<time_t>(sec);
+  ts.tv_nsec = static_cast<long>(rem * 100);
+  return ts;
+}
+
+uint32_t attributes_of(mode_t mode) {
+  uint32_t a = 0;
+  if (!(mode & S_IWUSR)) a |= kAttrReadOnly;
+  if (S_ISDIR(mode)) a |= kAttrDirectory;
+  if (S_ISREG(mode)) a |= kAttrArchive;
+  return a;
+}
+
+}  // namespace
+
+bool get_file_info(Handle h, FileInfo* info) {
+  int fd = fd_from_handle(h);
+  struct stat st;
+  if (fstat(fd, &st) != 0) return false;
+  info->attributes = attributes_of(st.st_mode);
+  info->size = static_cast<uint64_t>(st.st_size);
+  info->access_time = ticks(st.st_atim);
+  info->write_time = ticks(st.st_mtim);
+  // The birth time where the file system keeps one; the last write otherwise.
+  info->creation_time = info->write_time;
+  struct statx sx;
+  if (statx(fd, "", AT_EMPTY_PATH, STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_BTIME)) {
+    struct timespec b;
+    b.tv_sec = sx.stx_btime.tv_sec;
+    b.tv_nsec = sx.stx_btime.tv_nsec;
+    info->creation_time = ticks(b);
+  }
+  info->has_unix_mode = true;
+  info->unix_mode = st.st_mode;
+  return true;
+}
+
+uint32_t get_file_attributes(const char* path) {
+  struct stat st;
+  if (path == nullptr || stat(path, &st) != 0) return kNoPosition;
+  return attributes_of(st.st_mode);
+}
+
+bool set_file_times(Handle h, const uint64_t* creation, const uint64_t* access, const uint64_t* write) {
+  (void)creation;  // a creation time cannot be set here; it is skipped
+  struct timespec ts[2];
+  ts[0].tv_nsec = UTIME_OMIT;
+  ts[1].tv_nsec = UTIME_OMIT;
+  ts[0].tv_sec = ts[1].tv_sec = 0;
+  if (access) ts[0] = timespec_of(*access);
+  if (write) ts[1] = timespec_of(*write);
+  return futimens(fd_from_handle(h), ts) == 0;
+}
+
+bool same_file(const char* a, const char* b) {
+  struct stat sa, sb;
+  if (a == nullptr || b == nullptr || stat(a, &sa) != 0 || stat(b, &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+}  // namespace qp

@@ -1,0 +1,78 @@
+#include "platform/file.h"
+
+#include <windows.h>
+
+namespace qp {
+
+Handle open_read_shared(const char* path) {
+  if (path == nullptr) return kInvalidHandle;
+  HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  return h == INVALID_HANDLE_VALUE ? kInvalidHandle : static_cast<Handle>(h);
+}
+
+Handle create_exclusive(const char* path, uint32_t attributes) {
+  if (path == nullptr) return kInvalidHandle;
+  DWORD flags = attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                              FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL);
+  if (flags == 0) flags = FILE_ATTRIBUTE_NORMAL;
+  HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, flags, nullptr);
+  return h == INVALID_HANDLE_VALUE ? kInvalidHandle : static_cast<Handle>(h);
+}
+
+Handle open_read_write(const char* path) {
+  if (path == nullptr) return kInvalidHandle;
+  HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  return h == INVALID_HANDLE_VALUE ? kInvalidHandle : static_cast<Handle>(h);
+}
+
+bool read_file(Handle h, void* buf, uint32_t n, uint32_t* done) {
+  DWORD got = 0;
+  BOOL ok = ReadFile(static_cast<HANDLE>(h), buf, n, &got, nullptr);
+  if (done) *done = ok ? got : 0;
+  // A read from a pipe whose writer has gone reports a broken pipe: that is
+  // the end of the data, not an error.
+  if (!ok && GetLastError() == ERROR_BROKEN_PIPE) return true;
+  return ok != 0;
+}
+
+bool write_file(Handle h, const void* buf, uint32_t n, uint32_t* done) {
+  DWORD put = 0;
+  BOOL ok = WriteFile(static_cast<HANDLE>(h), buf, n, &put, nullptr);
+  if (done) *done = ok ? put : 0;
+  return ok != 0;
+}
+
+uint32_t set_file_pointer(Handle h, int32_t distance, SeekFrom from) {
+  // Absolute positions count up to 4 GiB; relative moves are signed.
+  DWORD method = from == SeekFrom::Begin ? FILE_BEGIN : from == SeekFrom::Current ? FILE_CURRENT : FILE_END;
+  if (GetFileType(static_cast<HANDLE>(h)) != FILE_TYPE_DISK) return kNoPosition;
+  LONG high = (from != SeekFrom::Begin && distance < 0) ? -1 : 0;
+  SetLastError(NO_ERROR);
+  DWORD low = SetFilePointer(static_cast<HANDLE>(h), distance, &high, method);
+  if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return kNoPosition;
+  return high == 0 ? low : kNoPosition;
+}
+
+uint32_t file_size(Handle h) { return GetFileSize(static_cast<HANDLE>(h), nullptr); }
+
+bool close_handle(Handle h) { return CloseHandle(static_cast<HANDLE>(h)) != 0; }
+
+bool create_pipe(Handle* read_end, Handle* write_end) {
+  HANDLE r = nullptr, w = nullptr;
+  if (!CreatePipe(&r, &w, nullptr, 0)) return false;
+  *read_end = r;
+  *write_end = w;
+  return true;
+}
+
+}  // namespace qp
+
+#include <cstdio>
+
+namespace qp {
+
+bool delete_file(const char* path) { return path && std::remove(path) == 0; }
+
+}  // namespace qp

@@ -1,0 +1,64 @@
+#include "platform/fileinfo.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+namespace qp {
+namespace {
+
+uint64_t ticks(const FILETIME& ft) { return (uint64_t(ft.dwHighDateTime) << 32) | ft.dwLowDateTime; }
+
+FILETIME filetime(uint64_t t) {
+  FILETIME ft;
+  ft.dwLowDateTime = static_cast<DWORD>(t);
+  ft.dwHighDateTime = static_cast<DWORD>(t >> 32);
+  return ft;
+}
+
+}  // namespace
+
+bool get_file_info(Handle h, FileInfo* info) {
+  BY_HANDLE_FILE_INFORMATION bhi;
+  if (!GetFileInformationByHandle(static_cast<HANDLE>(h), &bhi)) return false;
+  info->attributes = bhi.dwFileAttributes;
+  info->size = (uint64_t(bhi.nFileSizeHigh) << 32) | bhi.nFileSizeLow;
+  info->creation_time = ticks(bhi.ftCreationTime);
+  info->access_time = ticks(bhi.ftLastAccessTime);
+  info->write_time = ticks(bhi.ftLastWriteTime);
+  info->has_unix_mode = false;
+  info->unix_mode = 0;
+  return true;
+}
+
+uint32_t get_file_attributes(const char* path) {
+  if (path == nullptr) return kNoPosition;
+  return GetFileAttributesA(path);
+}
+
+bool set_file_times(Handle h, const uint64_t* creation, const uint64_t* access, const uint64_t* write) {
+  FILETIME c, a, w;
+  if (creation) c = filetime(*creation);
+  if (access) a = filetime(*access);
+  if (write) w = filetime(*write);
+  return SetFileTime(static_cast<HANDLE>(h), creation ? &c : nullptr, access ? &a : nullptr,
+                     write ? &w : nullptr) != 0;
+}
+
+bool same_file(const char* a, const char* b) {
+  if (a == nullptr || b == nullptr) return false;
+  auto identify = [](const char* path, BY_HANDLE_FILE_INFORMATION* out) {
+    HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    BOOL ok = GetFileInformationByHandle(h, out);
+    CloseHandle(h);
+    return ok != 0;
+  };
+  BY_HANDLE_FILE_INFORMATION ia, ib;
+  if (!identify(a, &ia) || !identify(b, &ib)) return false;
+  return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber && ia.nFileIndexHigh == ib.nFileIndexHigh &&
+         ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
+}  // namespace qp

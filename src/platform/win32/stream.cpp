@@ -1,0 +1,10 @@
+#include "platform/stream.h"
+
+namespace qp {
+
+FILE* open_stream(const char* path, const char* mode) {
+  if (path == nullptr || mode == nullptr) return nullptr;
+  return std::fopen(path, mode);
+}
+
+}  // namespace qp

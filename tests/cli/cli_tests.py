@@ -1,0 +1,160 @@
+#!/usr/bin/env python3
+"""Conformance tests of the library as a host meets it: through the
+command-line host `quillon`, which loads the library file at run time and
+binds its exports by name."""
+import argparse
+import os
+import re
+import shlex
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+EXPORTS = [
+    "add", "CD", "MKDIR2", "RMDIR", "RMDIR2", "T2GMT", "makeBuffer",
+    "QCRYPT_makeKeys", "QCRYPT_combineKeys", "QCRYPT_combineKeys2",
+    "QCRYPT_encrypt", "QCRYPT_encrypt2", "QCRYPT_decrypt",
+    "HASHmd5", "HASHsha1",
+    "GUI_show_message", "GUI_show_question", "GUI_make_window",
+    "GUI_make_window_notepad", "GUI_get_string",
+    "UNZIP", "ZIP",
+]
+
+OPTS = None
+
+
+def quillon(*args, hex_args=False, check=True, cwd=None):
+    """Runs the host; returns (status, stdout bytes, stderr text)."""
+    cmd = shlex.split(OPTS.runner) + [OPTS.quillon]
+    if hex_args:
+        cmd.append("-x")
+    cmd += list(args)
+    p = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, cwd=cwd, timeout=300)
+    return p.returncode, p.stdout, p.stderr.decode("utf-8", "replace")
+
+
+def host_path(path):
+    """A path as the library sees it: Wine maps the Unix root to drive Z:."""
+    if OPTS.runner:
+        return "Z:" + path.replace("/", "\\")
+    return path
+
+
+class Frame(unittest.TestCase):
+    def test_add_prints_shortest_form(self):
+        self.assertEqual(quillon("add", "1.5", "2.25")[:2], (0, b"3.75\n"))
+        self.assertEqual(quillon("add", "1", "0")[:2], (0, b"1\n"))
+        self.assertEqual(quillon("add", "0.1", "0.2")[:2], (0, b"0.30000000000000004\n"))
+        self.assertEqual(quillon("add", "-2", "2")[:2], (0, b"0\n"))
+
+    def test_usage_errors_exit_64(self):
+        status, out, err = quillon("nosuch")
+        self.assertEqual(status, 64)
+        self.assertEqual(out, b"")
+        self.assertEqual(len(err.strip().splitlines()), 1)
+        self.assertEqual(quillon("add", "1")[0], 64)
+        self.assertEqual(quillon("add", "1", "x")[0], 64)
+        self.assertEqual(quillon("RMDIR2")[0], 64)
+
+    def test_null_text_exits_2(self):
+        with tempfile.TemporaryDirectory() as d:
+            status, out, _ = quillon("makeBuffer", host_path(os.path.join(d, "missing")))
+            self.assertEqual((status, out), (2, b""))
+
+    def test_list_names_every_export(self):
+        status, out, _ = quillon("--list")
+        self.assertEqual(status, 0)
+        names = [line.split()[0] for line in out.decode().splitlines()]
+        self.assertEqual(names, EXPORTS)
+
+    def test_text_results_are_raw_bytes(self):
+        with tempfile.TemporaryDirectory() as d:
+            path = os.path.join(d, "crlf.txt")
+            with open(path, "wb") as f:
+                f.write(b"\xe9t\xe9\r\nnext")
+            status, out, _ = quillon("makeBuffer", host_path(path))
+            self.assertEqual((status, out), (0, b"\xe9t\xe9\r\n\n"))
+            status, out, _ = quillon("makeBuffer", host_path(path).encode("latin-1").hex(), hex_args=True)
+            self.assertEqual((status, out), (0, b"\xe9t\xe9\r\n\n"))
+
+    def test_file_helpers(self):
+        with tempfile.TemporaryDirectory() as d:
+            src, dst = os.path.join(d, "in"), os.path.join(d, "out")
+            with open(src, "wb") as f:
+                f.write(bytes([97, 13, 10, 98, 10]))
+            self.assertEqual(quillon("T2GMT", host_path(src), host_path(dst))[:2], (0, b"1\n"))
+            with open(dst, "rb") as f:
+                self.assertEqual(f.read(), bytes([97, 13, 35, 98, 35]))
+            self.assertEqual(quillon("T2GMT", host_path(src + "x"), host_path(dst + "x"))[:2], (0, b"0\n"))
+            self.assertFalse(os.path.exists(dst + "x"))
+
+    def test_rmdir_prints_and_deletes_files_only(self):
+        with tempfile.TemporaryDirectory() as d:
+            for name in ("a.txt", "b.txt"):
+                open(os.path.join(d, name), "w").close()
+            os.mkdir(os.path.join(d, "sub"))
+            open(os.path.join(d, "sub", "c.txt"), "w").close()
+            status, out, _ = quillon("RMDIR", cwd=d)
+            self.assertEqual(status, 0)
+            lines = out.decode().splitlines()
+            self.assertEqual(lines[-1], "1")
+            self.assertEqual(sorted(lines[:-1]), [".", "..", "a.txt", "b.txt", "sub"])
+            self.assertEqual(sorted(os.listdir(d)), ["sub"])
+            self.assertEqual(os.listdir(os.path.join(d, "sub")), ["c.txt"])
+
+
+class Artefact(unittest.TestCase):
+    def objdump(self):
+        return subprocess.run([OPTS.objdump, "-p", OPTS.library], stdout=subprocess.PIPE,
+                              check=True).stdout.decode("utf-8", "replace")
+
+    def exported_names(self):
+        if OPTS.library.endswith(".dll"):
+            text = self.objdump()
+            table = text.split("[Ordinal/Name Pointer] Table", 1)[1]
+            return re.findall(r"^\s*\[\s*\d+\]\s+(\S+)$", table.split("\n\n", 1)[0], re.M)
+        out = subprocess.run(["nm", "-D", "--defined-only", OPTS.library], stdout=subprocess.PIPE,
+                             check=True).stdout.decode()
+        return [line.split()[-1] for line in out.splitlines() if line.strip()]
+
+    def test_exports_are_exactly_the_table(self):
+        names = self.exported_names()
+        self.assertEqual(sorted(names), sorted(EXPORTS))
+
+    def test_dll_is_32_bit_with_version_record_and_no_runtime_dlls(self):
+        if not OPTS.library.endswith(".dll"):
+            self.skipTest("Windows build only")
+        text = self.objdump()
+        self.assertIn("pei-i386", text)
+        imports = set(re.findall(r"DLL Name: (\S+)", text))
+        self.assertFalse({n.lower() for n in imports} - {"kernel32.dll", "msvcrt.dll", "user32.dll",
+                                                          "gdi32.dll"}, imports)
+        with open(OPTS.library, "rb") as f:
+            data = f.read()
+        utf16 = lambda s: s.encode("utf-16-le")
+        for text_field in ("FileDescription", "libquillon", "ProductName", "0.1.1.218"):
+            self.assertIn(utf16(text_field), data)
+        # VS_FIXEDFILEINFO: signature, then file and product version 0.1.1.218.
+        fixed = data.find(bytes.fromhex("bd04effe"))
+        self.assertGreater(fixed, 0)
+        words = [int.from_bytes(data[fixed + i:fixed + i + 4], "little") for i in range(0, 52, 4)]
+        self.assertEqual(words[2:6], [0x00000001, 0x000100DA, 0x00000001, 0x000100DA])
+        self.assertEqual(words[9], 2)  # VFT_DLL
+        self.assertIn(bytes.fromhex("0904e404"), data)  # U.S. English, code page 1252
+
+
+def main():
+    global OPTS
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--quillon", required=True)
+    ap.add_argument("--library", required=True)
+    ap.add_argument("--objdump", default="objdump")
+    ap.add_argument("--runner", default="")
+    OPTS, rest = ap.parse_known_args()
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()
