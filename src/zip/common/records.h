@@ -1,0 +1,51 @@
+// The records of the ZIP format as the library reads and writes them: their
+// signatures, fixed sizes and flag bits, and little-endian field access.
+// Local header (30 bytes + name + extra), data descriptor (16), central
+// header (46 + name + extra + comment), end record (22 + comment).
+#pragma once
+#include <cstdint>
+
+namespace quillon {
+
+constexpr uint32_t kLocalHeaderSignature = 0x04034B50;    // "PK\3\4"
+constexpr uint32_t kCentralHeaderSignature = 0x02014B50;  // "PK\1\2"
+constexpr uint32_t kEndRecordSignature = 0x06054B50;      // "PK\5\6"
+constexpr uint32_t kDataDescriptorSignature = 0x08074B50; // "PK\7\8"
+
+constexpr uint32_t kLocalHeaderSize = 30;
+constexpr uint32_t kCentralHeaderSize = 46;
+constexpr uint32_t kEndRecordSize = 22;
+constexpr uint32_t kDataDescriptorSize = 16;
+constexpr uint32_t kEncryptionHeaderSize = 12;
+
+// General-purpose flag bits.
+constexpr uint16_t kFlagEncrypted = 0x0001;
+constexpr uint16_t kFlagLevelMax = 0x0002;   // deflated at the highest levels
+constexpr uint16_t kFlagLevelFast = 0x0004;  // deflated at the fastest levels
+constexpr uint16_t kFlagDataDescriptor = 0x0008;
+
+// Compression methods.
+constexpr uint16_t kMethodStored = 0;
+constexpr uint16_t kMethodDeflated = 8;
+
+// The extended-timestamp extra block "UT": a flag byte (bit 0 modification,
+// bit 1 access, bit 2 creation time present), then those 4-byte Unix times.
+constexpr unsigned char kTimestampId0 = 'U';
+constexpr unsigned char kTimestampId1 = 'T';
+
+inline uint16_t get16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+inline uint32_t get32(const unsigned char* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+inline void put16(unsigned char* p, uint16_t v) {
+  p[0] = static_cast<unsigned char>(v);
+  p[1] = static_cast<unsigned char>(v >> 8);
+}
+inline void put32(unsigned char* p, uint32_t v) {
+  p[0] = static_cast<unsigned char>(v);
+  p[1] = static_cast<unsigned char>(v >> 8);
+  p[2] = static_cast<unsigned char>(v >> 16);
+  p[3] = static_cast<unsigned char>(v >> 24);
+}
+
+}  // namespace quillon
