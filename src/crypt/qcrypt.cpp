@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
+#include <memory>
+#include <new>
 
 #include "host/filesize.h"
 #include "host/random.h"
@@ -22,7 +24,8 @@ void init_key_text(const char* key_text) {
 namespace {
 
 // The streams of one call, closed in the order they were opened on every way
-// out of it.
+// out of it. Each gets a stream buffer larger than the runtime's default, so
+// the byte loops cost one system call per 64 KiB rather than per 4 KiB.
 class Streams {
  public:
   Streams() = default;
@@ -34,12 +37,17 @@ class Streams {
 
   FILE* open(const char* path, const char* mode) {
     FILE* f = qp::open_stream(path, mode);
-    if (f != nullptr) open_[count_++] = f;
+    if (f == nullptr) return nullptr;
+    buffers_[count_].reset(new (std::nothrow) char[kBufferSize]);
+    if (buffers_[count_]) std::setvbuf(f, buffers_[count_].get(), _IOFBF, kBufferSize);
+    open_[count_++] = f;
     return f;
   }
 
  private:
+  static constexpr size_t kBufferSize = 1 << 16;
   FILE* open_[4] = {};
+  std::unique_ptr<char[]> buffers_[4];  // outlive their streams
   int count_ = 0;
 };
 
@@ -95,21 +103,32 @@ double make_keys(const char* source, const char* key1, const char* key2, const c
   if (out2 == nullptr) return 0;
 
   // One pass per source byte and one more for the read that found the end,
-  // which enters the block as -1.
+  // which enters the block as -1. Passes run four at a time: their blocks do
+  // not depend on each other, so they are enciphered side by side; each pass
+  // still reads, draws and writes in its own order.
   int64_t passes = 0;
-  int s;
-  do {
-    s = qp::stream_getc(in);
-    const uint32_t first = static_cast<uint32_t>(rand());
-    const uint32_t L = first + static_cast<uint32_t>(s);
-    const uint32_t second = static_cast<uint32_t>(rand());
-    const uint32_t R = static_cast<uint32_t>(s + 4) + second;
-    uint32_t LLUI = L, RLUI = R;
-    Blowfish_Encrypt(&ctx, &LLUI, &RLUI);
-    qp::stream_putc(static_cast<unsigned char>(LLUI), out1);
-    qp::stream_putc(static_cast<unsigned char>(RLUI), out2);
-    ++passes;
-  } while (!at_end(s));
+  bool ended = false;
+  while (!ended) {
+    uint32_t LLUI[4] = {0, 0, 0, 0}, RLUI[4] = {0, 0, 0, 0};
+    int n = 0;
+    while (n < 4 && !ended) {
+      const int s = qp::stream_getc(in);
+      const uint32_t first = static_cast<uint32_t>(rand());
+      const uint32_t L = first + static_cast<uint32_t>(s);
+      const uint32_t second = static_cast<uint32_t>(rand());
+      const uint32_t R = static_cast<uint32_t>(s + 4) + second;
+      LLUI[n] = L;
+      RLUI[n] = R;
+      ended = at_end(s);
+      ++n;
+    }
+    Blowfish_Encrypt4(&ctx, LLUI, RLUI);
+    for (int k = 0; k < n; ++k) {
+      qp::stream_putc(static_cast<unsigned char>(LLUI[k]), out1);
+      qp::stream_putc(static_cast<unsigned char>(RLUI[k]), out2);
+    }
+    passes += n;
+  }
   return static_cast<double>(passes);
 }
 
@@ -128,17 +147,25 @@ double combine_keys(const char* output, const char* key1, const char* key2, cons
   FILE* in2 = files.open(key2, "rb");
   if (in2 == nullptr) return 0;
 
+  // Four passes at a time, as in make_keys.
   int64_t passes = 0;
-  int a;
-  do {
-    a = qp::stream_getc(in1);
-    const int b = qp::stream_getc(in2);
-    const uint32_t L = static_cast<uint32_t>(a), R = static_cast<uint32_t>(b);
-    uint32_t LLUI = L, RLUI = R;
-    Blowfish_Decrypt(&ctx, &LLUI, &RLUI);
-    qp::stream_putc(static_cast<unsigned char>(RLUI), out);
-    ++passes;
-  } while (!at_end(a));
+  bool ended = false;
+  while (!ended) {
+    uint32_t LLUI[4] = {0, 0, 0, 0}, RLUI[4] = {0, 0, 0, 0};
+    int n = 0;
+    while (n < 4 && !ended) {
+      const int a = qp::stream_getc(in1);
+      const int b = qp::stream_getc(in2);
+      const uint32_t L = static_cast<uint32_t>(a), R = static_cast<uint32_t>(b);
+      LLUI[n] = L;
+      RLUI[n] = R;
+      ended = at_end(a);
+      ++n;
+    }
+    Blowfish_Decrypt4(&ctx, LLUI, RLUI);
+    for (int k = 0; k < n; ++k) qp::stream_putc(static_cast<unsigned char>(RLUI[k]), out);
+    passes += n;
+  }
   return static_cast<double>(passes);
 }
 

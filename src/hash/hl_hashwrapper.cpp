@@ -1,6 +1,7 @@
 #include "hash/hl_hashwrapper.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "hash/hl_exception.h"
 #include "platform/stream.h"
@@ -15,8 +16,12 @@ std::string hashwrapper::getHashFromString(std::string text) {
 
 std::string hashwrapper::getHashFromFile(std::string filename) {
   resetContext();
+  // A large stream buffer: the small chunks below then cost a copy each,
+  // not a system call every few of them. It outlives the stream.
+  std::vector<char> stream_buffer(1 << 18);
   FILE* file = qp::open_stream(filename.c_str(), "rb");
   if (file == nullptr) throw hlException(hlFileReadError, "Cannot read file \"" + filename + "\".");
+  std::setvbuf(file, stream_buffer.data(), _IOFBF, stream_buffer.size());
   unsigned char buffer[1024];
   for (;;) {
     const size_t n = std::fread(buffer, 1, sizeof buffer, file);

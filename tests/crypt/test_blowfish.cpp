@@ -118,6 +118,26 @@ TEST(Blowfish, DecryptUndoesEncryptOnRandomBlocks) {
     quillon::Blowfish_Init(&ctx, key, len);
     std::vector<std::pair<uint32_t, uint32_t>> blocks = {{0, 0}, {0xFFFFFFFF, 0xFFFFFFFF}};
     for (int i = 0; i < 200; ++i) blocks.push_back({static_cast<uint32_t>(gen()), static_cast<uint32_t>(gen())});
+    // Four blocks side by side give what one at a time gives.
+    for (size_t i = 0; i + 4 <= blocks.size(); i += 4) {
+      uint32_t l4[4], r4[4];
+      for (int k = 0; k < 4; ++k) {
+        l4[k] = blocks[i + k].first;
+        r4[k] = blocks[i + k].second;
+      }
+      quillon::Blowfish_Encrypt4(&ctx, l4, r4);
+      for (int k = 0; k < 4; ++k) {
+        uint32_t l = blocks[i + k].first, r = blocks[i + k].second;
+        quillon::Blowfish_Encrypt(&ctx, &l, &r);
+        ASSERT_EQ(l4[k], l);
+        ASSERT_EQ(r4[k], r);
+      }
+      quillon::Blowfish_Decrypt4(&ctx, l4, r4);
+      for (int k = 0; k < 4; ++k) {
+        ASSERT_EQ(l4[k], blocks[i + k].first);
+        ASSERT_EQ(r4[k], blocks[i + k].second);
+      }
+    }
     for (auto [l0, r0] : blocks) {
       uint32_t l = l0, r = r0;
       quillon::Blowfish_Encrypt(&ctx, &l, &r);
