@@ -7,6 +7,15 @@ const unsigned char PADDING[64] = {0x80};
 
 inline uint32_t rotl(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
 
+// Little-endian word k of the block, assembled byte by byte so the block
+// needs no alignment; compilers make this one load where the processor
+// allows it.
+inline uint32_t word(const unsigned char* block, int k) {
+  const unsigned char* p = block + 4 * k;
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+         (static_cast<uint32_t>(p[3]) << 24);
+}
+
 // The four round functions, written so that as much of each as possible
 // depends only on c and d, which are ready a step before b: F and I need two
 // operations after b arrives, G and H one. Each equals the RFC's form bit for
@@ -15,12 +24,14 @@ inline uint32_t rotl(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
 #define MD5_H(b, c, d) ((b) ^ (c) ^ (d))
 #define MD5_I(b, c, d) ((c) ^ ((b) | ~(d)))
 
-#define STEP_F(a, b, c, d, k, s, t) a = b + rotl(a + (x[k] + t) + MD5_F(b, c, d), s)
-#define STEP_G(a, b, c, d, k, s, t) a = b + rotl(a + (x[k] + t) + (c & ~d) + (b & d), s)
-#define STEP_H(a, b, c, d, k, s, t) a = b + rotl(a + (x[k] + t) + MD5_H(b, c, d), s)
-#define STEP_I(a, b, c, d, k, s, t) a = b + rotl(a + (x[k] + t) + MD5_I(b, c, d), s)
+#define STEP_F(a, b, c, d, k, s, t) a = b + rotl(a + (word(x, k) + t) + MD5_F(b, c, d), s)
+#define STEP_G(a, b, c, d, k, s, t) a = b + rotl(a + (word(x, k) + t) + (c & ~d) + (b & d), s)
+#define STEP_H(a, b, c, d, k, s, t) a = b + rotl(a + (word(x, k) + t) + MD5_H(b, c, d), s)
+#define STEP_I(a, b, c, d, k, s, t) a = b + rotl(a + (word(x, k) + t) + MD5_I(b, c, d), s)
 
-void compress(uint32_t state[4], const uint32_t x[16]) {
+// The message words are decoded from the block as each step needs them,
+// straight into the sums: no copy of the message stays behind in memory.
+void compress(uint32_t state[4], const unsigned char* x) {
   uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
 
   STEP_F(a, b, c, d, 0, 7, 0xd76aa478);
@@ -141,16 +152,7 @@ void MD5::MD5Final(unsigned char digest[16], MD5_CTX* context) {
   MD5_memset(reinterpret_cast<unsigned char*>(context), 0, sizeof *context);
 }
 
-void MD5::MD5Transform(uint32_t state[4], const unsigned char block[64]) {
-  uint32_t x[16];
-  Decode(x, block, 64);
-  compress(state, x);
-  MD5_memset(reinterpret_cast<unsigned char*>(x), 0, sizeof x);
-  // The wipe must happen although nothing reads x again.
-#if defined(__GNUC__)
-  __asm__ __volatile__("" : : "r"(x) : "memory");
-#endif
-}
+void MD5::MD5Transform(uint32_t state[4], const unsigned char block[64]) { compress(state, block); }
 
 void MD5::Encode(unsigned char* output, const uint32_t* input, unsigned int len) {
   for (unsigned int i = 0, j = 0; j < len; i++, j += 4) {

@@ -21,7 +21,7 @@ class MD5 {
   void MD5Final(unsigned char digest[16], MD5_CTX* context);
 
   // One compression of a 64-byte block into the state words. The message
-  // words it decodes are wiped before it returns.
+  // words are decoded as they are used and leave no copy behind.
   void MD5Transform(uint32_t state[4], const unsigned char block[64]);
   // Words to little-endian bytes and back; `len` counts bytes (a multiple of 4).
   void Encode(unsigned char* output, const uint32_t* input, unsigned int len);
