@@ -88,8 +88,8 @@ int main(int argc, char** argv) {
   const fs::path corpus = fs::absolute(argc > 1 ? argv[1] : "build/corpus");
   const fs::path work = fs::absolute(argc > 2 ? argv[2] : "build/bench-unzip");
   if (!fs::is_directory(corpus)) {
-    std::fprintf(stderr, "no corpus at %s: run /usr/bin/python3 make_corpus.py %s first\n", corpus.c_str(),
-                 corpus.c_str());
+    std::fprintf(stderr, "no corpus at %s: run /usr/bin/python3 make_corpus.py %s first\n", corpus.string().c_str(),
+                 corpus.string().c_str());
     return 2;
   }
   fs::remove_all(work);
@@ -128,7 +128,7 @@ int main(int argc, char** argv) {
   std::vector<Row> rows;
   bool ok;
 
-  double s = best_of(fresh, [&] { return UNZIP(archive.c_str(), out.c_str()) == 1.0; }, &ok);
+  double s = best_of(fresh, [&] { return UNZIP(archive.string().c_str(), out.string().c_str()) == 1.0; }, &ok);
   // The extraction must be exact before its speed means anything.
   for (const fs::path& f : files) ok = ok && read_all(out / f.filename()) == read_all(f);
   rows.push_back({"UNZIP (libquillon)", s, ok});
