@@ -90,9 +90,13 @@ TUnzip::~TUnzip() {
 ZIPRESULT TUnzip::Open(const void* source, uint32_t length, uint32_t kind) {
   if (archive_ != nullptr || open_index_ != -1) return ZIPR_NOTINITIALISED;
   char cwd[4096];
-  if (qp::current_directory(sizeof cwd, cwd) == 0) cwd[0] = '\0';
-  base_dir_ = cwd;
-  if (!ends_in_separator(base_dir_)) base_dir_ += '/';
+  const uint32_t n = qp::current_directory(sizeof cwd, cwd);
+  if (n == 0 || n >= sizeof cwd) {
+    base_dir_.clear();  // no usable folder: relative destinations are refused
+  } else {
+    base_dir_ = cwd;
+    if (!ends_in_separator(base_dir_)) base_dir_ += '/';
+  }
   if (kind == ZIPSRC_HANDLE && GetFilePosU(const_cast<void*>(source)) == qp::kNoPosition) return ZIPR_UNSEEKABLE;
   ZIPRESULT err = ZIPR_OK;
   LUFILE* f = lufopen(source, length, kind, &err);
@@ -237,6 +241,7 @@ ZIPRESULT TUnzip::unzip_to_file(int index, void* destination, uint32_t kind) {
   if (kind == ZIPSRC_FILENAME) {
     OutputPath out;
     if (!MakeOutputPath(static_cast<const char*>(destination), &out)) return ZIPR_OPENFAILED;
+    if (!out.absolute && base_dir_.empty()) return ZIPR_OPENFAILED;
     if (ze.attributes & qp::kAttrDirectory) {
       std::string dirs = out.dirs;
       if (!out.file.empty()) dirs += out.file + "/";

@@ -66,9 +66,10 @@ class TUnzip {
   int cached_index_ = -1;
   char* password_ = nullptr;   // owned copy, or none
   unsigned char* buffer_ = nullptr;  // extraction buffer, made on first use
-  // Relative destinations go under this folder; it always ends in '/' or
-  // '\\'. It is kept whole even when too long for a path, so that an
-  // unusable folder makes extraction fail instead of landing elsewhere.
+  // Relative destinations go under this folder; it ends in '/' or '\\'. It
+  // is kept whole even when too long for a path, and left empty when the
+  // current folder cannot be had, so that an unusable folder makes
+  // extraction fail instead of landing elsewhere.
   std::string base_dir_;
 };
 
