@@ -112,31 +112,6 @@ TEST_F(Interop, ToolArchivesExtractWithUNZIP) {
   EXPECT_GE(checked, 6);
 }
 
-TEST_F(Interop, DescriptionsMatchTheTools) {
-  for (const auto& [archive, expected] : manifest_) {
-    SCOPED_TRACE(archive);
-    HZIP h = OpenZip((archives_dir() + "/" + archive).c_str(), nullptr);
-    ASSERT_NE(h, nullptr);
-    ZIPENTRY ze;
-    ASSERT_EQ(GetZipItem(h, -1, &ze), ZIPR_OK);
-    EXPECT_EQ(ze.index, static_cast<int>(expected.entries.size()));
-    std::map<std::string, const Expected*> by_name;
-    for (const Expected& e : expected.entries) by_name[e.name] = &e;
-    for (int i = 0; i < ze.index; ++i) {
-      ZIPENTRY item;
-      ASSERT_EQ(GetZipItem(h, i, &item), ZIPR_OK);
-      auto it = by_name.find(item.name);
-      ASSERT_NE(it, by_name.end()) << item.name;
-      EXPECT_EQ((item.attributes & qp::kAttrDirectory) != 0, it->second->folder) << item.name;
-      EXPECT_EQ((item.attributes & qp::kAttrReadOnly) != 0, it->second->read_only) << item.name;
-      int found = -1;
-      EXPECT_EQ(FindZipItem(h, item.name, false, &found, nullptr), ZIPR_OK);
-      EXPECT_EQ(found, i);
-    }
-    CloseZipU(h);
-  }
-}
-
 TEST_F(Interop, SevenZipCipherThroughTheHandleApi) {
   for (const auto& [archive, expected] : manifest_) {
     if (expected.password.empty()) continue;

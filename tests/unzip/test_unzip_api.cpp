@@ -443,3 +443,13 @@ TEST(UnzipExport, NothingHappensWithoutAnArchive) {
   EXPECT_FALSE(testkit::exists(out));
   EXPECT_EQ(ziptest::tree(dir.path()).size(), 2u);  // the two archives alone
 }
+
+TEST(UnzipExport, AnEntryNeverOverwritesItsOwnArchive) {
+  ziptest::Scratch dir;
+  const std::string bytes = ziptest::build_bytes({{"self.zip", "not an archive"}, {"other.txt", "other"}});
+  const std::string archive = dir / "self.zip";
+  ASSERT_TRUE(testkit::write_file(archive, bytes));
+  EXPECT_EQ(UNZIP(archive.c_str(), dir.path().c_str()), 1.0);
+  EXPECT_EQ(testkit::read_file(archive), bytes);
+  EXPECT_EQ(testkit::read_file(dir / "other.txt"), "other");
+}
