@@ -66,6 +66,7 @@ class TUnzip {
   int cached_index_ = -1;
   char* password_ = nullptr;   // owned copy, or none
   unsigned char* buffer_ = nullptr;  // extraction buffer, made on first use
+  void* buffer_block_ = nullptr;     // the allocation that holds it
   // Relative destinations go under this folder; it ends in '/' or '\\'. It
   // is kept whole even when too long for a path, and left empty when the
   // current folder cannot be had, so that an unusable folder makes
