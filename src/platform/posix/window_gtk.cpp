@@ -310,7 +310,7 @@ Window make_top_level(const ClassRecord& cls, const char* class_name, const char
   const int w = std::max(1, clamp_size(width));
   const int h = std::max(1, clamp_size(height));
   if (style & kStyleSizingFrame) {
-    gtk_window_set_default_size(GTK_WINDOW(top), w, h);
+    gtk_window_set_default_size(GTK_WINDOW(top), w, std::max(1, h - caption_height));
   } else {
     gtk_widget_set_size_request(fixed, w, std::max(1, h - caption_height));
     gtk_window_set_resizable(GTK_WINDOW(top), FALSE);
