@@ -106,8 +106,11 @@ class Window:
 
 
 def type_text(text):
+    # Then a pause, as a person reads what they typed: the Return key is read
+    # from the keyboard's state, so a Return that arrives while typed keys
+    # still wait in a slow host's queue ends the window before they land.
     xdo("type", "--delay", "40", text)
-    time.sleep(0.3)
+    time.sleep(SETTLE)
 
 
 def keys(*names):
