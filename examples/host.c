@@ -17,13 +17,13 @@
 #define CALLCONV __cdecl
 typedef HMODULE library_t;
 static library_t load(const char* path) { return LoadLibraryA(path); }
-static void* bind(library_t lib, const char* name) { return (void*)GetProcAddress(lib, name); }
+static void* bind_export(library_t lib, const char* name) { return (void*)GetProcAddress(lib, name); }
 #else
 #include <dlfcn.h>
 #define CALLCONV
 typedef void* library_t;
 static library_t load(const char* path) { return dlopen(path, RTLD_NOW); }
-static void* bind(library_t lib, const char* name) { return dlsym(lib, name); }
+static void* bind_export(library_t lib, const char* name) { return dlsym(lib, name); }
 #endif
 
 /* The signatures of the exports this host uses. */
@@ -63,7 +63,7 @@ static long read_bytes(const char* path, char* buf, size_t cap) {
   return (long)n;
 }
 
-#define BIND(type, name) type name = (type)bind(lib, #name); \
+#define BIND(type, name) type name = (type)bind_export(lib, #name); \
   if (!name) { fprintf(stderr, "the library has no export %s\n", #name); return 1; }
 
 int main(int argc, char** argv) {
