@@ -134,19 +134,20 @@ TEST_F(Interop, SevenZipCipherThroughTheHandleApi) {
     check_extracted(archive, expected, out);
 
     // Without the password, or with a wrong one, the check byte refuses
-    // the entries (all but one in 256 wrong passwords).
+    // each entry but the empty one (which has no data to refuse), and but
+    // the one wrong password in 256 whose check byte happens to match.
+    int missed = 0;
     for (const char* wrong : {static_cast<const char*>(nullptr), "pass", "PASS "}) {
       qp::set_file_pointer(src, 0, qp::SeekFrom::Begin);
       h = OpenZipHandle(src, wrong);
       ASSERT_NE(h, nullptr);
-      int refused = 0;
       for (int i = 0; i < count; ++i) {
         char buf[64];
-        if (UnzipItem(h, i, buf, sizeof buf) == ZIPR_PASSWORD) ++refused;
+        if (UnzipItem(h, i, buf, sizeof buf) != ZIPR_PASSWORD) ++missed;
       }
-      EXPECT_GE(refused, count - 1);
       CloseZipU(h);
     }
+    EXPECT_LE(missed, 3 + 1);
     qp::close_handle(src);
   }
 }
