@@ -279,8 +279,9 @@ ZIPRESULT TUnzip::unzip_to_file(int index, void* destination, uint32_t kind) {
   ZIPRESULT result = ZIPR_OK;
   if (buffer_ == nullptr) buffer_ = alloc_buffer(kWriteBatch * kUnzBufferSize, &buffer_block_);
   if (buffer_ == nullptr) result = ZIPR_NOMEMORY;
-  // The entry is read in 16 KiB pieces; a few of them are written at once,
-  // so that the writes disturb the inflater's window in the caches less.
+  // The entry is read in 16 KiB pieces and written four pieces at a time:
+  // fewer writes, and fewer times that a write pushes the inflater's
+  // window out of the caches.
   uint32_t pending = 0;
   auto flush = [&] {
     uint32_t written = 0;
