@@ -1,0 +1,97 @@
+// Fuzzes the archive reader: the input is opened as a memory archive, every
+// entry is described, looked up by name and extracted to memory in pieces,
+// and the reader's own walk, comment and local extra field are read with
+// small buffers. Output paths made from the entry names must never climb.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "zip/unzip/unz_reader.h"
+#include "zip/unzip/unzip.h"
+
+using namespace quillon;
+
+namespace {
+
+// Bytes inflated per input at most, so that a compression bomb costs time
+// in proportion to its input rather than to what it claims.
+constexpr size_t kOutputBudget = 4u << 20;
+
+bool is_dot_step(const std::string& s, size_t from, size_t to) {
+  for (size_t i = from; i < to; ++i)
+    if (s[i] != '.' && s[i] != ' ') return false;
+  return true;
+}
+
+// Every step of a relative output path stays put.
+void check_output_path(const char* name) {
+  if (name[0] == '/' || name[0] == '\\' || (name[0] != '\0' && name[1] == ':')) std::abort();  // cleaned names are relative
+  OutputPath out;
+  if (!MakeOutputPath(name, &out)) return;
+  if (out.absolute) std::abort();
+  const std::string all = out.dirs + out.file;
+  size_t start = 0;
+  for (size_t i = 0; i <= all.size(); ++i) {
+    if (i == all.size() || all[i] == '/' || all[i] == '\\') {
+      if (i > start && is_dot_step(all, start, i)) std::abort();
+      if (i == start && i < all.size()) std::abort();  // an empty step: a doubled or leading separator
+      start = i + 1;
+    }
+  }
+}
+
+void walk_reader(const uint8_t* data, size_t size) {
+  ZIPRESULT err;
+  LUFILE* f = lufopen(data, static_cast<uint32_t>(size), ZIPSRC_MEMORY, &err);
+  unz_s* s = unzOpenInternal(f);
+  if (s == nullptr) return;
+  char comment[40];
+  unzGetGlobalComment(s, comment, sizeof comment);
+  for (int i = 0; i < 64; ++i) {
+    char name[9], extra[7], note[5];
+    unz_file_info_s info;
+    unzGetCurrentFileInfo(s, &info, name, sizeof name, extra, sizeof extra, note, sizeof note);
+    if (unzOpenCurrentFile(s, nullptr) == UNZ_OK) {
+      char local_extra[11];
+      unzGetLocalExtrafield(s, local_extra, sizeof local_extra);
+      unzGetLocalExtrafield(s, nullptr, 0);
+      unzCloseCurrentFile(s);
+    }
+    if (unzGoToNextFile(s) != UNZ_OK) break;
+  }
+  unzLocateFile(s, "a.txt", 2);
+  unzClose(s);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > (1u << 20)) return 0;
+  walk_reader(data, size);
+
+  HZIP h = OpenZip(data, static_cast<uint32_t>(size), "pw");
+  if (h == nullptr) return 0;
+  ZIPENTRY ze;
+  GetZipItem(h, -1, &ze);
+  const int count = ze.index;
+  size_t budget = kOutputBudget;
+  std::vector<char> buf(4096);
+  for (int i = 0; i < count && i < 512; ++i) {
+    if (GetZipItem(h, i, &ze) == ZIPR_OK) {
+      if (std::strlen(ze.name) >= sizeof ze.name) std::abort();
+      check_output_path(ze.name);
+      int found = -1;
+      FindZipItem(h, ze.name, (i & 1) != 0, &found, nullptr);
+    }
+    const uint32_t piece = 1 + static_cast<uint32_t>((i * 7919u + size) % buf.size());
+    while (budget > 0) {
+      const ZIPRESULT r = UnzipItem(h, i, buf.data(), piece);
+      budget = budget > piece ? budget - piece : 0;
+      if (r != ZIPR_MOREDATA) break;
+    }
+  }
+  CloseZipU(h);
+  return 0;
+}

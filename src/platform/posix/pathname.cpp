@@ -1,0 +1,7 @@
+#include "platform/pathname.h"
+
+namespace qp {
+
+bool is_device_name(const char*, size_t) { return false; }
+
+}  // namespace qp

@@ -1,0 +1,17 @@
+// Closing a reading handle: the archive object goes with its record.
+#include "zip/common/zip_result.h"
+#include "zip/unzip/unzip.h"
+
+namespace quillon {
+
+ZIPRESULT CloseZipU(HZIP h) {
+  if (h == nullptr) return lasterrorU = ZIPR_BADARGS;
+  if (h->kind != kReadingHandle) return lasterrorU = ZIPR_MIXEDMODE;
+  TUnzip* u = static_cast<TUnzip*>(h->object);
+  const ZIPRESULT result = u->Close();
+  delete u;
+  delete h;
+  return lasterrorU = result;
+}
+
+}  // namespace quillon

@@ -1,0 +1,248 @@
+// The entry stream: one entry's bytes, read in 16 KiB chunks, deciphered in
+// place when the entry is encrypted, copied or inflated (raw DEFLATE, zlib)
+// straight into the caller's buffer, with the CRC-32 folded as they pass.
+#include <zlib.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "zip/common/cipher.h"
+#include "zip/common/crc32.h"
+#include "zip/common/records.h"
+#include "zip/unzip/unz_reader.h"
+
+namespace quillon {
+
+struct unz_entry_stream_s {
+  unsigned char* input_buffer = nullptr;  // kUnzBufferSize bytes, owned
+  z_stream inflater;
+  uint64_t next_read_offset = 0;          // archive-relative offset of the next input byte
+  bool inflater_ready = false;
+  uint32_t local_extra_offset = 0;
+  uint32_t local_extra_size = 0;
+  uint32_t local_extra_read = 0;
+  uint32_t crc_so_far = 0;
+  uint32_t crc_expected = 0;
+  uint32_t compressed_left = 0;
+  uint32_t uncompressed_left = 0;
+  LUFILE* source = nullptr;               // the archive's, not owned
+  uint32_t method = 0;
+  uint32_t leading_bytes = 0;
+  bool encrypted = false;
+  uint32_t keys[3] = {0, 0, 0};
+  uint32_t header_left = 0;               // encryption header bytes still to consume
+  unsigned char check_byte = 0;
+};
+
+int unzlocal_CheckCurrentFileCoherencyHeader(unz_s* s, uint32_t* var_size, uint32_t* extra_offset,
+                                             uint32_t* extra_size) {
+  *var_size = 0;
+  *extra_offset = 0;
+  *extra_size = 0;
+  LUFILE* f = s->source;
+  const uint32_t local = s->entry_info_internal.local_header_offset;
+  if (lufseek(f, int64_t(s->leading_bytes) + local, 0) != 0) return UNZ_IOERROR;
+  unsigned char r[kLocalHeaderSize];
+  const size_t got = lufread(r, 1, kLocalHeaderSize, f);
+  if (got < kLocalHeaderSize) {
+    if (luferror(f)) return UNZ_IOERROR;
+    std::memset(r + got, 0, kLocalHeaderSize - got);
+  }
+  const unz_file_info_s& central = s->entry_info;
+  int status = UNZ_OK;
+  if (get32(r) != kLocalHeaderSignature) status = UNZ_BADARCHIVE;
+  const uint32_t flags = get16(r + 6);
+  const uint32_t method = get16(r + 8);
+  if (status == UNZ_OK && (method != central.method || (method != kMethodStored && method != kMethodDeflated)))
+    status = UNZ_BADARCHIVE;
+  const bool descriptor = (flags & kFlagDataDescriptor) != 0;
+  if (status == UNZ_OK && get32(r + 14) != central.crc && !descriptor) status = UNZ_BADARCHIVE;
+  if (status == UNZ_OK && get32(r + 18) != central.compressed_size && !descriptor) status = UNZ_BADARCHIVE;
+  if (status == UNZ_OK && get32(r + 22) != central.uncompressed_size && !descriptor) status = UNZ_BADARCHIVE;
+  const uint32_t name_length = get16(r + 26);
+  const uint32_t extra_length = get16(r + 28);
+  if (status == UNZ_OK && name_length != central.name_length) status = UNZ_BADARCHIVE;
+  const uint64_t extra_at = uint64_t(local) + kLocalHeaderSize + name_length;
+  if (status == UNZ_OK && extra_at + extra_length > 0xFFFFFFFFu) status = UNZ_BADARCHIVE;
+  if (status != UNZ_OK) return status;
+  *var_size = name_length + extra_length;
+  *extra_offset = static_cast<uint32_t>(extra_at);
+  *extra_size = extra_length;
+  return UNZ_OK;
+}
+
+int unzOpenCurrentFile(unz_s* s, const char* password) {
+  if (s == nullptr || !s->entry_ok) return UNZ_BADPARAM;
+  if (s->stream != nullptr) unzCloseCurrentFile(s);
+  uint32_t var_size, extra_offset, extra_size;
+  if (unzlocal_CheckCurrentFileCoherencyHeader(s, &var_size, &extra_offset, &extra_size) != UNZ_OK)
+    return UNZ_BADARCHIVE;
+  const unz_file_info_s& info = s->entry_info;
+  const bool encrypted = (info.flags & kFlagEncrypted) != 0;
+  // An encrypted entry carries at least its 12-byte header, and stored data
+  // is exactly as long as announced: otherwise the directory is lying, and
+  // a short entry must not pass as a complete one.
+  if (encrypted && info.compressed_size < kEncryptionHeaderSize) return UNZ_BADARCHIVE;
+  if (info.method == kMethodStored &&
+      uint64_t(info.compressed_size) != uint64_t(info.uncompressed_size) + (encrypted ? kEncryptionHeaderSize : 0))
+    return UNZ_BADARCHIVE;
+
+  unz_entry_stream_s* st = new (std::nothrow) unz_entry_stream_s;
+  if (st == nullptr) return UNZ_NOMEMORY;
+  st->input_buffer = static_cast<unsigned char*>(std::malloc(kUnzBufferSize));
+  if (st->input_buffer == nullptr) {
+    delete st;
+    return UNZ_NOMEMORY;
+  }
+  st->local_extra_offset = extra_offset;
+  st->local_extra_size = extra_size;
+  st->local_extra_read = 0;
+  st->crc_expected = info.crc;
+  st->crc_so_far = 0;
+  st->method = info.method;
+  st->source = s->source;
+  st->leading_bytes = s->leading_bytes;
+  std::memset(&st->inflater, 0, sizeof st->inflater);
+  st->inflater.zalloc = Z_NULL;
+  st->inflater.zfree = Z_NULL;
+  st->inflater.opaque = Z_NULL;
+  st->inflater.total_out = 0;
+  if (info.method == kMethodDeflated) {
+    st->inflater.next_in = Z_NULL;
+    st->inflater.avail_in = 0;
+    st->inflater_ready = inflateInit2(&st->inflater, -MAX_WBITS) == Z_OK;
+  }
+  st->compressed_left = info.compressed_size;
+  st->uncompressed_left = info.uncompressed_size;
+  st->encrypted = encrypted;
+  st->check_byte = (info.flags & kFlagDataDescriptor) ? static_cast<unsigned char>(info.dos_datetime >> 8)
+                                                      : static_cast<unsigned char>(info.crc >> 24);
+  st->header_left = encrypted ? kEncryptionHeaderSize : 0;
+  setup_keys(st->keys, password);
+  st->next_read_offset = uint64_t(s->entry_info_internal.local_header_offset) + kLocalHeaderSize + var_size;
+  st->inflater.next_in = Z_NULL;
+  st->inflater.avail_in = 0;
+  s->stream = st;
+  return UNZ_OK;
+}
+
+int unzReadCurrentFile(unz_s* s, void* buf, uint32_t cap, bool* reached_end) {
+  bool end_dummy;
+  bool& end = reached_end ? *reached_end : end_dummy;
+  end = false;
+  if (s == nullptr || s->stream == nullptr) return UNZ_BADPARAM;
+  unz_entry_stream_s* st = s->stream;
+  if (st->input_buffer == nullptr) return UNZ_LISTEND;
+  if (cap == 0) return 0;
+  if (st->uncompressed_left == 0) {
+    end = true;
+    return 0;
+  }
+  // A deflated entry whose inflater could not start reads nothing.
+  if (st->method == kMethodDeflated && !st->inflater_ready) return Z_STREAM_ERROR;
+  z_stream& z = st->inflater;
+  uint32_t window = cap < st->uncompressed_left ? cap : st->uncompressed_left;
+  if (window > 0x7FFFFFFFu) window = 0x7FFFFFFFu;  // the count is returned as an int
+  z.next_out = static_cast<Bytef*>(buf);
+  z.avail_out = window;
+  int count = 0;
+  int zresult = Z_OK;
+  while (z.avail_out > 0) {
+    if (z.avail_in == 0 && st->compressed_left > 0) {
+      const uint32_t n = st->compressed_left < kUnzBufferSize ? st->compressed_left : kUnzBufferSize;
+      if (lufseek(st->source, int64_t(st->leading_bytes + st->next_read_offset), 0) != 0) return UNZ_IOERROR;
+      if (lufread(st->input_buffer, n, 1, st->source) != 1) return UNZ_IOERROR;
+      st->next_read_offset += n;
+      st->compressed_left -= n;
+      z.next_in = st->input_buffer;
+      z.avail_in = n;
+      if (st->encrypted) {
+        unsigned char* p = st->input_buffer;
+        for (uint32_t i = 0; i < n; ++i) p[i] = static_cast<unsigned char>(zdecode(st->keys, static_cast<char>(p[i])));
+      }
+    }
+    if (st->header_left > 0 && z.avail_in > 0) {
+      const uint32_t h = st->header_left < z.avail_in ? st->header_left : z.avail_in;
+      const unsigned char last = z.next_in[h - 1];
+      z.next_in += h;
+      z.avail_in -= h;
+      st->header_left -= h;
+      if (st->header_left == 0 && last != st->check_byte) return UNZ_BADPASSWORD;
+      if (z.avail_in == 0 && st->compressed_left > 0) continue;  // the data starts in the next chunk
+    }
+    if (st->method == kMethodStored) {
+      if (z.avail_in == 0 && st->compressed_left == 0) {
+        end = true;
+        return count;
+      }
+      const uint32_t n = z.avail_out < z.avail_in ? z.avail_out : z.avail_in;
+      std::memcpy(z.next_out, z.next_in, n);
+      st->crc_so_far = ucrc32(st->crc_so_far, z.next_out, n);
+      st->uncompressed_left -= n;
+      z.avail_in -= n;
+      z.avail_out -= n;
+      z.next_out += n;
+      z.next_in += n;
+      z.total_out += n;
+      count += static_cast<int>(n);
+      if (st->uncompressed_left == 0) end = true;
+    } else {
+      const Bytef* out_before = z.next_out;
+      const uLong total_before = z.total_out;
+      zresult = inflate(&z, Z_SYNC_FLUSH);
+      const uint32_t produced = static_cast<uint32_t>(z.total_out - total_before);
+      st->crc_so_far = ucrc32(st->crc_so_far, out_before, produced);
+      st->uncompressed_left -= produced;
+      count += static_cast<int>(produced);
+      if (zresult == Z_STREAM_END || st->uncompressed_left == 0) {
+        // A stream that ends before the announced size is damaged: its
+        // output is incomplete, and must not pass as the whole entry.
+        if (st->uncompressed_left != 0) return Z_DATA_ERROR;
+        end = true;
+        return count;
+      }
+      if (zresult != Z_OK) break;
+    }
+  }
+  if (zresult == Z_OK) return count;
+  return zresult < 0 ? zresult : Z_DATA_ERROR;  // never a code that reads as a byte count
+}
+
+int unzCloseCurrentFile(unz_s* s) {
+  if (s == nullptr || s->stream == nullptr) return UNZ_BADPARAM;
+  unz_entry_stream_s* st = s->stream;
+  int status = UNZ_OK;
+  if (st->uncompressed_left == 0 && st->crc_so_far != st->crc_expected) status = UNZ_CRCMISMATCH;
+  std::free(st->input_buffer);
+  st->input_buffer = nullptr;
+  if (st->inflater_ready) inflateEnd(&st->inflater);
+  delete st;
+  s->stream = nullptr;
+  return status;
+}
+
+long unztell(unz_s* s) {
+  if (s == nullptr || s->stream == nullptr) return UNZ_BADPARAM;
+  return static_cast<long>(s->stream->inflater.total_out);
+}
+
+int unzeof(unz_s* s) {
+  if (s == nullptr || s->stream == nullptr) return UNZ_BADPARAM;
+  return s->stream->uncompressed_left == 0 ? 1 : 0;
+}
+
+int unzGetLocalExtrafield(unz_s* s, void* buf, uint32_t cap) {
+  if (s == nullptr || s->stream == nullptr) return UNZ_BADPARAM;
+  unz_entry_stream_s* st = s->stream;
+  const uint32_t left = st->local_extra_size - st->local_extra_read;
+  if (buf == nullptr) return static_cast<int>(left);
+  const uint32_t n = cap < left ? cap : left;
+  if (n == 0) return 0;
+  if (lufseek(st->source, int64_t(st->leading_bytes) + st->local_extra_offset + st->local_extra_read, 0) != 0)
+    return UNZ_IOERROR;
+  if (lufread(buf, n, 1, st->source) != 1) return UNZ_IOERROR;
+  return static_cast<int>(n);
+}
+
+}  // namespace quillon

@@ -1,0 +1,170 @@
+// The archive reader: a byte source over a handle, a file name or a memory
+// block; the search for the end record; the walk over the central directory;
+// the name lookup; and the entry stream that delivers one entry's bytes,
+// deciphered, inflated and checked against its CRC.
+//
+// The reader speaks in its own status codes (UNZ_*); the front end in
+// unzip.h turns them into ZIPRESULT codes.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/handle.h"
+#include "zip/common/zip_result.h"
+
+namespace quillon {
+
+// Reader status codes.
+constexpr int UNZ_OK = 0;
+constexpr int UNZ_SUCCESS = 0;
+constexpr int UNZ_EOF = 0;  // end of data in the number getters
+constexpr int UNZ_IOERROR = -1;
+constexpr int UNZ_LISTEND = -100;
+constexpr int UNZ_BADPARAM = -102;
+constexpr int UNZ_BADARCHIVE = -103;
+constexpr int UNZ_NOMEMORY = -104;
+constexpr int UNZ_CRCMISMATCH = -105;
+constexpr int UNZ_BADPASSWORD = -106;
+
+// Size of the compressed-input chunks of an entry stream.
+constexpr uint32_t kUnzBufferSize = 16384;
+
+// ---------------------------------------------------------------------------
+// Byte source.
+
+struct LUFILE {
+  bool from_handle = false;   // a handle or file-name source; false for memory
+  bool seekable = false;      // the handle reported a position when opened
+  qp::Handle handle = nullptr;
+  bool read_error = false;    // a read on the handle failed
+  uint32_t base_offset = 0;   // origin of absolute seeks while the archive opens
+  bool close_handle = false;  // the handle was opened here
+  const unsigned char* data = nullptr;  // memory block (the caller's)
+  uint32_t length = 0;
+  uint32_t position = 0;
+};
+
+// The handle's position, or 0xFFFFFFFF when it has none (a pipe).
+uint32_t GetFilePosU(qp::Handle h);
+
+// Opens a byte source of kind ZIPSRC_HANDLE, ZIPSRC_FILENAME or ZIPSRC_MEMORY;
+// *err receives ZIPR_OK, ZIPR_BADARGS or ZIPR_OPENFAILED.
+LUFILE* lufopen(const void* source, uint32_t length, uint32_t kind, ZIPRESULT* err);
+// Closes the handle when it was opened here and frees the source; -1 for none.
+int lufclose(LUFILE* f);
+// Reads size * n bytes; returns the number of whole items read.
+size_t lufread(void* buf, size_t size, size_t n, LUFILE* f);
+// origin 0: from the start (base_offset for handles), 1: from the current
+// position, 2: from the end. 0 on success, an error number otherwise; a seek
+// that would leave the 32-bit range fails.
+int lufseek(LUFILE* f, int64_t offset, int origin);
+uint32_t luftell(LUFILE* f);
+bool luferror(LUFILE* f);
+
+// Little-endian number getters: status 0 with the value, 0 without a value
+// at the end of the data, -1 after a read error.
+int unzlocal_getByte(LUFILE* f, uint32_t* value);
+int unzlocal_getShort(LUFILE* f, uint32_t* value);
+int unzlocal_getLong(LUFILE* f, uint32_t* value);
+
+// ---------------------------------------------------------------------------
+// Archive.
+
+struct unz_global_info_s {
+  uint32_t entry_count = 0;
+  uint32_t comment_size = 0;
+};
+
+// A DOS date and time broken down.
+struct tm_unz_s {
+  uint32_t tm_sec = 0, tm_min = 0, tm_hour = 0, tm_mday = 0, tm_mon = 0, tm_year = 0;
+};
+
+// One central record as read.
+struct unz_file_info_s {
+  uint32_t version_made_by = 0;
+  uint32_t version_needed = 0;
+  uint32_t flags = 0;
+  uint32_t method = 0;
+  uint32_t dos_datetime = 0;  // time in the low half, date in the high half
+  uint32_t crc = 0;
+  uint32_t compressed_size = 0;
+  uint32_t uncompressed_size = 0;
+  uint32_t name_length = 0;
+  uint32_t extra_length = 0;
+  uint32_t comment_length = 0;
+  uint32_t disk_start = 0;
+  uint32_t internal_attributes = 0;
+  uint32_t external_attributes = 0;
+  tm_unz_s date;
+};
+
+struct unz_file_info_internal_s {
+  uint32_t local_header_offset = 0;  // archive-relative
+};
+
+struct unz_entry_stream_s;
+
+struct unz_s {
+  LUFILE* source = nullptr;            // owned
+  unz_global_info_s global_info;
+  uint32_t leading_bytes = 0;          // bytes of the source before the archive
+  uint32_t entry_number = 0;
+  uint32_t entry_record_offset = 0;    // archive-relative
+  bool entry_ok = false;
+  uint32_t end_record_offset = 0;      // source offset of the end record
+  uint32_t directory_size = 0;
+  uint32_t directory_offset = 0;
+  unz_file_info_s entry_info;
+  unz_file_info_internal_s entry_info_internal;
+  unz_entry_stream_s* stream = nullptr;  // the open entry, or none
+};
+
+// The position of the end record relative to the source's base offset, or
+// 0xFFFFFFFF when it is not in the last 65,535 bytes.
+uint32_t unzlocal_SearchCentralDir(LUFILE* f);
+
+void unzlocal_DosDateToTmuDate(uint32_t dos_datetime, tm_unz_s* tm);
+
+// Opens the archive of `source`, which it consumes either way; null when the
+// source holds no usable archive.
+unz_s* unzOpenInternal(LUFILE* source);
+int unzClose(unz_s* s);
+int unzGetGlobalInfo(unz_s* s, unz_global_info_s* info);
+int unzGoToFirstFile(unz_s* s);
+int unzGoToNextFile(unz_s* s);
+
+// Reads the current central record. The name and the comment are terminated
+// only when they are shorter than their buffer; the extra field never is.
+int unzlocal_GetCurrentFileInfoInternal(unz_s* s, unz_file_info_s* info, unz_file_info_internal_s* internal,
+                                        char* name, uint32_t name_cap, void* extra, uint32_t extra_cap,
+                                        char* comment, uint32_t comment_cap);
+int unzGetCurrentFileInfo(unz_s* s, unz_file_info_s* info, char* name, uint32_t name_cap, void* extra,
+                          uint32_t extra_cap, char* comment, uint32_t comment_cap);
+
+// Case mode 1 compares bytes exactly; any other folds 'a'-'z' only.
+int strcmpcasenosensitive_internal(const char* a, const char* b);
+int unzStringFileNameCompare(const char* a, const char* b, int case_mode);
+// Makes the entry named `name` current (0); when there is none, leaves the
+// current entry as it was and returns the walk's last status.
+int unzLocateFile(unz_s* s, const char* name, int case_mode);
+
+// Copies up to `cap` bytes of the archive comment; the count or a status.
+int unzGetGlobalComment(unz_s* s, char* buf, uint32_t cap);
+
+// ---------------------------------------------------------------------------
+// Entry stream.
+
+// Checks the current entry's local header against its central record.
+int unzlocal_CheckCurrentFileCoherencyHeader(unz_s* s, uint32_t* var_size, uint32_t* extra_offset,
+                                             uint32_t* extra_size);
+int unzOpenCurrentFile(unz_s* s, const char* password);
+// Delivers up to `cap` bytes; the count, a negative status or zlib code.
+// *reached_end is set on the read that delivers the entry's last byte.
+int unzReadCurrentFile(unz_s* s, void* buf, uint32_t cap, bool* reached_end);
+int unzCloseCurrentFile(unz_s* s);
+long unztell(unz_s* s);
+int unzeof(unz_s* s);
+int unzGetLocalExtrafield(unz_s* s, void* buf, uint32_t cap);
+
+}  // namespace quillon

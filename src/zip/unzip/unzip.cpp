@@ -1,0 +1,426 @@
+// TUnzip and the reading API around it.
+#include "zip/unzip/unzip.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "platform/dir.h"
+#include "platform/file.h"
+#include "platform/fileinfo.h"
+#include "platform/time.h"
+#include "zip/common/records.h"
+#include "zip/unzip/unz_reader.h"
+
+namespace quillon {
+
+namespace {
+
+// 16 KiB pieces gathered before one write.
+constexpr uint32_t kWriteBatch = 4;
+
+bool ends_in_separator(const std::string& s) { return !s.empty() && (s.back() == '/' || s.back() == '\\'); }
+
+ZipFileTime split_time(uint64_t t) {
+  return ZipFileTime{static_cast<uint32_t>(t), static_cast<uint32_t>(t >> 32)};
+}
+
+// The extraction buffer starts half a page off the page grid. zlib copies
+// every piece it inflates into its window, a heap block that starts near the
+// grid; were both at the same offset within their pages, the processor
+// would take the copy's stores and loads for overlapping ones (4 KiB
+// aliasing) and the copy would run several times slower.
+unsigned char* alloc_buffer(size_t size, void** block) {
+  constexpr uintptr_t kPage = 4096, kPhase = 2048 + 64;
+  *block = std::malloc(size + kPage + kPhase);
+  if (*block == nullptr) return nullptr;
+  const uintptr_t at = (reinterpret_cast<uintptr_t>(*block) + kPage - 1) / kPage * kPage + kPhase;
+  return reinterpret_cast<unsigned char*>(at);
+}
+
+uint64_t join_time(const ZipFileTime& t) { return uint64_t(t.dwHighDateTime) << 32 | t.dwLowDateTime; }
+
+// The entry's Windows attributes: DOS bits when the archive was made on a
+// system that keeps them (MS-DOS, Macintosh, VM/CMS... host 0, 7, 11, 14),
+// otherwise derived from the Unix mode in the high half.
+uint32_t entry_attributes(uint32_t version_made_by, uint32_t external) {
+  const uint32_t host = version_made_by >> 8;
+  bool directory = (external & 0x40000000u) != 0;
+  bool read_only = (external & 0x00800000u) == 0;
+  bool hidden = false, system = false, archive = true;
+  if (host == 0 || host == 7 || host == 11 || host == 14) {
+    read_only = (external & 0x01) != 0;
+    hidden = (external & 0x02) != 0;
+    system = (external & 0x04) != 0;
+    directory = (external & 0x10) != 0;
+    archive = (external & 0x20) != 0;
+  }
+  uint32_t attributes = 0;
+  if (directory) attributes |= qp::kAttrDirectory;
+  if (archive) attributes |= qp::kAttrArchive;
+  if (hidden) attributes |= qp::kAttrHidden;
+  if (read_only) attributes |= qp::kAttrReadOnly;
+  if (system) attributes |= qp::kAttrSystem;
+  return attributes;
+}
+
+// Takes the times of the first extended-timestamp block ("UT") of an extra
+// field: modification, access and creation time, each when its flag is set
+// and its four bytes lie inside the field.
+void read_timestamps(const unsigned char* x, uint32_t size, ZIPENTRY* ze) {
+  uint32_t p = 0;
+  while (p + 4 < size) {
+    const uint32_t data_length = get16(x + p + 2);
+    if (x[p] == kTimestampId0 && x[p + 1] == kTimestampId1) {
+      const unsigned flags = x[p + 4];
+      uint32_t at = p + 5;
+      ZipFileTime* targets[3] = {&ze->modify_time, &ze->access_time, &ze->create_time};
+      for (int bit = 0; bit < 3; ++bit) {
+        if (!(flags & (1u << bit))) continue;
+        if (at + 4 <= size) *targets[bit] = split_time(timet2filetime(get32(x + at)));
+        at += 4;
+      }
+      return;
+    }
+    p += 4 + data_length;
+  }
+}
+
+}  // namespace
+
+TUnzip::TUnzip(const char* password) {
+  if (password != nullptr) {
+    const size_t n = std::strlen(password);
+    password_ = new char[n + 1];
+    std::memcpy(password_, password, n + 1);
+  }
+}
+
+TUnzip::~TUnzip() {
+  if (archive_ != nullptr) Close();
+  delete[] password_;
+  std::free(buffer_block_);
+}
+
+ZIPRESULT TUnzip::Open(const void* source, uint32_t length, uint32_t kind) {
+  if (archive_ != nullptr || open_index_ != -1) return ZIPR_NOTINITIALISED;
+  char cwd[4096];
+  const uint32_t n = qp::current_directory(sizeof cwd, cwd);
+  if (n == 0 || n >= sizeof cwd) {
+    base_dir_.clear();  // no usable folder: relative destinations are refused
+  } else {
+    base_dir_ = cwd;
+    if (!ends_in_separator(base_dir_)) base_dir_ += '/';
+  }
+  if (kind == ZIPSRC_HANDLE && GetFilePosU(const_cast<void*>(source)) == qp::kNoPosition) return ZIPR_UNSEEKABLE;
+  ZIPRESULT err = ZIPR_OK;
+  LUFILE* f = lufopen(source, length, kind, &err);
+  if (f == nullptr) return err;
+  archive_ = unzOpenInternal(f);
+  if (archive_ == nullptr) return ZIPR_OPENFAILED;
+  return ZIPR_OK;
+}
+
+ZIPRESULT TUnzip::SetUnzipBaseDir(const char* dir) {
+  base_dir_ = dir;
+  if (!ends_in_separator(base_dir_)) base_dir_ += '/';
+  // A folder that leaves no room for a name is kept whole rather than cut
+  // into another folder: every extraction under it then fails.
+  return base_dir_.size() < size_t(kMaxPath) ? ZIPR_OK : ZIPR_BADARGS;
+}
+
+void TUnzip::close_stream() {
+  if (open_index_ != -1) {
+    unzCloseCurrentFile(archive_);
+    open_index_ = -1;
+  }
+}
+
+bool TUnzip::walk_to(int index) {
+  const uint32_t target = static_cast<uint32_t>(index);
+  if (target < archive_->entry_number && unzGoToFirstFile(archive_) != UNZ_OK) return false;
+  while (archive_->entry_number < target) {
+    if (unzGoToNextFile(archive_) != UNZ_OK) return false;
+  }
+  return archive_->entry_ok;
+}
+
+ZIPRESULT TUnzip::Get(int index, ZIPENTRY* ze) {
+  if (archive_ == nullptr || ze == nullptr) return ZIPR_BADARGS;
+  const int count = static_cast<int>(archive_->global_info.entry_count);
+  if (index < -1 || index >= count) return ZIPR_BADARGS;
+  close_stream();
+  if (index != -1 && index == cached_index_) {
+    *ze = cached_entry_;
+    return ZIPR_OK;
+  }
+  if (index == -1) {
+    std::memset(ze, 0, sizeof *ze);
+    ze->index = count;
+    return ZIPR_OK;
+  }
+  if (!walk_to(index)) return ZIPR_CORRUPT;
+
+  // The whole stored name is read and cleaned; only the cleaned name is cut
+  // to the entry's buffer.
+  std::vector<char> name(archive_->entry_info.name_length + 1);
+  unz_file_info_s info;
+  if (unzGetCurrentFileInfo(archive_, &info, name.data(), static_cast<uint32_t>(name.size()), nullptr, 0, nullptr,
+                            0) != UNZ_OK)
+    return ZIPR_CORRUPT;
+  uint32_t var_size, extra_offset, extra_size;
+  if (unzlocal_CheckCurrentFileCoherencyHeader(archive_, &var_size, &extra_offset, &extra_size) != UNZ_OK)
+    return ZIPR_CORRUPT;
+  std::vector<unsigned char> extra(extra_size);
+  if (extra_size > 0) {
+    if (lufseek(archive_->source, int64_t(archive_->leading_bytes) + extra_offset, 0) != 0 ||
+        lufread(extra.data(), extra_size, 1, archive_->source) != 1)
+      return ZIPR_READFAILED;
+  }
+
+  ZIPENTRY e;
+  std::memset(&e, 0, sizeof e);
+  e.index = static_cast<int>(archive_->entry_number);
+  const char* clean = CleanEntryName(name.data());
+  std::strncpy(e.name, clean, kMaxPath - 1);
+  e.name[kMaxPath - 1] = '\0';
+  e.attributes = entry_attributes(info.version_made_by, info.external_attributes);
+  e.compressed_size = info.compressed_size;
+  e.uncompressed_size = info.uncompressed_size;
+  uint64_t local = dosdatetime2filetime(static_cast<uint16_t>(info.dos_datetime >> 16),
+                                        static_cast<uint16_t>(info.dos_datetime & 0xFFFF));
+  uint64_t utc = local;
+  if (!qp::local_file_time_to_file_time(local, &utc)) utc = local;
+  e.access_time = e.create_time = e.modify_time = split_time(utc);
+  read_timestamps(extra.data(), extra_size, &e);
+
+  *ze = e;
+  cached_entry_ = e;
+  cached_index_ = index;
+  return ZIPR_OK;
+}
+
+ZIPRESULT TUnzip::Find(const char* name, bool ignore_case, int* index, ZIPENTRY* ze) {
+  if (archive_ == nullptr || name == nullptr) return ZIPR_BADARGS;
+  if (unzLocateFile(archive_, name, ignore_case ? 2 : 1) != UNZ_OK) {
+    if (index != nullptr) *index = -1;
+    if (ze != nullptr) {
+      std::memset(ze, 0, sizeof *ze);
+      ze->index = -1;
+    }
+    return ZIPR_NOTFOUND;
+  }
+  close_stream();
+  const int found = static_cast<int>(archive_->entry_number);
+  if (index != nullptr) *index = found;
+  if (ze != nullptr) {
+    const ZIPRESULT r = Get(found, ze);
+    if (r != ZIPR_OK) return r;
+  }
+  return ZIPR_OK;
+}
+
+ZIPRESULT TUnzip::unzip_to_memory(int index, void* destination, uint32_t length) {
+  if (destination == nullptr && length != 0) return ZIPR_BADARGS;
+  if (open_index_ != index) {
+    close_stream();
+    if (index >= static_cast<int>(archive_->global_info.entry_count)) return ZIPR_BADARGS;
+    if (!walk_to(index)) return ZIPR_CORRUPT;
+    unzOpenCurrentFile(archive_, password_);  // a failure shows up in the read
+    open_index_ = index;
+  }
+  bool reached_end = false;
+  const int res = unzReadCurrentFile(archive_, destination, length, &reached_end);
+  if (res <= 0) {
+    unzCloseCurrentFile(archive_);
+    open_index_ = -1;
+  }
+  if (reached_end) return ZIPR_OK;
+  if (res > 0) return ZIPR_MOREDATA;
+  if (res == UNZ_BADPASSWORD) return ZIPR_PASSWORD;
+  return ZIPR_FLATEERROR;
+}
+
+ZIPRESULT TUnzip::unzip_to_file(int index, void* destination, uint32_t kind) {
+  close_stream();
+  if (index >= static_cast<int>(archive_->global_info.entry_count)) return ZIPR_BADARGS;
+  if (destination == nullptr || (kind == ZIPSRC_HANDLE && !qp::is_valid(destination))) return ZIPR_BADARGS;
+  // The stream opened below reads the reader's current entry, so the walk
+  // comes first even when the description is cached.
+  if (!walk_to(index)) return ZIPR_CORRUPT;
+  ZIPENTRY ze;
+  const ZIPRESULT got = Get(index, &ze);
+  if (got != ZIPR_OK) return got;
+
+  qp::Handle h = destination;
+  if (kind == ZIPSRC_FILENAME) {
+    OutputPath out;
+    if (!MakeOutputPath(static_cast<const char*>(destination), &out)) return ZIPR_OPENFAILED;
+    if (!out.absolute && base_dir_.empty()) return ZIPR_OPENFAILED;
+    if (ze.attributes & qp::kAttrDirectory) {
+      std::string dirs = out.dirs;
+      if (!out.file.empty()) dirs += out.file + "/";
+      if ((out.absolute ? dirs : base_dir_ + dirs).size() >= size_t(kMaxPath)) return ZIPR_OPENFAILED;
+      EnsureDirectory(out.absolute ? nullptr : base_dir_.c_str(), dirs.c_str());
+      return ZIPR_OK;
+    }
+    const std::string path = (out.absolute ? std::string() : base_dir_) + out.dirs + out.file;
+    if (path.size() >= size_t(kMaxPath)) return ZIPR_OPENFAILED;
+    EnsureDirectory(out.absolute ? nullptr : base_dir_.c_str(), out.dirs.c_str());
+    if (out.file.empty()) return ZIPR_OPENFAILED;  // the destination names a folder
+    h = qp::create_exclusive(path.c_str(), ze.attributes);
+    if (!qp::is_valid(h)) return ZIPR_OPENFAILED;
+  } else if (ze.attributes & qp::kAttrDirectory) {
+    return ZIPR_OK;
+  }
+
+  unzOpenCurrentFile(archive_, password_);  // a failure shows up in the first read
+  ZIPRESULT result = ZIPR_OK;
+  if (buffer_ == nullptr) buffer_ = alloc_buffer(kWriteBatch * kUnzBufferSize, &buffer_block_);
+  if (buffer_ == nullptr) result = ZIPR_NOMEMORY;
+  // The entry is read in 16 KiB pieces and written four pieces at a time:
+  // fewer writes, and fewer times that a write pushes the inflater's
+  // window out of the caches.
+  uint32_t pending = 0;
+  auto flush = [&] {
+    uint32_t written = 0;
+    const bool ok = pending == 0 || (qp::write_file(h, buffer_, pending, &written) && written == pending);
+    pending = 0;
+    return ok;
+  };
+  while (result == ZIPR_OK) {
+    bool reached_end = false;
+    const int res = unzReadCurrentFile(archive_, buffer_ + pending, kUnzBufferSize, &reached_end);
+    if (res == UNZ_BADPASSWORD) {
+      result = ZIPR_PASSWORD;
+      break;
+    }
+    if (res < 0) {
+      result = ZIPR_FLATEERROR;
+      break;
+    }
+    pending += static_cast<uint32_t>(res);
+    if (pending > (kWriteBatch - 1) * kUnzBufferSize && !flush()) {
+      result = ZIPR_WRITEFAILED;
+      break;
+    }
+    if (reached_end) break;
+    if (res == 0) result = ZIPR_FLATEERROR;
+  }
+  // What was read before a failure is written too, as it would have been
+  // piece by piece.
+  if (!flush() && result == ZIPR_OK) result = ZIPR_WRITEFAILED;
+  if (archive_->stream != nullptr) unzCloseCurrentFile(archive_);  // the CRC verdict is not examined
+  if (result == ZIPR_OK) {
+    const uint64_t create = join_time(ze.create_time), access = join_time(ze.access_time),
+                   modify = join_time(ze.modify_time);
+    qp::set_file_times(h, &create, &access, &modify);
+  }
+  if (kind == ZIPSRC_FILENAME) qp::close_handle(h);
+  return result;
+}
+
+ZIPRESULT TUnzip::Unzip(int index, void* destination, uint32_t length, uint32_t kind) {
+  if (archive_ == nullptr) return ZIPR_BADARGS;
+  if ((kind != ZIPSRC_HANDLE && kind != ZIPSRC_FILENAME && kind != ZIPSRC_MEMORY) || index < 0)
+    return ZIPR_BADARGS;
+  if (kind == ZIPSRC_MEMORY) return unzip_to_memory(index, destination, length);
+  return unzip_to_file(index, destination, kind);
+}
+
+ZIPRESULT TUnzip::Close() {
+  if (archive_ != nullptr) {
+    close_stream();
+    unzClose(archive_);
+    archive_ = nullptr;
+  }
+  return ZIPR_OK;
+}
+
+// ---------------------------------------------------------------------------
+// The API: handle checks around the TUnzip methods, every result recorded.
+
+namespace {
+
+// The reading object behind a handle; sets *result when there is none.
+TUnzip* reader_of(HZIP hz, ZIPRESULT* result) {
+  if (hz == nullptr) {
+    *result = ZIPR_BADARGS;
+    return nullptr;
+  }
+  if (hz->kind != kReadingHandle) {
+    *result = ZIPR_MIXEDMODE;
+    return nullptr;
+  }
+  return static_cast<TUnzip*>(hz->object);
+}
+
+}  // namespace
+
+HZIP OpenZipInternal(const void* source, uint32_t length, uint32_t kind, const char* password) {
+  TUnzip* u = new TUnzip(password);
+  lasterrorU = u->Open(source, length, kind);
+  if (lasterrorU != ZIPR_OK) {
+    delete u;
+    return nullptr;
+  }
+  return new ZipHandleRecord{kReadingHandle, u};
+}
+
+HZIP OpenZipHandle(qp::Handle h, const char* password) { return OpenZipInternal(h, 0, ZIPSRC_HANDLE, password); }
+
+HZIP OpenZip(const char* file_name, const char* password) {
+  return OpenZipInternal(file_name, 0, ZIPSRC_FILENAME, password);
+}
+
+HZIP OpenZip(const void* memory, uint32_t length, const char* password) {
+  return OpenZipInternal(memory, length, ZIPSRC_MEMORY, password);
+}
+
+ZIPRESULT GetZipItem(HZIP hz, int index, ZIPENTRY* ze) {
+  if (ze != nullptr) {
+    ze->index = 0;
+    ze->name[0] = '\0';
+    ze->uncompressed_size = 0;
+  }
+  ZIPRESULT r = ZIPR_OK;
+  TUnzip* u = reader_of(hz, &r);
+  if (u != nullptr) r = u->Get(index, ze);
+  return lasterrorU = r;
+}
+
+ZIPRESULT FindZipItem(HZIP hz, const char* name, bool ignore_case, int* index, ZIPENTRY* ze) {
+  ZIPRESULT r = ZIPR_OK;
+  TUnzip* u = reader_of(hz, &r);
+  if (u != nullptr) r = u->Find(name, ignore_case, index, ze);
+  return lasterrorU = r;
+}
+
+ZIPRESULT UnzipItemInternal(HZIP hz, int index, void* destination, uint32_t length, uint32_t kind) {
+  ZIPRESULT r = ZIPR_OK;
+  TUnzip* u = reader_of(hz, &r);
+  if (u != nullptr) r = u->Unzip(index, destination, length, kind);
+  return lasterrorU = r;
+}
+
+ZIPRESULT UnzipItemHandle(HZIP hz, int index, qp::Handle h) {
+  return UnzipItemInternal(hz, index, h, 0, ZIPSRC_HANDLE);
+}
+
+ZIPRESULT UnzipItem(HZIP hz, int index, const char* file_name) {
+  return UnzipItemInternal(hz, index, const_cast<char*>(file_name), 0, ZIPSRC_FILENAME);
+}
+
+ZIPRESULT UnzipItem(HZIP hz, int index, void* memory, uint32_t length) {
+  return UnzipItemInternal(hz, index, memory, length, ZIPSRC_MEMORY);
+}
+
+ZIPRESULT SetUnzipBaseDir(HZIP hz, const char* dir) {
+  ZIPRESULT r = ZIPR_OK;
+  TUnzip* u = reader_of(hz, &r);
+  if (u != nullptr) r = dir == nullptr ? ZIPR_BADARGS : u->SetUnzipBaseDir(dir);
+  return lasterrorU = r;
+}
+
+}  // namespace quillon

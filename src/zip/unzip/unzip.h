@@ -1,0 +1,120 @@
+// The reading API: open an archive from a handle, a file name or a memory
+// block, describe and find its entries, and extract them to files (creating
+// the folders on the way), to an open handle, or piecewise to memory.
+//
+// Every API function stores its result in lasterrorU before returning it.
+// Nothing is ever written outside the base folder for a relative destination:
+// steps that would climb out of it are dropped (see MakeOutputPath).
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "platform/handle.h"
+#include "zip/common/zip_result.h"
+
+namespace quillon {
+
+// Capacity of the path buffers, terminator included.
+constexpr int kMaxPath = 260;
+
+// A Windows file time in two halves: 100-ns ticks since 1601-01-01 UTC.
+struct ZipFileTime {
+  uint32_t dwLowDateTime;
+  uint32_t dwHighDateTime;
+};
+
+// One archive entry as reported to callers.
+struct ZIPENTRY {
+  int index;                // position in the directory; the count for index -1
+  char name[kMaxPath];      // cleaned name, zero-terminated
+  uint32_t attributes;      // kAttr* bits: read-only, hidden, system, directory, archive
+  ZipFileTime access_time;
+  ZipFileTime create_time;
+  ZipFileTime modify_time;
+  uint32_t compressed_size;
+  uint32_t uncompressed_size;
+};
+
+struct unz_s;
+
+// One open archive.
+class TUnzip {
+ public:
+  explicit TUnzip(const char* password);
+  ~TUnzip();
+  TUnzip(const TUnzip&) = delete;
+  TUnzip& operator=(const TUnzip&) = delete;
+
+  ZIPRESULT Open(const void* source, uint32_t length, uint32_t kind);
+  ZIPRESULT SetUnzipBaseDir(const char* dir);
+  ZIPRESULT Get(int index, ZIPENTRY* ze);
+  ZIPRESULT Find(const char* name, bool ignore_case, int* index, ZIPENTRY* ze);
+  ZIPRESULT Unzip(int index, void* destination, uint32_t length, uint32_t kind);
+  ZIPRESULT Close();
+
+  const std::string& base_dir() const { return base_dir_; }
+
+ private:
+  bool walk_to(int index);
+  void close_stream();
+  ZIPRESULT unzip_to_memory(int index, void* destination, uint32_t length);
+  ZIPRESULT unzip_to_file(int index, void* destination, uint32_t kind);
+
+  unz_s* archive_ = nullptr;
+  int open_index_ = -1;        // entry whose stream is open for memory extraction
+  ZIPENTRY cached_entry_{};    // the last entry described
+  int cached_index_ = -1;
+  char* password_ = nullptr;   // owned copy, or none
+  unsigned char* buffer_ = nullptr;  // extraction buffer, made on first use
+  void* buffer_block_ = nullptr;     // the allocation that holds it
+  // Relative destinations go under this folder; it ends in '/' or '\\'. It
+  // is kept whole even when too long for a path, and left empty when the
+  // current folder cannot be had, so that an unusable folder makes
+  // extraction fail instead of landing elsewhere.
+  std::string base_dir_;
+};
+
+// Creates `dir` (and every folder on its way) under `root`, or as given when
+// root is null. Failures show up later, when a file cannot be created.
+void EnsureDirectory(const char* root, const char* dir);
+bool FileExists(const char* path);
+
+// A DOS date and time to a file time (no time-zone conversion); an
+// impossible date gives 1980-01-01 00:00.
+uint64_t dosdatetime2filetime(uint16_t dosdate, uint16_t dostime);
+// Seconds since 1970-01-01 to a file time.
+uint64_t timet2filetime(uint32_t t);
+
+// Strips what makes a stored name absolute or climbing: drive prefixes,
+// leading separators, and everything up to the last parent step that has a
+// separator on both sides. Returns the rest of `stored`.
+const char* CleanEntryName(const char* stored);
+
+// An output path for `destination`, split the way extraction needs it.
+struct OutputPath {
+  std::string dirs;  // folders to make: the absolute prefix (if any) and the folder steps, ending in '/'
+  std::string file;  // the file step; empty for a destination that names a folder
+  bool absolute = false;
+};
+
+// Splits a destination at '/' and '\\' and keeps only steps that stay where
+// they are put: empty steps and steps of dots and blanks only ('.', '..',
+// '...') are dropped, and so is a drive prefix ("C:") at the front of an
+// inner step. A destination that is absolute (a leading separator, or a
+// drive letter) keeps that prefix. False when a step names a device.
+bool MakeOutputPath(const char* destination, OutputPath* out);
+
+// The API.
+HZIP OpenZipInternal(const void* source, uint32_t length, uint32_t kind, const char* password);
+HZIP OpenZipHandle(qp::Handle h, const char* password);
+HZIP OpenZip(const char* file_name, const char* password);
+HZIP OpenZip(const void* memory, uint32_t length, const char* password);
+ZIPRESULT GetZipItem(HZIP hz, int index, ZIPENTRY* ze);
+ZIPRESULT FindZipItem(HZIP hz, const char* name, bool ignore_case, int* index, ZIPENTRY* ze);
+ZIPRESULT UnzipItemInternal(HZIP hz, int index, void* destination, uint32_t length, uint32_t kind);
+ZIPRESULT UnzipItemHandle(HZIP hz, int index, qp::Handle h);
+ZIPRESULT UnzipItem(HZIP hz, int index, const char* file_name);
+ZIPRESULT UnzipItem(HZIP hz, int index, void* memory, uint32_t length);
+ZIPRESULT SetUnzipBaseDir(HZIP hz, const char* dir);
+
+}  // namespace quillon

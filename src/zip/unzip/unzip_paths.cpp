@@ -1,0 +1,139 @@
+// Names, output paths, folders and times of extracted entries.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/dir.h"
+#include "platform/file.h"
+#include "platform/fileinfo.h"
+#include "platform/pathname.h"
+#include "platform/time.h"
+#include "zip/unzip/unzip.h"
+
+namespace quillon {
+
+namespace {
+
+bool is_separator(char c) { return c == '/' || c == '\\'; }
+
+// A step of dots and blanks only: '.', '..', and the spellings that some
+// systems read as one of them ('...', '.. ').
+bool is_dot_step(const std::string& step) {
+  for (char c : step)
+    if (c != '.' && c != ' ') return false;
+  return true;
+}
+
+// Keeps a step that stays where it is put; false for a device name.
+bool add_step(std::string step, std::vector<std::string>* steps) {
+  while (step.size() >= 2 && step[1] == ':') step.erase(0, 2);  // a drive prefix inside the path
+  if (step.empty() || is_dot_step(step)) return true;
+  if (qp::is_device_name(step.data(), step.size())) return false;
+  steps->push_back(step);
+  return true;
+}
+
+}  // namespace
+
+const char* CleanEntryName(const char* s) {
+  static const char* const kParentSteps[] = {"\\..\\", "\\../", "/../", "/..\\"};
+  for (;;) {
+    if (s[0] != '\0' && s[1] == ':') {
+      s += 2;
+      continue;
+    }
+    if (is_separator(s[0])) {
+      s += 1;
+      continue;
+    }
+    const char* found = nullptr;
+    for (const char* pattern : kParentSteps) {
+      found = std::strstr(s, pattern);
+      if (found != nullptr) break;
+    }
+    if (found == nullptr) return s;
+    s = found + 4;
+  }
+}
+
+bool MakeOutputPath(const char* destination, OutputPath* out) {
+  out->dirs.clear();
+  out->file.clear();
+  out->absolute = false;
+  const char* p = destination;
+  std::string prefix;
+  if (is_separator(p[0]) || (p[0] != '\0' && p[1] == ':')) {
+    out->absolute = true;
+    if (!is_separator(p[0])) {  // a drive letter
+      prefix.assign(p, 2);
+      p += 2;
+    }
+    while (is_separator(*p)) prefix += *p++;
+  }
+  const char* last = nullptr;
+  for (const char* q = p; *q; ++q)
+    if (is_separator(*q)) last = q;
+  std::vector<std::string> dir_steps, file_step;
+  if (last != nullptr) {
+    const char* start = p;
+    for (const char* q = p; q <= last; ++q) {
+      if (is_separator(*q)) {
+        if (!add_step(std::string(start, q), &dir_steps)) return false;
+        start = q + 1;
+      }
+    }
+  }
+  if (!add_step(last ? last + 1 : p, &file_step)) return false;
+  out->dirs = prefix;
+  for (const std::string& step : dir_steps) out->dirs += step + "/";
+  if (!file_step.empty()) out->file = file_step[0];
+  return true;
+}
+
+bool FileExists(const char* path) { return qp::get_file_attributes(path) != qp::kNoPosition; }
+
+void EnsureDirectory(const char* root, const char* dir) {
+  if (dir == nullptr) return;
+  const size_t dir_len = std::strlen(dir);
+  // Longer texts cannot make a usable path; they are never cut into another.
+  if (dir_len >= size_t(kMaxPath) || (root != nullptr && std::strlen(root) >= size_t(kMaxPath))) return;
+  if (root != nullptr) {
+    std::string top = root;
+    if (!top.empty() && is_separator(top.back())) top.pop_back();
+    if (!top.empty() && !FileExists(top.c_str())) qp::make_directory(top.c_str());
+  }
+  if (dir_len == 0) return;
+  const char* last = nullptr;
+  for (const char* q = dir; *q; ++q)
+    if (is_separator(*q)) last = q;
+  if (last != nullptr && last != dir) EnsureDirectory(root, std::string(dir, last).c_str());
+  const std::string full = std::string(root ? root : "") + dir;
+  if (full.size() >= size_t(kMaxPath)) return;
+  if (!FileExists(full.c_str())) qp::make_directory(full.c_str());
+}
+
+uint64_t dosdatetime2filetime(uint16_t dosdate, uint16_t dostime) {
+  qp::SystemTime st;
+  st.year = static_cast<uint16_t>(((dosdate >> 9) & 0x7F) + 1980);
+  st.month = static_cast<uint16_t>((dosdate >> 5) & 0x0F);
+  st.day = static_cast<uint16_t>(dosdate & 0x1F);
+  st.hour = static_cast<uint16_t>((dostime >> 11) & 0x1F);
+  st.minute = static_cast<uint16_t>((dostime >> 5) & 0x3F);
+  st.second = static_cast<uint16_t>((dostime & 0x1F) * 2);
+  st.milliseconds = 0;
+  uint64_t ft = 0;
+  if (!qp::system_time_to_file_time(st, &ft)) {
+    // An impossible date (month 0, 31 April, hour 25...): the first moment
+    // a DOS date can name.
+    qp::SystemTime first;
+    first.year = 1980;
+    first.month = 1;
+    first.day = 1;
+    qp::system_time_to_file_time(first, &ft);
+  }
+  return ft;
+}
+
+uint64_t timet2filetime(uint32_t t) { return uint64_t(t) * 10000000ULL + 116444736000000000ULL; }
+
+}  // namespace quillon

@@ -1,0 +1,455 @@
+// The reading API and the UNZIP export on hand-built archives.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/pathname.h"
+#include "platform/time.h"
+#include "quillon.h"
+#include "unzip_test_util.h"
+#include "zip/unzip/unzip.h"
+#include "zip_builder.h"
+
+using namespace quillon;
+using ziptest::Entry;
+
+namespace {
+
+uint64_t ft(const ZipFileTime& t) { return uint64_t(t.dwHighDateTime) << 32 | t.dwLowDateTime; }
+
+uint64_t dos_as_utc(uint32_t dos_datetime) {
+  uint64_t local = dosdatetime2filetime(static_cast<uint16_t>(dos_datetime >> 16),
+                                        static_cast<uint16_t>(dos_datetime & 0xFFFF));
+  uint64_t utc = 0;
+  qp::local_file_time_to_file_time(local, &utc);
+  return utc;
+}
+
+bool contains(const std::vector<std::string>& v, const std::string& s) {
+  return std::find(v.begin(), v.end(), s) != v.end();
+}
+
+TUnzip* object_of(HZIP h) { return static_cast<TUnzip*>(h->object); }
+
+}  // namespace
+
+TEST(UnzipApi, CountQueryAndIndexRange) {
+  const std::string z = ziptest::build_bytes({{"a", "1"}, {"b", "22"}, {"c", "333"}});
+  HZIP h = OpenZip(z.data(), static_cast<uint32_t>(z.size()), nullptr);
+  ASSERT_NE(h, nullptr);
+  EXPECT_TRUE(IsZipHandleU(h));
+  ZIPENTRY ze;
+  std::memset(&ze, 0x55, sizeof ze);
+  EXPECT_EQ(GetZipItem(h, -1, &ze), ZIPR_OK);
+  EXPECT_EQ(ze.index, 3);
+  EXPECT_STREQ(ze.name, "");
+  EXPECT_EQ(ze.attributes, 0u);
+  EXPECT_EQ(ft(ze.modify_time), 0u);
+  EXPECT_EQ(ze.uncompressed_size, 0u);
+  EXPECT_EQ(GetZipItem(h, 3, &ze), ZIPR_BADARGS);
+  EXPECT_EQ(lasterrorU, ZIPR_BADARGS);
+  EXPECT_EQ(GetZipItem(h, -2, &ze), ZIPR_BADARGS);
+  // Out of order: going back restarts the walk.
+  EXPECT_EQ(GetZipItem(h, 2, &ze), ZIPR_OK);
+  EXPECT_STREQ(ze.name, "c");
+  EXPECT_EQ(GetZipItem(h, 0, &ze), ZIPR_OK);
+  EXPECT_STREQ(ze.name, "a");
+  EXPECT_EQ(GetZipItem(h, 1, &ze), ZIPR_OK);
+  EXPECT_STREQ(ze.name, "b");
+  EXPECT_EQ(ze.uncompressed_size, 2u);
+  EXPECT_EQ(lasterrorU, ZIPR_OK);
+  EXPECT_EQ(CloseZipU(h), ZIPR_OK);
+
+  // Not an archive: the open fails as such, not as a corrupt archive.
+  const std::string junk(3000, 'j');
+  EXPECT_EQ(OpenZip(junk.data(), static_cast<uint32_t>(junk.size()), nullptr), nullptr);
+  EXPECT_EQ(lasterrorU, ZIPR_OPENFAILED);
+  EXPECT_EQ(OpenZip("no-such-archive.zip", nullptr), nullptr);
+  EXPECT_EQ(lasterrorU, ZIPR_OPENFAILED);
+  EXPECT_EQ(OpenZipInternal(z.data(), 0, 7, nullptr), nullptr);
+  EXPECT_EQ(lasterrorU, ZIPR_BADARGS);
+}
+
+TEST(UnzipApi, AttributesFollowTheHostSystem) {
+  std::vector<Entry> e = {{"unixdir/", ""}, {"ro.txt", "r"}, {"dos.txt", "d"}, {"ntfs/", ""}, {"zero", "z"}};
+  e[0].external = 0x41ED0000;
+  e[1].external = 0x81240000;
+  e[2].version_made_by = 0x0014;  // MS-DOS
+  e[2].external = 0x27;
+  e[3].version_made_by = 0x0B14;  // NTFS
+  e[3].external = 0x10;
+  e[4].external = 0;  // Unix host without a mode: no owner-write bit
+  const std::string z = ziptest::build_bytes(e);
+  HZIP h = OpenZip(z.data(), static_cast<uint32_t>(z.size()), nullptr);
+  ASSERT_NE(h, nullptr);
+  const uint32_t expected[] = {0x30, 0x21, 0x27, 0x10, 0x21};
+  for (int i = 0; i < 5; ++i) {
+    ZIPENTRY ze;
+    ASSERT_EQ(GetZipItem(h, i, &ze), ZIPR_OK);
+    EXPECT_EQ(ze.attributes, expected[i]) << i;
+  }
+  CloseZipU(h);
+}
+
+TEST(UnzipApi, TimesFromDosFieldsAndTimestampBlocks) {
+  std::vector<Entry> e = {{"dos", "1"}, {"mtime-only", "2"}, {"all-three", "3"}, {"cut-block", "4"}, {"bad-date", "5"}};
+  // A foreign block of 300 data bytes first, then a "UT" with the
+  // modification time only.
+  std::string foreign = "XY";
+  foreign += static_cast<char>(300 & 0xFF);
+  foreign += static_cast<char>(300 >> 8);
+  foreign += std::string(300, 'f');
+  e[1].local_extra = foreign + ziptest::ut_block(1, {1600000000});
+  e[2].local_extra = ziptest::ut_block(7, {1600000000, 1600000100, 1600000200});
+  // Flags announce three times, but the field ends after the first.
+  e[3].local_extra = ziptest::ut_block(7, {1600000000});
+  e[4].dos_datetime = 0x00000000;  // month 0: no such date
+  const std::string z = ziptest::build_bytes(e);
+  HZIP h = OpenZip(z.data(), static_cast<uint32_t>(z.size()), nullptr);
+  ASSERT_NE(h, nullptr);
+  const uint64_t dos = dos_as_utc(e[0].dos_datetime);
+  const uint64_t t0 = timet2filetime(1600000000);
+  ZIPENTRY ze;
+  ASSERT_EQ(GetZipItem(h, 0, &ze), ZIPR_OK);
+  EXPECT_EQ(ft(ze.modify_time), dos);
+  EXPECT_EQ(ft(ze.access_time), dos);
+  EXPECT_EQ(ft(ze.create_time), dos);
+  ASSERT_EQ(GetZipItem(h, 1, &ze), ZIPR_OK);
+  EXPECT_EQ(ft(ze.modify_time), t0);
+  EXPECT_EQ(ft(ze.access_time), dos);
+  EXPECT_EQ(ft(ze.create_time), dos);
+  ASSERT_EQ(GetZipItem(h, 2, &ze), ZIPR_OK);
+  EXPECT_EQ(ft(ze.modify_time), t0);
+  EXPECT_EQ(ft(ze.access_time), timet2filetime(1600000100));
+  EXPECT_EQ(ft(ze.create_time), timet2filetime(1600000200));
+  ASSERT_EQ(GetZipItem(h, 3, &ze), ZIPR_OK);
+  EXPECT_EQ(ft(ze.modify_time), t0);
+  EXPECT_EQ(ft(ze.access_time), dos);
+  ASSERT_EQ(GetZipItem(h, 4, &ze), ZIPR_OK);
+  EXPECT_EQ(ft(ze.modify_time), dos_as_utc(0x00210000));  // 1980-01-01 00:00
+  CloseZipU(h);
+  EXPECT_EQ(timet2filetime(0), 116444736000000000ULL);
+}
+
+TEST(UnzipApi, MemoryExtractionInPieces) {
+  const std::string big = ziptest::sample(40000, 5);
+  const std::string z = ziptest::build_bytes({{"deflated", big, 8}, {"stored", big}});
+  HZIP h = OpenZip(z.data(), static_cast<uint32_t>(z.size()), nullptr);
+  ASSERT_NE(h, nullptr);
+  for (int index = 0; index < 2; ++index) {
+    std::string got;
+    std::vector<char> block(16384);
+    EXPECT_EQ(UnzipItem(h, index, block.data(), 16384), ZIPR_MOREDATA);
+    got.append(block.data(), 16384);
+    EXPECT_EQ(UnzipItem(h, index, block.data(), 16384), ZIPR_MOREDATA);
+    got.append(block.data(), 16384);
+    EXPECT_EQ(UnzipItem(h, index, block.data(), 16384), ZIPR_OK);
+    got.append(block.data(), 7232);
+    EXPECT_EQ(got, big);
+  }
+  // A stream closed midway (by a description) starts again from the top.
+  std::vector<char> block(1000);
+  EXPECT_EQ(UnzipItem(h, 0, block.data(), 1000), ZIPR_MOREDATA);
+  ZIPENTRY ze;
+  GetZipItem(h, 1, &ze);
+  EXPECT_EQ(UnzipItem(h, 0, block.data(), 1000), ZIPR_MOREDATA);
+  EXPECT_EQ(std::string(block.data(), 1000), big.substr(0, 1000));
+  EXPECT_EQ(UnzipItem(h, 0, nullptr, 10), ZIPR_BADARGS);
+  EXPECT_EQ(UnzipItem(h, 2, block.data(), 1000), ZIPR_BADARGS);
+  EXPECT_EQ(UnzipItem(h, -1, block.data(), 1000), ZIPR_BADARGS);
+  CloseZipU(h);
+}
+
+TEST(UnzipApi, FilesTimesAndPasswords) {
+  ziptest::Scratch dir;
+  std::vector<Entry> e = {{"empty.txt", ""}, {"locked.bin", ziptest::sample(3000, 2), 8}, {"sub/ro.txt", "read only"}};
+  e[1].password = "secret";
+  e[2].external = 0x81240000;
+  const std::string archive = dir / "a.zip";
+  ASSERT_TRUE(testkit::write_file(archive, ziptest::build_bytes(e)));
+
+  HZIP h = OpenZip(archive.c_str(), nullptr);
+  ASSERT_NE(h, nullptr);
+  const std::string out = dir / "out";
+  EXPECT_EQ(SetUnzipBaseDir(h, out.c_str()), ZIPR_OK);
+  ZIPENTRY ze;
+  ASSERT_EQ(GetZipItem(h, 0, &ze), ZIPR_OK);
+  EXPECT_EQ(UnzipItem(h, 0, ze.name), ZIPR_OK);
+  qp::FileInfo info;
+  ASSERT_TRUE(ziptest::file_info(out + "/empty.txt", &info));
+  EXPECT_EQ(info.size, 0u);
+  EXPECT_EQ(info.write_time, ft(ze.modify_time));
+
+  // Without the password: refused at the check byte; the file stays, empty.
+  EXPECT_EQ(UnzipItem(h, 1, "locked.bin"), ZIPR_PASSWORD);
+  EXPECT_EQ(lasterrorU, ZIPR_PASSWORD);
+  ASSERT_TRUE(testkit::exists(out + "/locked.bin"));
+  EXPECT_EQ(testkit::read_file(out + "/locked.bin"), "");
+
+  ASSERT_EQ(GetZipItem(h, 2, &ze), ZIPR_OK);
+  EXPECT_EQ(UnzipItem(h, 2, ze.name), ZIPR_OK);
+  EXPECT_EQ(testkit::read_file(out + "/sub/ro.txt"), "read only");
+  EXPECT_NE(qp::get_file_attributes((out + "/sub/ro.txt").c_str()) & qp::kAttrReadOnly, 0u);
+  EXPECT_EQ(CloseZipU(h), ZIPR_OK);
+
+  h = OpenZip(archive.c_str(), "secret");
+  ASSERT_NE(h, nullptr);
+  SetUnzipBaseDir(h, out.c_str());
+  EXPECT_EQ(UnzipItem(h, 1, "locked.bin"), ZIPR_OK);
+  EXPECT_EQ(testkit::read_file(out + "/locked.bin"), e[1].data);
+  CloseZipU(h);
+}
+
+TEST(UnzipApi, FindByName) {
+  const std::string z = ziptest::build_bytes({{"docs/README.txt", "read me"}, {"other", "o"}});
+  HZIP h = OpenZip(z.data(), static_cast<uint32_t>(z.size()), nullptr);
+  ASSERT_NE(h, nullptr);
+  int index = 99;
+  ZIPENTRY ze;
+  EXPECT_EQ(FindZipItem(h, "docs/Readme.TXT", true, &index, &ze), ZIPR_OK);
+  EXPECT_EQ(index, 0);
+  EXPECT_STREQ(ze.name, "docs/README.txt");
+  EXPECT_EQ(ze.uncompressed_size, 7u);
+  std::memset(&ze, 0x55, sizeof ze);
+  EXPECT_EQ(FindZipItem(h, "docs/Readme.TXT", false, &index, &ze), ZIPR_NOTFOUND);
+  EXPECT_EQ(index, -1);
+  EXPECT_EQ(ze.index, -1);
+  EXPECT_STREQ(ze.name, "");
+  EXPECT_EQ(FindZipItem(h, "other", false, nullptr, nullptr), ZIPR_OK);
+  EXPECT_EQ(FindZipItem(h, std::string(300, 'o').c_str(), false, &index, nullptr), ZIPR_NOTFOUND);
+  CloseZipU(h);
+}
+
+TEST(UnzipApi, HandlesAsSourceAndDestination) {
+  ziptest::Scratch dir;
+  const std::vector<Entry> e = {{"data.bin", ziptest::sample(50000, 8), 8}, {"folder/", ""}};
+  const std::string path = dir / "joined.bin";
+  ASSERT_TRUE(testkit::write_file(path, std::string(100, 'J') + ziptest::build_bytes(e)));
+  qp::Handle src = qp::open_read_shared(path.c_str());
+  ASSERT_TRUE(qp::is_valid(src));
+  qp::set_file_pointer(src, 100, qp::SeekFrom::Begin);
+  HZIP h = OpenZipHandle(src, nullptr);
+  ASSERT_NE(h, nullptr);
+  const std::string target = dir / "target.bin";
+  qp::Handle dst = qp::open_read_write(target.c_str());
+  ASSERT_TRUE(qp::is_valid(dst));
+  EXPECT_EQ(UnzipItemHandle(h, 0, dst), ZIPR_OK);
+  EXPECT_EQ(UnzipItemHandle(h, 1, dst), ZIPR_OK);  // a folder writes nothing
+  qp::close_handle(dst);
+  EXPECT_EQ(testkit::read_file(target), e[0].data);
+  EXPECT_EQ(UnzipItemHandle(h, 0, nullptr), ZIPR_BADARGS);
+  CloseZipU(h);
+  qp::close_handle(src);
+
+  qp::Handle r, w;
+  ASSERT_TRUE(qp::create_pipe(&r, &w));
+  EXPECT_EQ(OpenZipHandle(r, nullptr), nullptr);
+  EXPECT_EQ(lasterrorU, ZIPR_UNSEEKABLE);
+  qp::close_handle(r);
+  qp::close_handle(w);
+}
+
+TEST(UnzipApi, HandleChecksAndClosing) {
+  ZIPENTRY ze;
+  char buf[4];
+  EXPECT_EQ(GetZipItem(nullptr, 0, &ze), ZIPR_BADARGS);
+  EXPECT_EQ(FindZipItem(nullptr, "x", false, nullptr, nullptr), ZIPR_BADARGS);
+  EXPECT_EQ(UnzipItem(nullptr, 0, "x"), ZIPR_BADARGS);
+  EXPECT_EQ(UnzipItem(nullptr, 0, buf, 4), ZIPR_BADARGS);
+  EXPECT_EQ(SetUnzipBaseDir(nullptr, "x"), ZIPR_BADARGS);
+  ZipHandleRecord writer{kWritingHandle, nullptr};
+  EXPECT_EQ(GetZipItem(&writer, 0, &ze), ZIPR_MIXEDMODE);
+  EXPECT_EQ(UnzipItem(&writer, 0, "x"), ZIPR_MIXEDMODE);
+  lasterrorZ = ZIPR_OK;
+  EXPECT_EQ(CloseZipU(&writer), ZIPR_MIXEDMODE);
+  EXPECT_EQ(lasterrorU, ZIPR_MIXEDMODE);
+  EXPECT_EQ(CloseZipU(nullptr), ZIPR_BADARGS);
+  EXPECT_EQ(lasterrorU, ZIPR_BADARGS);
+  EXPECT_EQ(lasterrorZ, ZIPR_OK);
+
+  const std::string z = ziptest::build_bytes({{"a", "1"}});
+  TUnzip u(nullptr);
+  EXPECT_EQ(u.Open(z.data(), static_cast<uint32_t>(z.size()), ZIPSRC_MEMORY), ZIPR_OK);
+  EXPECT_EQ(u.Open(z.data(), static_cast<uint32_t>(z.size()), ZIPSRC_MEMORY), ZIPR_NOTINITIALISED);
+  EXPECT_EQ(u.Close(), ZIPR_OK);
+}
+
+TEST(UnzipApi, BaseFolderSeparators) {
+  const std::string z = ziptest::build_bytes({{"a", "1"}});
+  HZIP h = OpenZip(z.data(), static_cast<uint32_t>(z.size()), nullptr);
+  ASSERT_NE(h, nullptr);
+  std::string cwd = testkit::current_dir();
+  if (cwd.back() != '/' && cwd.back() != '\\') cwd += '/';
+  EXPECT_EQ(object_of(h)->base_dir(), cwd);
+  EXPECT_EQ(SetUnzipBaseDir(h, "out\\"), ZIPR_OK);
+  EXPECT_EQ(object_of(h)->base_dir(), "out\\");
+  EXPECT_EQ(SetUnzipBaseDir(h, "out"), ZIPR_OK);
+  EXPECT_EQ(object_of(h)->base_dir(), "out/");
+  EXPECT_EQ(SetUnzipBaseDir(h, ""), ZIPR_OK);
+  EXPECT_EQ(object_of(h)->base_dir(), "/");
+  EXPECT_EQ(SetUnzipBaseDir(h, nullptr), ZIPR_BADARGS);
+  // A folder with no room for names is refused, and kept whole so that
+  // nothing goes elsewhere.
+  const std::string long_dir(300, 'd');
+  EXPECT_EQ(SetUnzipBaseDir(h, long_dir.c_str()), ZIPR_BADARGS);
+  EXPECT_EQ(object_of(h)->base_dir(), long_dir + "/");
+  EXPECT_EQ(UnzipItem(h, 0, "a"), ZIPR_OPENFAILED);
+  CloseZipU(h);
+}
+
+TEST(UnzipNames, CleaningRules) {
+  EXPECT_STREQ(CleanEntryName("/../../x.txt"), "x.txt");
+  EXPECT_STREQ(CleanEntryName("C:\\Windows\\x.dll"), "Windows\\x.dll");
+  EXPECT_STREQ(CleanEntryName("a/b/../c"), "c");
+  EXPECT_STREQ(CleanEntryName("C:/x/../y.txt"), "y.txt");
+  EXPECT_STREQ(CleanEntryName("a\\..\\b/../c\\d"), "c\\d");
+  EXPECT_STREQ(CleanEntryName("\\\\server\\share\\f"), "server\\share\\f");
+  EXPECT_STREQ(CleanEntryName("../x"), "../x");  // left for the output path to handle
+  EXPECT_STREQ(CleanEntryName("dir/sub/"), "dir/sub/");
+  EXPECT_STREQ(CleanEntryName(""), "");
+}
+
+TEST(UnzipNames, OutputPathsNeverClimb) {
+  struct Case {
+    const char* destination;
+    const char* dirs;
+    const char* file;
+    bool absolute;
+  };
+  const Case cases[] = {
+      {"a.txt", "", "a.txt", false},
+      {"dir\\a.txt", "dir/", "a.txt", false},
+      {"../x", "", "x", false},
+      {"..\\..\\x", "", "x", false},
+      {"a/../../b/c", "a/b/", "c", false},
+      {"a/..", "a/", "", false},
+      {"./.../. ./.. /x", "", "x", false},
+      {"x/C:/y/D:z", "x/y/", "z", false},
+      {"a//b///c", "a/b/", "c", false},
+      {"dir/", "dir/", "", false},
+      {"/abs/a/../f", "/abs/a/", "f", true},
+      {"C:\\out\\f", "C:\\out/", "f", true},
+      {"\\\\srv\\f", "\\\\srv/", "f", true},
+  };
+  for (const Case& c : cases) {
+    OutputPath out;
+    ASSERT_TRUE(MakeOutputPath(c.destination, &out)) << c.destination;
+    EXPECT_EQ(out.dirs, c.dirs) << c.destination;
+    EXPECT_EQ(out.file, c.file) << c.destination;
+    EXPECT_EQ(out.absolute, c.absolute) << c.destination;
+  }
+  OutputPath out;
+  EXPECT_EQ(MakeOutputPath("dir/CON.txt", &out), !qp::is_device_name("CON.txt", 7));
+  EXPECT_EQ(MakeOutputPath("aux/x", &out), !qp::is_device_name("aux", 3));
+}
+
+TEST(UnzipHostile, NothingLandsOutsideTheBaseFolder) {
+  ziptest::Scratch dir;
+  std::vector<Entry> e;
+  const char* names[] = {"../evil1",       "..\\evil2",          "a/../../evil3",  "/etc/evil4",
+                         "C:\\evil5",      "x/C:/evil6",         "....//evil7",    "dir/..",
+                         "..",             ". ./evil8",          "a\\..\\..\\evil9", "\\\\server\\share\\evil10",
+                         "../../evildir/", "ok/..\\../evil11",   "..//..//evil12", "good.txt"};
+  for (const char* n : names) {
+    Entry entry(n, std::string("payload of ") + n);
+    if (std::string(n).back() == '/') entry.external = 0x41ED0000, entry.data.clear();
+    e.push_back(entry);
+  }
+  const std::string archive = dir / "hostile.zip";
+  ASSERT_TRUE(testkit::write_file(archive, ziptest::build_bytes(e)));
+  ASSERT_TRUE(qp::make_directory((dir / "deep").c_str()));
+  const std::string base = dir / "deep/base";
+  EXPECT_EQ(UNZIP(archive.c_str(), base.c_str()), 1.0);
+
+  // Everything outside base is what the test put there.
+  for (const std::string& f : ziptest::tree(dir.path())) {
+    EXPECT_TRUE(f == "hostile.zip" || f == "deep/" || f.rfind("deep/base/", 0) == 0) << f;
+  }
+  const std::vector<std::string> inside = ziptest::tree(base);
+  for (const char* f : {"evil1", "evil2", "evil3", "etc/evil4", "evil5", "x/evil6", "evil7", "evil8", "evil9",
+                        "server/share/evil10", "evildir/", "evil11", "evil12", "good.txt"})
+    EXPECT_TRUE(contains(inside, f)) << f;
+  EXPECT_EQ(testkit::read_file(base + "/evil1"), "payload of ../evil1");
+}
+
+TEST(UnzipHostile, LongPathsAreRefusedNeverCut) {
+  ziptest::Scratch dir;
+  const std::string base = dir / std::string(150, 'b');
+  const size_t room = kMaxPath - 1 - (base.size() + 1);  // characters left for a name
+  const std::string fits = std::string(room - 4, 'f') + ".txt";
+  const std::string too_long = std::string(room - 3, 'g') + ".txt";
+  const std::string stored_long = "x/../" + std::string(300, 'h');
+  const std::string z =
+      ziptest::build_bytes({{fits, "fits"}, {too_long, "too long"}, {"d/" + too_long, "deeper"}, {stored_long, "s"}});
+  HZIP h = OpenZip(z.data(), static_cast<uint32_t>(z.size()), nullptr);
+  ASSERT_NE(h, nullptr);
+  SetUnzipBaseDir(h, base.c_str());
+  ZIPENTRY ze;
+  ASSERT_EQ(GetZipItem(h, 0, &ze), ZIPR_OK);
+  EXPECT_EQ(UnzipItem(h, 0, ze.name), ZIPR_OK);
+  ASSERT_EQ(GetZipItem(h, 1, &ze), ZIPR_OK);
+  EXPECT_EQ(UnzipItem(h, 1, ze.name), ZIPR_OPENFAILED);
+  ASSERT_EQ(GetZipItem(h, 2, &ze), ZIPR_OK);
+  EXPECT_EQ(UnzipItem(h, 2, ze.name), ZIPR_OPENFAILED);
+  ASSERT_EQ(GetZipItem(h, 3, &ze), ZIPR_OK);
+  EXPECT_EQ(std::string(ze.name), std::string(259, 'h'));  // cleaned whole, then cut
+  EXPECT_EQ(UnzipItem(h, 3, ze.name), ZIPR_OPENFAILED);
+  CloseZipU(h);
+  const std::vector<std::string> made = ziptest::tree(base);
+  EXPECT_EQ(made, std::vector<std::string>{fits});
+}
+
+TEST(UnzipExport, ExtractsIntoANewFolder) {
+  ziptest::Scratch dir;
+  std::vector<Entry> e = {{"dir/a.txt", "alpha", 8}, {"win\\b.txt", "beta"}, {"empty/", ""}, {"top.txt", "top"}};
+  e[2].external = 0x41ED0000;
+  const std::string archive = dir / "x.zip";
+  ASSERT_TRUE(testkit::write_file(archive, ziptest::build_bytes(e)));
+  const std::string out = dir / "out";
+  EXPECT_EQ(UNZIP(archive.c_str(), out.c_str()), 1.0);
+  EXPECT_EQ(testkit::read_file(out + "/dir/a.txt"), "alpha");
+  EXPECT_EQ(testkit::read_file(out + "/win/b.txt"), "beta");  // a backslash separates folders everywhere
+  EXPECT_TRUE(testkit::is_directory(out + "/empty"));
+  EXPECT_EQ(testkit::read_file(out + "/top.txt"), "top");
+  EXPECT_EQ(lasterrorU, ZIPR_OK);
+
+  // Device names are files on some systems and refused on others.
+  const std::string devices = dir / "dev.zip";
+  ASSERT_TRUE(testkit::write_file(devices, ziptest::build_bytes({{"aux.c", "c source"}, {"nul/x", "x"}})));
+  UNZIP(devices.c_str(), (dir / "dev").c_str());
+  const bool windows = qp::is_device_name("aux.c", 5);
+  EXPECT_EQ(testkit::exists(dir / "dev/aux.c"), !windows);
+  EXPECT_EQ(testkit::exists(dir / "dev/nul/x"), !windows);
+}
+
+TEST(UnzipExport, NothingHappensWithoutAnArchive) {
+  ziptest::Scratch dir;
+  const std::string out = dir / "out";
+  lasterrorZ = ZIPR_OK;
+  EXPECT_EQ(UNZIP((dir / "missing.zip").c_str(), out.c_str()), 1.0);
+  EXPECT_FALSE(testkit::exists(out));
+  EXPECT_EQ(lasterrorU, ZIPR_BADARGS);
+  EXPECT_EQ(lasterrorZ, ZIPR_BADARGS);
+  ASSERT_TRUE(testkit::write_file(dir / "not.zip", std::string(100, 'n')));
+  EXPECT_EQ(UNZIP((dir / "not.zip").c_str(), out.c_str()), 1.0);
+  EXPECT_FALSE(testkit::exists(out));
+  EXPECT_EQ(UNZIP(nullptr, out.c_str()), 1.0);
+  const std::string z = dir / "ok.zip";
+  ASSERT_TRUE(testkit::write_file(z, ziptest::build_bytes({{"f", "x"}})));
+  EXPECT_EQ(UNZIP(z.c_str(), nullptr), 1.0);
+  EXPECT_FALSE(testkit::exists(out));
+  EXPECT_EQ(ziptest::tree(dir.path()).size(), 2u);  // the two archives alone
+}
+
+TEST(UnzipExport, AnEntryNeverOverwritesItsOwnArchive) {
+  ziptest::Scratch dir;
+  const std::string bytes = ziptest::build_bytes({{"self.zip", "not an archive"}, {"other.txt", "other"}});
+  const std::string archive = dir / "self.zip";
+  ASSERT_TRUE(testkit::write_file(archive, bytes));
+  EXPECT_EQ(UNZIP(archive.c_str(), dir.path().c_str()), 1.0);
+  EXPECT_EQ(testkit::read_file(archive), bytes);
+  EXPECT_EQ(testkit::read_file(dir / "other.txt"), "other");
+}
