@@ -38,16 +38,6 @@ inline unsigned first_difference(word_t x) {
 
 inline unsigned update_hash(unsigned h, unsigned c) { return ((h << kHashShift) ^ c) & kHashMask; }
 
-// Inserts the string at window position p (its third byte is fed to the
-// running hash) and gives the previous head of its chain.
-inline unsigned insert_string(TDeflateState& d, unsigned p) {
-  d.hash_value = update_hash(d.hash_value, d.window[p + 2]);
-  unsigned head = d.hash_head[d.hash_value];
-  d.hash_chain[p & kWindowMask] = head;
-  d.hash_head[d.hash_value] = p;
-  return head;
-}
-
 unsigned long flush_current(TState& s, int last) {
   TDeflateState& d = s.ds;
   char* start = d.block_origin >= 0 ? reinterpret_cast<char*>(d.window) + d.block_origin : nullptr;
@@ -143,95 +133,156 @@ void fill_window(TState& s) {
   }
 }
 
+namespace {
+
+// The chain walk of longest_match with the state it needs held in
+// registers. Returns the best length found (never less than best) and sets
+// match_pos when it improves.
+inline __attribute__((always_inline)) unsigned search(TState& s, const uint8_t* window, const uint32_t* chain_tab,
+                                                      unsigned cursor, unsigned cand, unsigned best, unsigned chain,
+                                                      unsigned good, unsigned nice, unsigned& match_pos) {
+  const uint8_t* const scan = window + cursor;
+  const unsigned limit = cursor > kMaxDist ? cursor - kMaxDist : 0;
+  if (best >= good) chain >>= 2;
+  // Positions fall along a chain, so the first candidate is the latest.
+  Assert(s, cand < cursor, "no future");
+
+  // A candidate can only do better if it matches every byte up to and
+  // including offset best: test the first two and the last two first.
+  const uint16_t scan_start = load16(scan);
+  uint16_t scan_end = load16(scan + best - 1);
+  const uint8_t* end_base = window + best - 1;
+  do {
+    if (load16(end_base + cand) == scan_end && load16(window + cand) == scan_start) {
+      // The first two bytes are equal, and with them the hash: so is the third.
+      const uint8_t* match = window + cand;
+      unsigned len = 3;
+      for (;;) {
+        word_t x = load_word(scan + len) ^ load_word(match + len);
+        if (x != 0) {
+          len += first_difference(x);
+          break;
+        }
+        len += sizeof(word_t);
+        if (len >= kMaxMatch) break;
+      }
+      Assert(s, cursor + len <= sizeof s.ds.window, "wild scan");
+      if (len > kMaxMatch) len = kMaxMatch;
+      if (len > best) {
+        match_pos = cand;
+        best = len;
+        if (len >= nice) break;
+        scan_end = load16(scan + best - 1);
+        end_base = window + best - 1;
+      }
+    }
+  } while ((cand = chain_tab[cand & kWindowMask]) > limit && --chain != 0);
+  return best;
+}
+
+inline void check_lookahead(TState& s, unsigned cursor) {
+  // While input remains, a whole match and more lies ahead; at the very end
+  // of the input the comparison may run into the slack after the data, whose
+  // bytes never make a match longer than the lookahead it is cut to.
+  const TDeflateState& d = s.ds;
+  Assert(s, d.input_ended || cursor <= d.window_bytes - kMinLookahead, "insufficient lookahead");
+}
+
+}  // namespace
+
 // Walks the chain from cand and returns the longest match length found
 // (never less than prev_match_len), setting match_pos when it improves.
 unsigned longest_match(TState& s, unsigned cand) {
   TDeflateState& d = s.ds;
-  const uint8_t* const window = d.window;
-  const unsigned cursor = d.cursor;
-  const uint8_t* const scan = window + cursor;
-  unsigned chain = d.max_chain;
-  unsigned best = d.prev_match_len;
-  const unsigned nice = d.stop_length;
-  const unsigned limit = cursor > kMaxDist ? cursor - kMaxDist : 0;
-
-  if (best >= d.good_enough) chain >>= 2;
-  // While input remains, a whole match and more lies ahead; at the very
-  // end of the input the comparison may run into the slack after the data,
-  // whose bytes never make a match longer than the lookahead it is cut to.
-  Assert(s, d.input_ended || cursor <= d.window_bytes - kMinLookahead, "insufficient lookahead");
-
-  const uint16_t scan_start = load16(scan);
-  uint16_t scan_end = load16(scan + best - 1);
-  do {
-    Assert(s, cand < cursor, "no future");
-    const uint8_t* match = window + cand;
-    if (load16(match + best - 1) != scan_end || load16(match) != scan_start) continue;
-
-    // The first two bytes are equal, and with them the hash: so is the third.
-    unsigned len = 3;
-    for (;;) {
-      word_t x = load_word(scan + len) ^ load_word(match + len);
-      if (x != 0) {
-        len += first_difference(x);
-        break;
-      }
-      len += sizeof(word_t);
-      if (len >= kMaxMatch) break;
-    }
-    Assert(s, cursor + len <= sizeof d.window, "wild scan");
-    if (len > kMaxMatch) len = kMaxMatch;
-    if (len > best) {
-      d.match_pos = cand;
-      best = len;
-      if (len >= nice) break;
-      scan_end = load16(scan + best - 1);
-    }
-  } while ((cand = d.hash_chain[cand & kWindowMask]) > limit && --chain != 0);
-  return best;
+  check_lookahead(s, d.cursor);
+  return search(s, d.window, d.hash_chain, d.cursor, cand, d.prev_match_len, d.max_chain, d.good_enough,
+                d.stop_length, d.match_pos);
 }
 
+// Both matchers keep the hot fields of the state in locals and store them
+// back before anything else (the block coder, fill_window) reads them.
 namespace {
+
+struct Hot {
+  unsigned cursor, lookahead, hash, match_pos, stop;
+  explicit Hot(const TDeflateState& d)
+      : cursor(d.cursor), lookahead(d.lookahead), hash(d.hash_value), match_pos(d.match_pos), stop(d.stop_length) {}
+  void store(TDeflateState& d) const {
+    d.cursor = cursor;
+    d.lookahead = lookahead;
+    d.hash_value = hash;
+    d.match_pos = match_pos;
+    d.stop_length = stop;
+  }
+  void load(const TDeflateState& d) {
+    cursor = d.cursor;
+    lookahead = d.lookahead;
+    match_pos = d.match_pos;
+  }
+};
+
+// Inserts the string at window position p (its third byte is fed to the
+// running hash h) and gives the previous head of its chain.
+inline unsigned insert(uint8_t* window, uint32_t* head, uint32_t* chain, unsigned& h, unsigned p) {
+  h = update_hash(h, window[p + 2]);
+  unsigned old = head[h];
+  chain[p & kWindowMask] = old;
+  head[h] = p;
+  return old;
+}
 
 unsigned long deflate_fast(TState& s) {
   TDeflateState& d = s.ds;
+  uint8_t* const window = d.window;
+  uint32_t* const head = d.hash_head;
+  uint32_t* const chain = d.hash_chain;
+  const unsigned max_insert = d.lazy_limit, good = d.good_enough, max_chain = d.max_chain;
+  Hot v(d);
   d.prev_match_len = kMinMatch - 1;
   unsigned m = 0;
-  while (d.lookahead > 0) {
+  while (v.lookahead > 0) {
     unsigned cand = 0;
-    if (d.lookahead >= kMinMatch) cand = insert_string(d, d.cursor);
-    if (cand != 0 && d.cursor - cand <= kMaxDist) {
-      if (d.stop_length > d.lookahead) d.stop_length = d.lookahead;
-      m = longest_match(s, cand);
-      if (m > d.lookahead) m = d.lookahead;
+    if (v.lookahead >= kMinMatch) cand = insert(window, head, chain, v.hash, v.cursor);
+    if (cand != 0 && v.cursor - cand <= kMaxDist) {
+      if (v.stop > v.lookahead) v.stop = v.lookahead;
+      check_lookahead(s, v.cursor);
+      m = search(s, window, chain, v.cursor, cand, kMinMatch - 1, max_chain, good, v.stop, v.match_pos);
+      if (m > v.lookahead) m = v.lookahead;
     }
+    d.cursor = v.cursor;  // read by ct_tally
     bool flush;
     if (m >= kMinMatch) {
-      flush = ct_tally(s, static_cast<int>(d.cursor - d.match_pos), static_cast<int>(m - kMinMatch));
-      d.lookahead -= m;
-      if (m <= d.lazy_limit && d.lookahead >= kMinMatch) {
+      flush = ct_tally(s, static_cast<int>(v.cursor - v.match_pos), static_cast<int>(m - kMinMatch));
+      v.lookahead -= m;
+      if (m <= max_insert && v.lookahead >= kMinMatch) {
         m--;
         do {
-          d.cursor++;
-          insert_string(d, d.cursor);
+          v.cursor++;
+          insert(window, head, chain, v.hash, v.cursor);
         } while (--m != 0);
-        d.cursor++;
+        v.cursor++;
       } else {
-        d.cursor += m;
-        d.hash_value = update_hash(d.window[d.cursor], d.window[d.cursor + 1]);
+        v.cursor += m;
+        v.hash = update_hash(window[v.cursor], window[v.cursor + 1]);
       }
       m = 0;
     } else {
-      flush = ct_tally(s, 0, d.window[d.cursor]);
-      d.lookahead--;
-      d.cursor++;
+      flush = ct_tally(s, 0, window[v.cursor]);
+      v.lookahead--;
+      v.cursor++;
     }
     if (flush) {
+      v.store(d);
       flush_current(s, 0);
-      d.block_origin = static_cast<int32_t>(d.cursor);
+      d.block_origin = static_cast<int32_t>(v.cursor);
     }
-    if (d.lookahead < kMinLookahead) fill_window(s);
+    if (v.lookahead < kMinLookahead) {
+      v.store(d);
+      fill_window(s);
+      v.load(d);
+    }
   }
+  v.store(d);
   return flush_current(s, 1);
 }
 
@@ -240,56 +291,72 @@ unsigned long deflate_fast(TState& s) {
 unsigned long deflate(TState& s) {
   if (s.level <= 3) return deflate_fast(s);
   TDeflateState& d = s.ds;
+  uint8_t* const window = d.window;
+  uint32_t* const head = d.hash_head;
+  uint32_t* const chain = d.hash_chain;
+  const unsigned lazy = d.lazy_limit, good = d.good_enough, max_chain = d.max_chain;
+  Hot v(d);
   unsigned m = kMinMatch - 1;
+  unsigned prev_len = m;
   bool literal_pending = false;
-  while (d.lookahead > 0) {
+  while (v.lookahead > 0) {
     unsigned cand = 0;
-    if (d.lookahead >= kMinMatch) cand = insert_string(d, d.cursor);
-    d.prev_match_len = m;
-    unsigned prev_pos = d.match_pos;
+    if (v.lookahead >= kMinMatch) cand = insert(window, head, chain, v.hash, v.cursor);
+    prev_len = m;
+    const unsigned prev_pos = v.match_pos;
     m = kMinMatch - 1;
 
-    if (cand != 0 && d.prev_match_len < d.lazy_limit && d.cursor - cand <= kMaxDist) {
-      if (d.stop_length > d.lookahead) d.stop_length = d.lookahead;
-      m = longest_match(s, cand);
-      if (m > d.lookahead) m = d.lookahead;
+    if (cand != 0 && prev_len < lazy && v.cursor - cand <= kMaxDist) {
+      if (v.stop > v.lookahead) v.stop = v.lookahead;
+      check_lookahead(s, v.cursor);
+      m = search(s, window, chain, v.cursor, cand, prev_len, max_chain, good, v.stop, v.match_pos);
+      if (m > v.lookahead) m = v.lookahead;
       // A three-byte match far away costs more than its literals.
-      if (m == kMinMatch && d.cursor - d.match_pos > kTooFar) m = kMinMatch - 1;
+      if (m == kMinMatch && v.cursor - v.match_pos > kTooFar) m = kMinMatch - 1;
     }
 
-    if (d.prev_match_len >= kMinMatch && m <= d.prev_match_len) {
+    if (prev_len >= kMinMatch && m <= prev_len) {
       // The match at the previous position is at least as long: take it.
-      unsigned max_insert = d.cursor + d.lookahead - kMinMatch;
-      bool flush = ct_tally(s, static_cast<int>(d.cursor - 1 - prev_pos),
-                            static_cast<int>(d.prev_match_len - kMinMatch));
-      d.lookahead -= d.prev_match_len - 1;
-      unsigned n = d.prev_match_len - 2;
+      const unsigned max_insert = v.cursor + v.lookahead - kMinMatch;
+      d.cursor = v.cursor;  // read by ct_tally
+      bool flush = ct_tally(s, static_cast<int>(v.cursor - 1 - prev_pos), static_cast<int>(prev_len - kMinMatch));
+      v.lookahead -= prev_len - 1;
+      unsigned n = prev_len - 2;
       do {
-        if (++d.cursor <= max_insert) insert_string(d, d.cursor);
+        if (++v.cursor <= max_insert) insert(window, head, chain, v.hash, v.cursor);
       } while (--n != 0);
-      d.cursor++;
+      v.cursor++;
       literal_pending = false;
       m = kMinMatch - 1;
       if (flush) {
+        v.store(d);
         flush_current(s, 0);
-        d.block_origin = static_cast<int32_t>(d.cursor);
+        d.block_origin = static_cast<int32_t>(v.cursor);
       }
     } else if (literal_pending) {
       // No better match here: the previous byte goes out as a literal.
-      if (ct_tally(s, 0, d.window[d.cursor - 1])) {
+      d.cursor = v.cursor;
+      if (ct_tally(s, 0, window[v.cursor - 1])) {
+        v.store(d);
         flush_current(s, 0);
-        d.block_origin = static_cast<int32_t>(d.cursor);
+        d.block_origin = static_cast<int32_t>(v.cursor);
       }
-      d.cursor++;
-      d.lookahead--;
+      v.cursor++;
+      v.lookahead--;
     } else {
       literal_pending = true;
-      d.cursor++;
-      d.lookahead--;
+      v.cursor++;
+      v.lookahead--;
     }
-    if (d.lookahead < kMinLookahead) fill_window(s);
+    if (v.lookahead < kMinLookahead) {
+      v.store(d);
+      fill_window(s);
+      v.load(d);
+    }
   }
-  if (literal_pending) ct_tally(s, 0, d.window[d.cursor - 1]);
+  d.prev_match_len = prev_len;
+  v.store(d);
+  if (literal_pending) ct_tally(s, 0, window[v.cursor - 1]);
   return flush_current(s, 1);
 }
 
