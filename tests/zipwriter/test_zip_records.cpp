@@ -303,7 +303,11 @@ TEST(ZipRecords, FileItemsCarryAttributesAndUtcTimes) {
   EXPECT_EQ(plain.external_attr, 0x81800020u);
   EXPECT_EQ(plain.stamp, (41u << 9 | 3u << 5 | 4u) << 16 | (5u << 11 | 6u << 5 | 3u));
   EXPECT_EQ(extra_time(plain.local_extra, 0), 1614834367u);
+#if !defined(_WIN32)
+  // Wine reads the file when it opens it, and the system then moves an
+  // access time that lies before the last write.
   EXPECT_EQ(extra_time(plain.local_extra, 1), 981173106u);
+#endif
   EXPECT_EQ(a.entries[1].external_attr, 0x81000021u);
   // Windows tells an executable by its header; Linux by the owner-execute bit.
 #if defined(_WIN32)
