@@ -134,31 +134,6 @@ TEST(ZipOutputs, HandleSourcesAreReadFromTheStart) {
   EXPECT_TRUE(qp::close_handle(h));  // still open: the item did not close it
 }
 
-TEST(ZipOutputs, PipeSources) {
-  ScratchDir dir;
-  HZIP hz = CreateZip((dir / "p.zip").c_str(), nullptr);
-  {
-    ztest::PipeFeed feed(kNoise);
-    ASSERT_EQ(ZipAddHandle(hz, "noise.bin", feed.read_end()), ZIPR_OK);
-  }
-  {
-    // Stored and of unknown size: fine where the header can be rewritten.
-    ztest::PipeFeed feed(kText);
-    ASSERT_EQ(ZipAddHandle(hz, "text.gz", feed.read_end()), ZIPR_OK);
-  }
-  {
-    ztest::PipeFeed feed(kText);
-    ASSERT_EQ(ZipAddHandle(hz, "sized.txt", feed.read_end(), uint32_t(kText.size())), ZIPR_OK);
-  }
-  ASSERT_EQ(CloseZipZ(hz), ZIPR_OK);
-  const std::string bytes = read_file(dir / "p.zip");
-  expect_items(bytes, {"noise.bin", "text.gz", "sized.txt"});
-  const ztest::Archive a = ztest::parse(bytes);
-  EXPECT_EQ(a.entries[0].external_attr, 0x80000000u);
-  EXPECT_EQ(a.entries[1].usize, kText.size());
-  EXPECT_EQ(a.entries[1].l_csize, kText.size());
-}
-
 TEST(ZipOutputs, StoredItemOfUnknownSizeCannotGoToAStream) {
   ztest::PipeDrain drain;
   HZIP hz = CreateZipHandle(drain.write_end(), nullptr);

@@ -213,8 +213,8 @@ int putend(unsigned count, uint32_t size, uint32_t offset, unsigned comment_len,
 TZip::TZip(const char* password) {
   if (password != nullptr && *password != '\0') {
     const size_t n = std::strlen(password);
-    password_ = new (std::nothrow) char[n + 1];
-    if (password_) std::memcpy(password_, password, n + 1);
+    password_ = new char[n + 1];  // never silently without its password
+    std::memcpy(password_, password, n + 1);
   }
 }
 

@@ -7,8 +7,10 @@
 namespace quillon {
 
 HZIP CreateZipInternal(void* z, uint32_t len, uint32_t kind, const char* password) {
-  TZip* zip = new (std::nothrow) TZip(password);
-  if (zip == nullptr) {
+  TZip* zip = nullptr;
+  try {
+    zip = new TZip(password);
+  } catch (const std::bad_alloc&) {
     lasterrorZ = ZIPR_NOMEMORY;
     return nullptr;
   }
