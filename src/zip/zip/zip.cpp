@@ -544,8 +544,9 @@ ZIPRESULT TZip::Add(const char* odstname, const void* src, uint32_t len, uint32_
   }
   if (r != ZIPR_OK) return r;
 
-  // A stored item of known size whose end would lie past the 32-bit range
-  // is refused before anything is written.
+  // An item of known size that 32-bit fields cannot describe, or a stored
+  // one whose end would lie past their range, is refused before anything is
+  // written.
   const uint64_t header_len = kLocalHeaderSize + name_len + kLocalExtraSize;
   if (in_size_ >= 0 && uint64_t(in_size_) + header_extra > size_limit_) {
     iclose();
