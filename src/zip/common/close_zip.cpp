@@ -1,13 +1,18 @@
-// Closing a writing handle. Until the archive writer exists there is no
-// writing object, so only the argument checks apply.
+// Closing a writing handle: the archive is ended and its output released,
+// then the object and the record are freed.
 #include "zip/common/zip_result.h"
+#include "zip/zip/zip.h"
 
 namespace quillon {
 
 ZIPRESULT CloseZipZ(HZIP h) {
   if (h == nullptr) return lasterrorZ = ZIPR_BADARGS;
   if (h->kind != kWritingHandle) return lasterrorZ = ZIPR_MIXEDMODE;
-  return lasterrorZ = ZIPR_NOTINITIALISED;
+  TZip* zip = static_cast<TZip*>(h->object);
+  const ZIPRESULT result = zip->Close();
+  delete zip;
+  delete h;
+  return lasterrorZ = result;
 }
 
 }  // namespace quillon

@@ -1,0 +1,10 @@
+// The archive-writing export: pack a folder listing into a new archive file.
+#include "host/export.h"
+#include "zip/zip/zip.h"
+
+QUILLON_ENTRY double QUILLON_CALL ZIP(const char* archive, const char* folder) {
+  return quillon::guarded(1.0, [&] {
+    quillon::zip_folder(archive, folder);
+    return 1.0;
+  });
+}

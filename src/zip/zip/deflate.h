@@ -1,0 +1,187 @@
+// The DEFLATE compressor: raw RFC 1951 streams (no zlib or gzip wrapper)
+// from bytes pulled through a read callback, written through a flush
+// callback into a caller's output buffer.
+//
+// All working memory is one TState record (about 430 KB) that the caller
+// allocates once, on the heap, and reuses for every item it compresses; the
+// compressor allocates nothing and touches no file itself.
+//
+// Compressing one item
+// --------------------
+// Once, after construction (the constructor clears the whole record):
+//   nothing else is needed.
+// Before every item, set these fields of the record:
+//   state.context                          anything; handed back to flush_output
+//   state.level                            1..8 (the same value passed to lm_init)
+//   state.read_input, state.flush_output   the two callbacks below
+//   state.failed_check = nullptr           null means "every check held"
+//   state.ts.static_dist_tree[0].parent_or_len = 0
+//                                          makes ct_init rebuild its tables and
+//                                          start with an empty block
+//   state.ds.window_bytes = 0              sliding 64 KiB window (see below)
+// Then call, in this order:
+//   bi_init(state, out_buf, out_size, flush_when_full);
+//   ct_init(state, &attr);        // attr: 16-bit word; 0xFFFF asks for text
+//                                 // detection, anything else is left alone
+//   lm_init(state, level, &flags);// ORs 0x0002 (level 8) or 0x0004 (levels
+//                                 // 1-2) into the 16-bit general-purpose flags
+//   unsigned long csize = deflate(state);
+// and finally test state.failed_check: non-null means the item failed (its
+// text names the last internal check that did not hold, or "output refused
+// by the sink"). csize counts every compressed byte, the last partial byte
+// included.
+//
+// The archive writer uses level 8, a 16,384-byte output buffer and
+// flush_when_full = 1: then every compressed byte has gone through
+// flush_output by the time deflate returns. With flush_when_full = 0 the tail
+// of the stream (and stored blocks) stay in out_buf, out_used bytes of it;
+// flush_output is still called whenever the buffer fills.
+//
+// Callbacks
+// ---------
+//   read_input(state, buf, size): place up to size bytes of input in buf and
+//     return their count; 0 or 0xFFFFFFFF ends the input (not an error).
+//   flush_output(context, buf, size): write the *size bytes of buf to the
+//     sink, return the count written and set *size to 0. A sink that writes
+//     nothing leaves *size alone. The compressor treats anything but a
+//     complete write as a failed sink: it sets failed_check, drops all further
+//     output (never writing past out_buf) and stops calling the sink.
+//
+// window_bytes other than 0 selects a fixed window of that many bytes (at
+// most 65,536) that never slides: the whole input must fit in it.
+#pragma once
+
+#include <cstdint>
+
+namespace quillon {
+
+struct TState;
+
+using ReadInputFunc = unsigned (*)(TState& state, char* buf, unsigned size);
+using FlushOutputFunc = unsigned (*)(void* context, const char* buf, unsigned* size);
+
+// Sizes of the format and of the record's buffers.
+constexpr int kLengthCodes = 29;     // match length codes 257..285
+constexpr int kLiterals = 256;
+constexpr int kLitCodes = kLiterals + 1 + kLengthCodes;  // 286
+constexpr int kDistCodes = 30;
+constexpr int kBlCodes = 19;         // code-length alphabet
+constexpr int kMaxBits = 15;         // longest code
+constexpr int kMaxBlBits = 7;        // longest code of the code-length alphabet
+constexpr int kHeapSize = 2 * kLitCodes + 1;  // 573
+constexpr unsigned kLitBufSize = 32768;
+constexpr unsigned kDistBufSize = 32768;
+
+constexpr unsigned kMinMatch = 3;
+constexpr unsigned kMaxMatch = 258;
+constexpr unsigned kHalfWindow = 32768;
+constexpr unsigned kWindowSize = 2 * kHalfWindow;
+constexpr unsigned kMinLookahead = kMaxMatch + kMinMatch + 1;  // 262
+constexpr unsigned kMaxDist = kHalfWindow - kMinLookahead;     // 32506
+constexpr unsigned kTooFar = 4096;
+constexpr unsigned kHashBits = 15;
+constexpr unsigned kHashSize = 1u << kHashBits;
+constexpr unsigned kHashMask = kHashSize - 1;
+constexpr unsigned kHashShift = 5;
+// Bytes after the window that a match comparison near the end of the data
+// may read; never written, so they stay zero.
+constexpr unsigned kWindowSlack = kMaxMatch + 8;
+
+// One tree node: while a tree is built, a frequency and a parent; afterwards
+// the (bit-reversed) code and its length.
+struct ct_data {
+  uint16_t freq_or_code;
+  uint16_t parent_or_len;
+};
+
+struct tree_desc {
+  ct_data* tree;          // the dynamic tree
+  const ct_data* fixed;   // its fixed twin, or null (code-length tree)
+  const int* extra;       // extra bits per code
+  int extra_first;        // first symbol with extra bits
+  int symbols;
+  int length_cap;         // longest code allowed
+  int max_code;           // largest symbol with a nonzero frequency
+};
+
+struct TTreeState {
+  ct_data lit_tree[kHeapSize];
+  ct_data dist_tree[2 * kDistCodes + 1];
+  ct_data static_lit_tree[kLitCodes + 2];
+  ct_data static_dist_tree[kDistCodes];
+  ct_data bl_tree[2 * kBlCodes + 1];
+  tree_desc lit_desc, dist_desc, bl_desc;
+  uint16_t codes_per_len[kMaxBits + 1];
+  int heap[kHeapSize];
+  int heap_size, heap_top;
+  uint8_t node_depth[kHeapSize];
+  uint8_t len_to_code[256];   // match length - 3 -> length code 0..28
+  uint8_t dist_to_code[512];  // distance - 1 -> code, see dist_code()
+  int len_base[kLengthCodes];
+  int dist_base[kDistCodes];
+  uint8_t lit_buf[kLitBufSize];    // literal byte, or match length - 3
+  uint16_t dist_buf[kDistBufSize]; // match distance - 1
+  uint8_t kind_flags[kLitBufSize / 8];  // bit set = that symbol is a match
+  unsigned last_lit, last_dist, kind_flags_used;
+  uint8_t pending_flags, pending_bit;
+  uint32_t dyn_bits, fixed_bits;        // block size estimates in bits
+  uint32_t out_bytes, out_extra_bits;   // stream length so far
+  uint16_t* text_attr;
+};
+
+struct TBitState {
+  int flush_when_full;
+  uint32_t bit_acc;
+  int bit_count;
+  char* out_block;
+  unsigned out_used;
+  unsigned out_capacity;
+  uint32_t bits_total;
+  bool sink_failed;   // the sink refused output; everything after is dropped
+};
+
+struct TDeflateState {
+  uint8_t window[kWindowSize + kWindowSlack];
+  uint32_t hash_chain[kHalfWindow];
+  uint32_t hash_head[kHashSize];
+  unsigned window_bytes;
+  int32_t block_origin;
+  int slides;
+  unsigned hash_value;
+  unsigned prev_match_len;
+  unsigned cursor;
+  unsigned match_pos;
+  int input_ended;
+  unsigned lookahead;
+  unsigned max_chain, lazy_limit, good_enough, stop_length;
+};
+
+struct TState {
+  TState();
+  TState(const TState&) = delete;
+  TState& operator=(const TState&) = delete;
+
+  // Caller part.
+  void* context;
+  int level;
+  ReadInputFunc read_input;
+  FlushOutputFunc flush_output;
+
+  TTreeState ts;
+  TBitState bs;
+  TDeflateState ds;
+
+  // The message of the last internal check that failed, or null.
+  const char* failed_check;
+};
+
+// Attaches the output buffer (out_size of at least 2 bytes).
+void bi_init(TState& state, char* out_buf, unsigned out_size, int flush_when_full);
+// Starts the block coder; attr is the word that text detection may set.
+void ct_init(TState& state, uint16_t* attr);
+// Starts the matcher at a level 1..8 and marks the general-purpose flags.
+void lm_init(TState& state, int level, uint16_t* flags);
+// Compresses the whole input; returns the compressed byte count.
+unsigned long deflate(TState& state);
+
+}  // namespace quillon

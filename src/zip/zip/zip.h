@@ -1,0 +1,212 @@
+// Writing ZIP archives: the archive object TZip, its record writers and
+// helpers, and the handle-based creation API around it.
+//
+// An archive goes to a file that TZip creates, to an open handle of the
+// caller's, or to memory (the caller's block or one that TZip maps itself).
+// Items come from a named file, an open handle, a memory block, or are folder
+// entries without data. Each is deflated (level 8) or, for names with an
+// archive suffix and for folders, stored; with a password it is enciphered
+// with the traditional PKWARE cipher. On an output that can seek, the local
+// header is rewritten with the true CRC and sizes once the data is out;
+// otherwise (and for enciphered items) a data descriptor follows the data.
+//
+// Sizes and offsets are 32-bit: an item or an archive position that would
+// not fit (4 GiB and beyond) is refused rather than written wrongly.
+#pragma once
+#include <cstdint>
+
+#include "platform/handle.h"
+#include "platform/memory.h"
+#include "zip/common/zip_result.h"
+
+namespace quillon {
+
+struct TState;
+
+// Unix times (seconds since 1970-01-01) of an item.
+struct iztimes {
+  int32_t atime;  // last access
+  int32_t mtime;  // last write
+  int32_t ctime;  // creation
+};
+
+// Longest item name kept: MAX_PATH less its terminator; a folder may get one
+// more character, its trailing slash.
+constexpr unsigned kZipNameMax = 259;
+constexpr unsigned kZipNameBuffer = 260;
+
+constexpr uint16_t kVersionMadeBy = 0x0B17;  // host 11, format version 2.3
+constexpr uint16_t kVersionNeeded = 20;
+constexpr unsigned kLocalExtraSize = 17;    // "UT", 13, flags, mtime, atime, ctime
+constexpr unsigned kCentralExtraSize = 9;   // "UT", 5, flags, mtime
+
+// External attributes of items that are not backed by a file.
+constexpr uint32_t kAttrStreamItem = 0x80000000u;  // regular file, no permissions
+constexpr uint32_t kAttrFolderItem = 0x41C00010u;  // rwx directory, DOS directory bit
+
+// One item of the archive.
+struct zlist {
+  uint16_t version_made_by;
+  uint16_t version_needed;
+  uint16_t flags;        // written into the central directory
+  uint16_t method;
+  uint32_t dos_stamp;    // DOS time in the low half, date in the high half
+  uint32_t crc;
+  uint32_t csize;        // encryption header included
+  uint32_t usize;
+  uint32_t name_len;
+  uint32_t local_extra_len;
+  uint32_t central_extra_len;
+  uint32_t comment_len;
+  uint16_t disk;
+  uint16_t internal_attr;
+  uint16_t local_flags;  // written into the local header
+  uint32_t external_attr;
+  uint32_t offset;       // absolute output position of the local header
+  unsigned char local_extra[kLocalExtraSize];
+  unsigned char central_extra[kCentralExtraSize];
+  char name[kZipNameBuffer + 1];
+  zlist* next;
+};
+
+// Write function of the record writers: returns the count written.
+using ZipWriteFunc = unsigned (*)(void* context, const char* bytes, unsigned n);
+
+// The record writers; each returns 0, or nonzero when a part of the record
+// was not written whole.
+int putlocal(const zlist& z, ZipWriteFunc wfunc, void* context);
+int putextended(const zlist& z, ZipWriteFunc wfunc, void* context);
+int putcentral(const zlist& z, ZipWriteFunc wfunc, void* context);
+int putend(unsigned count, uint32_t size, uint32_t offset, unsigned comment_len, const char* comment,
+           ZipWriteFunc wfunc, void* context);
+
+class TZip {
+ public:
+  explicit TZip(const char* password);
+  ~TZip();
+  TZip(const TZip&) = delete;
+  TZip& operator=(const TZip&) = delete;
+
+  // Attaches the output: a qp::Handle (ZIPSRC_HANDLE), a file name
+  // (ZIPSRC_FILENAME), or a memory block of len bytes, null to have one
+  // mapped (ZIPSRC_MEMORY).
+  ZIPRESULT Create(void* z, uint32_t len, uint32_t kind);
+  // Adds one item from a file name, a qp::Handle (len: its size if known, or
+  // 0), a memory block of len bytes, or a folder entry (src ignored).
+  ZIPRESULT Add(const char* name, const void* src, uint32_t len, uint32_t kind);
+  // Ends the archive and hands out a memory archive's block and length.
+  ZIPRESULT GetMemory(void** pbuf, uint32_t* plen);
+  // Ends the archive and releases the output.
+  ZIPRESULT Close();
+
+  // Archive positions and item sizes must stay at or below this; 4 GiB less
+  // one byte less one (0xFFFFFFFF marks ZIP64 values to readers). Tests
+  // lower it to exercise the refusals.
+  void set_size_limit(uint64_t limit) { size_limit_ = limit; }
+
+  // Item input and archive output, for the compressor's callbacks.
+  unsigned read(char* bytes, unsigned n);
+  unsigned write(const char* bytes, unsigned n);
+
+ private:
+  static unsigned swrite(void* context, const char* bytes, unsigned n);
+  static unsigned sflush(void* context, const char* bytes, unsigned* n);
+  static unsigned sread(TState& state, char* bytes, unsigned n);
+
+  void reset_input();
+  ZIPRESULT open_file(const char* path);
+  ZIPRESULT open_handle(qp::Handle h, uint32_t len);
+  ZIPRESULT open_mem(const void* block, uint32_t len);
+  ZIPRESULT open_dir();
+  bool oseek(uint64_t pos);
+  bool istore();
+  bool ideflate(zlist& z);
+  void iclose();
+  ZIPRESULT AddCentral();
+  ZIPRESULT fail_item(ZIPRESULT result);
+  ZIPRESULT drop_oversized_item(const zlist& z);
+
+  char* password_ = nullptr;
+  qp::Handle out_handle_ = nullptr;
+  bool close_out_handle_ = false;
+  qp::MappedBlock out_mapping_;
+  uint32_t out_base_ = 0;
+  ZIPRESULT out_error_ = ZIPR_OK;
+  uint64_t written_ = 0;           // archive-relative end position
+  bool out_seekable_ = false;
+  char* out_mem_ = nullptr;
+  uint32_t out_mem_pos_ = 0;
+  uint32_t out_mem_size_ = 0;
+  bool central_done_ = false;
+  ZIPRESULT central_result_ = ZIPR_OK;
+  bool truncate_on_close_ = false;  // a refused item left bytes past the archive's end
+  bool encrypting_ = false;
+  uint32_t keys_[3] = {0, 0, 0};
+  char* enc_buf_ = nullptr;
+  uint32_t enc_buf_size_ = 0;
+  zlist* items_ = nullptr;
+  zlist* last_item_ = nullptr;
+  TState* deflater_ = nullptr;
+  uint64_t size_limit_ = 0xFFFFFFFEu;
+
+  // The item being added.
+  uint32_t in_attr_ = 0;
+  iztimes in_times_ = {0, 0, 0};
+  uint32_t in_stamp_ = 0;
+  int64_t in_size_ = 0;            // announced size, -1 when not given
+  uint64_t in_read_ = 0;
+  uint32_t in_crc_ = 0;
+  bool in_failed_ = false;         // the source reported a read error
+  qp::Handle in_handle_ = nullptr;
+  bool close_in_handle_ = false;
+  const char* in_mem_ = nullptr;
+  uint32_t in_mem_len_ = 0;
+  uint32_t in_mem_pos_ = 0;
+  uint64_t out_csize_ = 0;         // item data produced, encryption header not included
+
+  char buf_[16384];
+};
+
+// The process has seeded the generator of the encryption headers.
+extern bool has_seeded;
+
+// Attributes, size, times and DOS stamp of an open file; each output may be
+// null. ZIPR_OPENFAILED when the system cannot tell.
+ZIPRESULT GetFileInfo(qp::Handle h, uint32_t* attr, uint64_t* size, iztimes* times, uint32_t* stamp);
+// The current local time as Unix seconds (all three times) and a DOS stamp.
+void GetNow(iztimes* times, uint32_t* stamp);
+// Position of an output handle, or 0xFFFFFFFF when it cannot seek.
+uint32_t GetFilePosZ(qp::Handle h);
+// DOS date (high half) and time (low half) of a file time's calendar fields,
+// taken without time-zone conversion. Dates before 1980 give 1980-01-01
+// 00:00:00, dates after 2107 give 2107-12-31 23:59:58.
+uint32_t filetime2dosdatetime(uint64_t filetime);
+// Unix seconds of a file time, truncated toward zero, kept in 32 bits.
+int32_t filetime2timet(uint64_t filetime);
+// True for names whose suffix marks data that is compressed already.
+bool HasZipSuffix(const char* name);
+// Compares two texts ignoring case: -1, 0 or 1.
+int lustricmp(const char* a, const char* b);
+
+// The creation API. Every function stores its result in lasterrorZ.
+HZIP CreateZipInternal(void* z, uint32_t len, uint32_t kind, const char* password);
+HZIP CreateZipHandle(qp::Handle h, const char* password);
+HZIP CreateZip(const char* filename, const char* password);
+// A memory archive in the caller's block, or with a null block one of len
+// bytes that the archive maps itself (valid until CloseZipZ).
+HZIP CreateZip(void* block, uint32_t len, const char* password);
+
+ZIPRESULT ZipAddInternal(HZIP hz, const char* name, const void* src, uint32_t len, uint32_t kind);
+ZIPRESULT ZipAdd(HZIP hz, const char* name, const char* filename);
+ZIPRESULT ZipAdd(HZIP hz, const char* name, const void* block, uint32_t len);
+ZIPRESULT ZipAddHandle(HZIP hz, const char* name, qp::Handle h);
+ZIPRESULT ZipAddHandle(HZIP hz, const char* name, qp::Handle h, uint32_t len);
+ZIPRESULT ZipAddFolder(HZIP hz, const char* name);
+// Ends the archive; a memory archive's block and length come out.
+ZIPRESULT ZipGetMemory(HZIP hz, void** pbuf, uint32_t* plen);
+
+// The body of the ZIP export: packs the entries that the listing of folder
+// names, looked up by their bare names, into a new archive file.
+void zip_folder(const char* zipfile, const char* folder);
+
+}  // namespace quillon

@@ -1,0 +1,207 @@
+// Writes archives of every output and item kind into ./zipwriter_interop,
+// each NAME.zip with NAME.expected/ (the tree it must extract to) and
+// NAME.info (its password on the first line, "-" for none; options on the
+// second). check_interop.py then tests and extracts them with unzip, 7z,
+// bsdtar and Python's zipfile. The split lets the Windows build write the
+// archives under Wine while the tools run natively.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+
+#include "quillon.h"
+#include "platform/dir.h"
+#include "platform/file.h"
+#include "support/testkit.h"
+#include "zip/zip/zip.h"
+#include "zipwriter/zw_support.h"
+
+using namespace quillon;
+using testkit::write_file;
+
+namespace {
+
+const std::string kOut = "zipwriter_interop/";
+
+// Text across the compressor's window slide, noise, and small cases.
+const std::string kLongText = ztest::make_bytes(200000, 11, true);
+const std::string kNoise = ztest::make_bytes(70000, 12, false);
+const std::string kPipedText = ztest::make_bytes(100000, 13, true);
+const std::string kSmallNoise = ztest::make_bytes(3000, 14, false);
+
+class Folder : public testing::Environment {
+ public:
+  void SetUp() override {
+    testkit::remove_tree("zipwriter_interop");
+    qp::make_directory("zipwriter_interop");
+  }
+};
+const testing::Environment* const kFolder = testing::AddGlobalTestEnvironment(new Folder);
+
+// What an archive must extract to.
+class Expected {
+ public:
+  explicit Expected(const std::string& name) : root_(kOut + name + ".expected/") {
+    testkit::remove_tree(root_.substr(0, root_.size() - 1));
+    qp::make_directory(root_.c_str());
+  }
+  void file(const std::string& path, const std::string& bytes) {
+    make_parents(path);
+    write_file(root_ + path, bytes);
+  }
+  void folder(const std::string& path) {
+    make_parents(path + "/");
+    qp::make_directory((root_ + path).c_str());
+  }
+
+ private:
+  void make_parents(const std::string& path) {
+    for (size_t i = path.find('/'); i != std::string::npos; i = path.find('/', i + 1))
+      qp::make_directory((root_ + path.substr(0, i)).c_str());
+  }
+  std::string root_;
+};
+
+void write_info(const std::string& name, const char* password, const char* options = "") {
+  write_file(kOut + name + ".info", std::string(password ? password : "-") + "\n" + options + "\n");
+}
+
+// Sources on disk for the file and handle items.
+void make_sources() {
+  static bool made = false;
+  if (made) return;
+  qp::make_directory("zipwriter_interop_src");
+  write_file("zipwriter_interop_src/text.txt", kLongText);
+  write_file("zipwriter_interop_src/noise.bin", kNoise);
+  write_file("zipwriter_interop_src/empty.txt", "");
+  made = true;
+}
+
+// Every item kind; `stream_output` leaves out what a stream cannot take.
+void add_items(HZIP hz, Expected& ex, bool stream_output, bool enciphered) {
+  make_sources();
+  ASSERT_EQ(ZipAdd(hz, "text.txt", "zipwriter_interop_src/text.txt"), ZIPR_OK);
+  ex.file("text.txt", kLongText);
+  qp::Handle h = qp::open_read_shared("zipwriter_interop_src/noise.bin");
+  ASSERT_TRUE(qp::is_valid(h));
+  ASSERT_EQ(ZipAddHandle(hz, "noise.bin", h), ZIPR_OK);
+  qp::close_handle(h);
+  ex.file("noise.bin", kNoise);
+  ASSERT_EQ(ZipAdd(hz, "empty.txt", "zipwriter_interop_src/empty.txt"), ZIPR_OK);
+  ex.file("empty.txt", "");
+  ASSERT_EQ(ZipAdd(hz, "one.txt", "1", 1), ZIPR_OK);
+  ex.file("one.txt", "1");
+  ASSERT_EQ(ZipAdd(hz, "stored.gz", kSmallNoise.data(), uint32_t(kSmallNoise.size())), ZIPR_OK);
+  ex.file("stored.gz", kSmallNoise);
+  {
+    ztest::PipeFeed feed(kPipedText);
+    ASSERT_EQ(ZipAddHandle(hz, "piped.txt", feed.read_end()), ZIPR_OK);
+    ex.file("piped.txt", kPipedText);
+  }
+  if (!stream_output && !enciphered) {
+    ztest::PipeFeed feed(kSmallNoise);
+    ASSERT_EQ(ZipAddHandle(hz, "piped.gz", feed.read_end()), ZIPR_OK);
+    ex.file("piped.gz", kSmallNoise);
+  }
+  ASSERT_EQ(ZipAddFolder(hz, "docs"), ZIPR_OK);
+  ex.folder("docs");
+  ASSERT_EQ(ZipAdd(hz, "docs/inner.txt", kSmallNoise.data(), 100), ZIPR_OK);
+  ex.file("docs/inner.txt", kSmallNoise.substr(0, 100));
+  ASSERT_EQ(ZipAdd(hz, "dir\\sub\\back.txt", "backslashes", 11), ZIPR_OK);
+  ex.file("dir/sub/back.txt", "backslashes");
+}
+
+void file_archive(const char* name, const char* password) {
+  Expected ex(name);
+  HZIP hz = CreateZip((kOut + name + ".zip").c_str(), password);
+  ASSERT_NE(hz, nullptr);
+  add_items(hz, ex, false, password != nullptr);
+  ASSERT_EQ(CloseZipZ(hz), ZIPR_OK);
+  write_info(name, password);
+}
+
+void handle_archive(const char* name, const char* password, size_t prefix) {
+  Expected ex(name);
+  qp::Handle h = qp::open_read_write((kOut + name + ".zip").c_str());
+  ASSERT_TRUE(qp::is_valid(h));
+  const std::string lead(prefix, 'P');
+  uint32_t done = 0;
+  if (prefix) qp::write_file(h, lead.data(), uint32_t(prefix), &done);
+  HZIP hz = CreateZipHandle(h, password);
+  ASSERT_NE(hz, nullptr);
+  add_items(hz, ex, false, password != nullptr);
+  ASSERT_EQ(CloseZipZ(hz), ZIPR_OK);
+  qp::close_handle(h);
+  write_info(name, password, prefix ? "prefixed" : "");
+}
+
+void pipe_archive(const char* name, const char* password) {
+  Expected ex(name);
+  ztest::PipeDrain drain;
+  HZIP hz = CreateZipHandle(drain.write_end(), password);
+  ASSERT_NE(hz, nullptr);
+  add_items(hz, ex, true, password != nullptr);
+  ASSERT_EQ(CloseZipZ(hz), ZIPR_OK);
+  write_file(kOut + name + ".zip", drain.finish());
+  write_info(name, password);
+}
+
+void memory_archive(const char* name, const char* password, bool own_block) {
+  Expected ex(name);
+  std::vector<char> block(own_block ? 0 : 4u << 20);
+  HZIP hz = CreateZip(own_block ? nullptr : block.data(), 4u << 20, password);
+  ASSERT_NE(hz, nullptr);
+  add_items(hz, ex, false, password != nullptr);
+  void* p = nullptr;
+  uint32_t n = 0;
+  ASSERT_EQ(ZipGetMemory(hz, &p, &n), ZIPR_OK);
+  write_file(kOut + name + ".zip", std::string(static_cast<char*>(p), n));
+  ASSERT_EQ(CloseZipZ(hz), ZIPR_OK);
+  write_info(name, password);
+}
+
+}  // namespace
+
+TEST(Interop, ExportPacksAFolder) {
+  Expected ex("export");
+  qp::make_directory("zipwriter_interop_export");
+  const std::string dir = "zipwriter_interop_export/";
+  write_file(dir + "long.txt", kLongText);
+  write_file(dir + "noise.bin", kNoise);
+  write_file(dir + "empty", "");
+  write_file(dir + "one", "1");
+  write_file(dir + "packed.gz", kSmallNoise);
+  qp::make_directory((dir + "skipped").c_str());
+  write_file(dir + "skipped/not-packed.txt", "x");
+  for (const char* n : {"long.txt", "noise.bin", "empty", "one", "packed.gz"}) ex.file(n, testkit::read_file(dir + n));
+  const std::string back = testkit::current_dir();
+  ASSERT_EQ(CD(dir.c_str()), 1);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(ZIP("../zipwriter_interop/export.zip", "."), 1.0);
+  testing::internal::GetCapturedStdout();
+  CD(back.c_str());
+  write_info("export", nullptr);
+}
+
+TEST(Interop, FileOutput) { file_archive("file", nullptr); }
+TEST(Interop, FileOutputWithPassword) { file_archive("file_pw", "Pa55 word!"); }
+TEST(Interop, HandleOutput) { handle_archive("handle", nullptr, 0); }
+TEST(Interop, HandleOutputAfterOtherData) { handle_archive("handle_at_p", nullptr, 777); }
+TEST(Interop, HandleOutputWithPassword) { handle_archive("handle_pw", "hidden", 0); }
+TEST(Interop, PipeOutput) { pipe_archive("pipe", nullptr); }
+TEST(Interop, PipeOutputWithPassword) { pipe_archive("pipe_pw", "through a pipe"); }
+TEST(Interop, MappedMemoryOutput) { memory_archive("memory", nullptr, true); }
+TEST(Interop, CallerMemoryOutputWithPassword) { memory_archive("memory_pw", "in memory", false); }
+
+TEST(Interop, SeventyThousandItems) {
+  Expected ex("many");
+  HZIP hz = CreateZip((kOut + "many.zip").c_str(), nullptr);
+  ASSERT_NE(hz, nullptr);
+  char name[40];
+  for (unsigned i = 0; i < 70000; ++i) {
+    std::snprintf(name, sizeof name, "d%02u/f%05u.txt", i / 1000, i);
+    ASSERT_EQ(ZipAdd(hz, name, name, 4), ZIPR_OK);
+  }
+  ASSERT_EQ(CloseZipZ(hz), ZIPR_OK);
+  write_info("many", nullptr, "test-only");
+}

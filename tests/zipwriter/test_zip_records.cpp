@@ -1,0 +1,365 @@
+// What the writer puts into each record: flags by case, sizes, CRCs,
+// descriptors, names, attributes, times and the encryption header.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/file.h"
+#include "platform/fileinfo.h"
+#include "platform/time.h"
+#include "support/testkit.h"
+#include "zip/common/records.h"
+#include "zip/zip/zip.h"
+#include "zipwriter/zip_parse.h"
+#include "zipwriter/zw_support.h"
+
+using namespace quillon;
+using testkit::read_file;
+using testkit::ScratchDir;
+using testkit::write_file;
+
+namespace {
+
+const std::string kText = ztest::make_bytes(100000, 1, true);
+const std::string kNoise = ztest::make_bytes(3000, 2, false);
+
+ztest::Archive parse_ok(const std::string& bytes) {
+  ztest::Archive a = ztest::parse(bytes);
+  EXPECT_EQ(a.error, "");
+  return a;
+}
+
+void expect_data(const std::string& bytes, const ztest::Entry& e, const std::string& want,
+                 const char* password = nullptr) {
+  std::string error;
+  EXPECT_EQ(ztest::data_of(bytes, e, password, &error), want) << e.name;
+  EXPECT_EQ(error, "");
+}
+
+uint32_t extra_time(const std::string& block, size_t i) {
+  return get32(reinterpret_cast<const unsigned char*>(block.data()) + 5 + 4 * i);
+}
+
+// One of each kind of item into `hz`: deflated memory, stored memory, a
+// folder, a deflated file and an empty file.
+void add_mixed(HZIP hz, const ScratchDir& dir) {
+  write_file(dir / "file.txt", kText);
+  write_file(dir / "empty.txt", "");
+  ASSERT_EQ(ZipAdd(hz, "text.txt", kText.data(), uint32_t(kText.size())), ZIPR_OK);
+  ASSERT_EQ(ZipAdd(hz, "noise.gz", kNoise.data(), uint32_t(kNoise.size())), ZIPR_OK);
+  ASSERT_EQ(ZipAddFolder(hz, "docs"), ZIPR_OK);
+  ASSERT_EQ(ZipAdd(hz, "file.txt", (dir / "file.txt").c_str()), ZIPR_OK);
+  ASSERT_EQ(ZipAdd(hz, "empty.txt", (dir / "empty.txt").c_str()), ZIPR_OK);
+}
+
+void expect_common_fields(const ztest::Archive& a) {
+  uint32_t expected_offset = 0;
+  bool first = true;
+  for (const ztest::Entry& e : a.entries) {
+    EXPECT_EQ(e.made_by, 0x0B17);
+    EXPECT_EQ(e.needed, 20);
+    EXPECT_EQ(e.l_needed, 20);
+    EXPECT_EQ(e.name, e.l_name);
+    EXPECT_EQ(e.l_method, e.method);
+    EXPECT_EQ(e.l_stamp, e.stamp);
+    EXPECT_EQ(e.disk, 0);
+    EXPECT_EQ(e.internal_attr, 0);
+    EXPECT_EQ(e.comment, "");
+    ASSERT_EQ(e.local_extra.size(), 17u);
+    ASSERT_EQ(e.central_extra.size(), 9u);
+    EXPECT_EQ(e.local_extra.substr(0, 5), std::string("UT\x0d\x00\x07", 5));
+    EXPECT_EQ(e.central_extra.substr(0, 5), std::string("UT\x05\x00\x07", 5));
+    EXPECT_EQ(e.central_extra.substr(5), e.local_extra.substr(5, 4));
+    if (!first) {
+      EXPECT_EQ(e.offset, expected_offset);
+    }
+    first = false;
+    expected_offset = uint32_t(e.data_pos + e.csize + (e.has_descriptor ? 16 : 0));
+  }
+  EXPECT_EQ(a.cd_offset, expected_offset);
+  EXPECT_EQ(a.count_disk, a.entries.size() % 65536);
+  EXPECT_EQ(a.count_total, a.entries.size() % 65536);
+}
+
+}  // namespace
+
+TEST(ZipRecords, SeekableOutputRewritesLocalHeaders) {
+  ScratchDir dir;
+  HZIP hz = CreateZip((dir / "a.zip").c_str(), nullptr);
+  ASSERT_NE(hz, nullptr);
+  add_mixed(hz, dir);
+  ASSERT_EQ(CloseZipZ(hz), ZIPR_OK);
+  const std::string bytes = read_file(dir / "a.zip");
+  const ztest::Archive a = parse_ok(bytes);
+  ASSERT_EQ(a.entries.size(), 5u);
+  expect_common_fields(a);
+  EXPECT_EQ(a.entries[0].offset, 0u);
+  const uint16_t want_flags[] = {0x0002, 0x0000, 0x0000, 0x0002, 0x0002};
+  const uint16_t want_method[] = {8, 0, 0, 8, 8};
+  for (size_t i = 0; i < 5; ++i) {
+    const ztest::Entry& e = a.entries[i];
+    EXPECT_EQ(e.flags, want_flags[i]) << e.name;
+    EXPECT_EQ(e.l_flags, want_flags[i]) << e.name;
+    EXPECT_EQ(e.method, want_method[i]) << e.name;
+    EXPECT_FALSE(e.has_descriptor) << e.name;
+    EXPECT_EQ(e.l_crc, e.crc);
+    EXPECT_EQ(e.l_csize, e.csize);
+    EXPECT_EQ(e.l_usize, e.usize);
+  }
+  expect_data(bytes, a.entries[0], kText);
+  expect_data(bytes, a.entries[1], kNoise);
+  EXPECT_EQ(a.entries[1].csize, kNoise.size());
+  EXPECT_EQ(a.entries[2].name, "docs/");
+  expect_data(bytes, a.entries[3], kText);
+  // An empty input deflates to one final fixed block holding only its end.
+  const ztest::Entry& empty = a.entries[4];
+  EXPECT_EQ(bytes.substr(empty.data_pos, empty.csize), std::string("\x03\x00", 2));
+  EXPECT_EQ(empty.crc, 0u);
+  EXPECT_EQ(empty.usize, 0u);
+}
+
+TEST(ZipRecords, UnseekableOutputWritesDescriptors) {
+  ScratchDir dir;
+  ztest::PipeDrain drain;
+  HZIP hz = CreateZipHandle(drain.write_end(), nullptr);
+  ASSERT_NE(hz, nullptr);
+  add_mixed(hz, dir);
+  ASSERT_EQ(CloseZipZ(hz), ZIPR_OK);
+  const std::string bytes = drain.finish();
+  const ztest::Archive a = parse_ok(bytes);
+  ASSERT_EQ(a.entries.size(), 5u);
+  expect_common_fields(a);
+  for (const ztest::Entry& e : a.entries) {
+    EXPECT_EQ(e.flags, 0x0008) << e.name;
+    EXPECT_EQ(e.l_flags, 0x0008) << e.name;
+    ASSERT_TRUE(e.has_descriptor) << e.name;
+    EXPECT_EQ(e.l_crc, 0u);
+    EXPECT_EQ(e.d_crc, e.crc);
+    EXPECT_EQ(e.d_csize, e.csize);
+    EXPECT_EQ(e.d_usize, e.usize);
+    // Deflated sizes are unknown in advance; a stored item's are announced.
+    EXPECT_EQ(e.l_csize, e.method == 0 ? e.usize : 0u) << e.name;
+    EXPECT_EQ(e.l_usize, e.usize) << e.name;
+  }
+  expect_data(bytes, a.entries[0], kText);
+  expect_data(bytes, a.entries[1], kNoise);
+  expect_data(bytes, a.entries[3], kText);
+}
+
+TEST(ZipRecords, PasswordEnciphersEveryItemButFolders) {
+  for (int pipe = 0; pipe < 2; ++pipe) {
+    ScratchDir dir;
+    ztest::PipeDrain drain;
+    HZIP hz = pipe ? CreateZipHandle(drain.write_end(), "s3cret") : CreateZip((dir / "p.zip").c_str(), "s3cret");
+    ASSERT_NE(hz, nullptr);
+    add_mixed(hz, dir);
+    ASSERT_EQ(CloseZipZ(hz), ZIPR_OK);
+    const std::string bytes = pipe ? drain.finish() : read_file(dir / "p.zip");
+    const ztest::Archive a = parse_ok(bytes);
+    ASSERT_EQ(a.entries.size(), 5u);
+    expect_common_fields(a);
+    for (const ztest::Entry& e : a.entries) {
+      const bool folder = e.name == "docs/";
+      // Enciphered items are never rewritten: a descriptor follows them on
+      // every output, and the compressor's level mark does not appear.
+      const uint16_t want = folder ? (pipe ? 0x0008 : 0x0000) : 0x0009;
+      EXPECT_EQ(e.flags, want) << e.name;
+      EXPECT_EQ(e.l_flags, want) << e.name;
+      EXPECT_EQ(e.has_descriptor, !folder || pipe) << e.name;
+      if (folder) continue;
+      const std::string header = ztest::encryption_header(bytes, e, "s3cret");
+      EXPECT_EQ(static_cast<unsigned char>(header[11]), (e.stamp >> 8) & 0xFF) << e.name;
+    }
+    expect_data(bytes, a.entries[0], kText, "s3cret");
+    expect_data(bytes, a.entries[1], kNoise, "s3cret");
+    EXPECT_EQ(a.entries[1].csize, kNoise.size() + 12);
+    EXPECT_EQ(a.entries[1].l_csize, kNoise.size() + 12);
+    expect_data(bytes, a.entries[3], kText, "s3cret");
+    expect_data(bytes, a.entries[4], "", "s3cret");
+    EXPECT_EQ(a.entries[4].csize, 14u);
+  }
+  EXPECT_TRUE(has_seeded);
+}
+
+TEST(ZipRecords, ArchiveSuffixesAreStored) {
+  std::vector<char> block(1 << 16);
+  HZIP hz = CreateZip(block.data(), uint32_t(block.size()), nullptr);
+  const char* names[] = {"archive.ZIP", "data.gz", "old.Z", "x.z", "y.TGZ", "a.tar.gz", "a.tar", "b.zipx",
+                         "dir.zip/readme", "noext"};
+  for (const char* n : names) ASSERT_EQ(ZipAdd(hz, n, kText.data(), 1000), ZIPR_OK) << n;
+  void* p = nullptr;
+  uint32_t n = 0;
+  ASSERT_EQ(ZipGetMemory(hz, &p, &n), ZIPR_OK);
+  const std::string bytes(static_cast<char*>(p), n);
+  CloseZipZ(hz);
+  const ztest::Archive a = parse_ok(bytes);
+  ASSERT_EQ(a.entries.size(), 10u);
+  const uint16_t want[] = {0, 0, 0, 0, 0, 0, 8, 8, 8, 8};
+  for (size_t i = 0; i < 10; ++i) EXPECT_EQ(a.entries[i].method, want[i]) << names[i];
+
+  EXPECT_TRUE(HasZipSuffix("A.ARJ"));
+  EXPECT_FALSE(HasZipSuffix("zip"));
+  EXPECT_FALSE(HasZipSuffix("file.zip.txt"));
+  EXPECT_EQ(lustricmp("ABC", "abc"), 0);
+  EXPECT_EQ(lustricmp("abc", "abd"), -1);
+  EXPECT_EQ(lustricmp("abcd", "ABC"), 1);
+}
+
+TEST(ZipRecords, NamesAreCleanedAndCut) {
+  std::vector<char> block(1 << 16);
+  HZIP hz = CreateZip(block.data(), uint32_t(block.size()), nullptr);
+  const std::string long_name(300, 'n');
+  const std::string folder_259 = std::string(258, 'f') + "g";
+  ASSERT_EQ(ZipAdd(hz, "dir\\sub\\file.txt", "x", 1), ZIPR_OK);
+  ASSERT_EQ(ZipAdd(hz, long_name.c_str(), "x", 1), ZIPR_OK);
+  ASSERT_EQ(ZipAddFolder(hz, "docs/"), ZIPR_OK);
+  ASSERT_EQ(ZipAddFolder(hz, "a\\b"), ZIPR_OK);
+  ASSERT_EQ(ZipAddFolder(hz, folder_259.c_str()), ZIPR_OK);
+  ASSERT_EQ(ZipAddFolder(hz, long_name.c_str()), ZIPR_OK);
+  EXPECT_EQ(ZipAdd(hz, "", "x", 1), ZIPR_BADARGS);
+  EXPECT_EQ(ZipAddFolder(hz, nullptr), ZIPR_BADARGS);
+  void* p = nullptr;
+  uint32_t n = 0;
+  ASSERT_EQ(ZipGetMemory(hz, &p, &n), ZIPR_OK);
+  const ztest::Archive a = parse_ok(std::string(static_cast<char*>(p), n));
+  CloseZipZ(hz);
+  ASSERT_EQ(a.entries.size(), 6u);
+  EXPECT_EQ(a.entries[0].name, "dir/sub/file.txt");
+  EXPECT_EQ(a.entries[1].name, std::string(259, 'n'));
+  EXPECT_EQ(a.entries[2].name, "docs/");
+  EXPECT_EQ(a.entries[3].name, "a/b/");
+  EXPECT_EQ(a.entries[4].name, folder_259 + "/");
+  EXPECT_EQ(a.entries[5].name, std::string(259, 'n') + "/");
+}
+
+TEST(ZipRecords, ItemsWithoutAFileCarryTheLocalTimeNow) {
+  std::vector<char> block(4096);
+  iztimes before;
+  GetNow(&before, nullptr);
+  HZIP hz = CreateZip(block.data(), uint32_t(block.size()), nullptr);
+  ASSERT_EQ(ZipAddFolder(hz, "docs"), ZIPR_OK);
+  ASSERT_EQ(ZipAdd(hz, "m.bin", "xyz", 3), ZIPR_OK);
+  void* p = nullptr;
+  uint32_t n = 0;
+  ASSERT_EQ(ZipGetMemory(hz, &p, &n), ZIPR_OK);
+  const ztest::Archive a = parse_ok(std::string(static_cast<char*>(p), n));
+  CloseZipZ(hz);
+  ASSERT_EQ(a.entries.size(), 2u);
+  const ztest::Entry& folder = a.entries[0];
+  EXPECT_EQ(folder.external_attr, 0x41C00010u);
+  EXPECT_EQ(folder.method, 0);
+  EXPECT_EQ(folder.csize, 0u);
+  EXPECT_EQ(folder.usize, 0u);
+  EXPECT_EQ(folder.crc, 0u);
+  EXPECT_EQ(a.entries[1].external_attr, 0x80000000u);
+  for (const ztest::Entry& e : a.entries) {
+    const int32_t t = int32_t(extra_time(e.local_extra, 0));
+    EXPECT_GE(t, before.mtime);
+    EXPECT_LE(t, before.mtime + 5);
+    EXPECT_EQ(extra_time(e.local_extra, 1), uint32_t(t));
+    EXPECT_EQ(extra_time(e.local_extra, 2), uint32_t(t));
+  }
+}
+
+TEST(ZipRecords, FileItemsCarryAttributesAndUtcTimes) {
+  ScratchDir dir;
+  write_file(dir / "plain.txt", "plain");
+  write_file(dir / "locked.txt", "locked");
+  // A small executable image: "MZ", the new header's offset at 0x3C, "PE\0\0" there.
+  std::string image(200, '\0');
+  image[0] = 'M';
+  image[1] = 'Z';
+  image[0x3C] = 0x40;
+  image.replace(0x40, 4, std::string("PE\0\0", 4));
+  write_file(dir / "tool.exe", image);
+  std::filesystem::permissions(dir / "locked.txt", std::filesystem::perms::owner_write |
+                                                       std::filesystem::perms::group_write |
+                                                       std::filesystem::perms::others_write,
+                               std::filesystem::perm_options::remove);
+
+  // 2021-03-04 05:06:07 UTC for the last write, 2001-02-03 04:05:06 for the access.
+  qp::SystemTime st;
+  st.year = 2021, st.month = 3, st.day = 4, st.hour = 5, st.minute = 6, st.second = 7;
+  uint64_t write_time = 0, access_time = 0;
+  ASSERT_TRUE(qp::system_time_to_file_time(st, &write_time));
+  st.year = 2001, st.month = 2, st.day = 3, st.hour = 4, st.minute = 5, st.second = 6;
+  ASSERT_TRUE(qp::system_time_to_file_time(st, &access_time));
+  {
+    qp::Handle h = qp::open_read_write((dir / "plain.txt").c_str());
+    ASSERT_TRUE(qp::is_valid(h));
+    ASSERT_TRUE(qp::set_file_times(h, nullptr, &access_time, &write_time));
+    qp::close_handle(h);
+  }
+
+  HZIP hz = CreateZip((dir / "attr.zip").c_str(), nullptr);
+  ASSERT_EQ(ZipAdd(hz, "plain.txt", (dir / "plain.txt").c_str()), ZIPR_OK);
+  ASSERT_EQ(ZipAdd(hz, "locked.txt", (dir / "locked.txt").c_str()), ZIPR_OK);
+  ASSERT_EQ(ZipAdd(hz, "tool.exe", (dir / "tool.exe").c_str()), ZIPR_OK);
+  ASSERT_EQ(CloseZipZ(hz), ZIPR_OK);
+  const ztest::Archive a = parse_ok(read_file(dir / "attr.zip"));
+  ASSERT_EQ(a.entries.size(), 3u);
+
+  const ztest::Entry& plain = a.entries[0];
+  EXPECT_EQ(plain.external_attr, 0x81800020u);
+  EXPECT_EQ(plain.stamp, (41u << 9 | 3u << 5 | 4u) << 16 | (5u << 11 | 6u << 5 | 3u));
+  EXPECT_EQ(extra_time(plain.local_extra, 0), 1614834367u);
+#if !defined(_WIN32)
+  // Wine reads the file when it opens it, and the system then moves an
+  // access time that lies before the last write.
+  EXPECT_EQ(extra_time(plain.local_extra, 1), 981173106u);
+#endif
+  EXPECT_EQ(a.entries[1].external_attr, 0x81000021u);
+  // Windows tells an executable by its header; Linux by the owner-execute bit.
+#if defined(_WIN32)
+  EXPECT_EQ(a.entries[2].external_attr, 0x81C00020u);
+#else
+  EXPECT_EQ(a.entries[2].external_attr, 0x81800020u);
+  std::filesystem::permissions(dir / "tool.exe", std::filesystem::perms::owner_exec,
+                               std::filesystem::perm_options::add);
+  uint32_t attr = 0;
+  qp::Handle h = qp::open_read_shared((dir / "tool.exe").c_str());
+  ASSERT_EQ(GetFileInfo(h, &attr, nullptr, nullptr, nullptr), ZIPR_OK);
+  qp::close_handle(h);
+  EXPECT_EQ(attr, 0x81C00020u);
+#endif
+  std::filesystem::permissions(dir / "locked.txt", std::filesystem::perms::owner_write,
+                               std::filesystem::perm_options::add);
+}
+
+TEST(ZipRecords, TimeConversions) {
+  qp::SystemTime st;
+  st.year = 2019, st.month = 12, st.day = 31, st.hour = 23, st.minute = 59, st.second = 59;
+  uint64_t ft = 0;
+  ASSERT_TRUE(qp::system_time_to_file_time(st, &ft));
+  // Seconds go down to an even number.
+  EXPECT_EQ(filetime2dosdatetime(ft), (39u << 9 | 12u << 5 | 31u) << 16 | (23u << 11 | 59u << 5 | 29u));
+  EXPECT_EQ(filetime2timet(ft), 1577836799);
+  EXPECT_EQ(filetime2timet(116444736000000000ULL), 0);
+  EXPECT_EQ(filetime2timet(116444736000000000ULL - 15000000), -1);  // toward zero
+  // Dates a DOS stamp cannot hold are held at its ends, not wrapped.
+  st.year = 1970, st.month = 1, st.day = 1, st.hour = 0, st.minute = 0, st.second = 1;
+  ASSERT_TRUE(qp::system_time_to_file_time(st, &ft));
+  EXPECT_EQ(filetime2dosdatetime(ft), (1u << 5 | 1u) << 16);
+  st.year = 2200;
+  ASSERT_TRUE(qp::system_time_to_file_time(st, &ft));
+  EXPECT_EQ(filetime2dosdatetime(ft), (127u << 9 | 12u << 5 | 31u) << 16 | (23u << 11 | 59u << 5 | 29u));
+}
+
+TEST(ZipRecords, MoreThan65535ItemsCountModulo65536) {
+  const uint32_t items = 70000;
+  HZIP hz = CreateZip(nullptr, 16u << 20, nullptr);
+  ASSERT_NE(hz, nullptr);
+  char name[32];
+  for (uint32_t i = 0; i < items; ++i) {
+    std::snprintf(name, sizeof name, "d%02u/%05u", i / 1000, i);
+    ASSERT_EQ(ZipAddFolder(hz, name), ZIPR_OK) << i;
+  }
+  void* p = nullptr;
+  uint32_t n = 0;
+  ASSERT_EQ(ZipGetMemory(hz, &p, &n), ZIPR_OK);
+  const ztest::Archive a = parse_ok(std::string(static_cast<char*>(p), n));
+  CloseZipZ(hz);
+  EXPECT_EQ(a.entries.size(), items);
+  EXPECT_EQ(a.count_disk, items - 65536);
+  EXPECT_EQ(a.count_total, items - 65536);
+}

@@ -1,0 +1,200 @@
+// Writer and reader together: random trees of items written through the
+// creation API come back byte for byte through the reading API, and a
+// folder packed by ZIP comes back through UNZIP.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <map>
+
+#include "quillon.h"
+#include "platform/dir.h"
+#include "support/testkit.h"
+#include "zip/unzip/unzip.h"
+#include "zip/zip/zip.h"
+#include "zipwriter/zw_support.h"
+
+using namespace quillon;
+using testkit::read_file;
+using testkit::ScratchDir;
+using testkit::write_file;
+
+namespace {
+
+struct Item {
+  std::string given;   // the name passed to the writer
+  std::string stored;  // the name the reader reports
+  std::string data;
+  bool folder = false;
+};
+
+// Small deterministic generator, independent of the library's own.
+struct Rng {
+  uint32_t s;
+  uint32_t next() {
+    s = s * 1664525u + 1013904223u;
+    return s >> 8;
+  }
+};
+
+// A random tree: empty, one-byte, small and window-sliding files, nested
+// names, some given with backslashes, a folder or two, one name of 300
+// characters (kept as its first 259).
+std::vector<Item> random_tree(uint32_t seed, int count) {
+  Rng r{seed};
+  std::vector<Item> items;
+  for (int i = 0; i < count; ++i) {
+    Item it;
+    std::string name;
+    const int depth = r.next() % 3;
+    for (int d = 0; d < depth; ++d) name += "dir" + std::to_string(r.next() % 4) + "/";
+    name += "f" + std::to_string(i) + (r.next() % 5 == 0 ? ".gz" : ".dat");
+    it.stored = name;
+    it.given = name;
+    if (r.next() % 4 == 0) std::replace(it.given.begin(), it.given.end(), '/', '\\');
+    size_t size = 0;
+    switch (r.next() % 5) {
+      case 0: size = 0; break;
+      case 1: size = 1; break;
+      case 2: size = r.next() % 5000; break;
+      case 3: size = 65000 + r.next() % 80000; break;  // across the window slide
+      default: size = r.next() % 40000; break;
+    }
+    it.data = ztest::make_bytes(size, r.next(), r.next() % 3 != 0);
+    items.push_back(it);
+  }
+  Item folder;
+  folder.given = "empty folder";
+  folder.stored = "empty folder/";
+  folder.folder = true;
+  items.push_back(folder);
+  Item long_name;
+  long_name.given = std::string(300, 'L');
+  long_name.stored = std::string(259, 'L');
+  long_name.data = "long";
+  items.push_back(long_name);
+  return items;
+}
+
+void write_items(HZIP hz, const std::vector<Item>& items, const ScratchDir& src) {
+  for (size_t i = 0; i < items.size(); ++i) {
+    const Item& it = items[i];
+    if (it.folder) {
+      ASSERT_EQ(ZipAddFolder(hz, it.given.c_str()), ZIPR_OK);
+    } else if (it.data.empty() || i % 2 == 0) {
+      // Files for even items (and for empty ones: a memory item needs bytes).
+      const std::string path = src / ("src" + std::to_string(i));
+      write_file(path, it.data);
+      ASSERT_EQ(ZipAdd(hz, it.given.c_str(), path.c_str()), ZIPR_OK) << it.given;
+    } else {
+      ASSERT_EQ(ZipAdd(hz, it.given.c_str(), it.data.data(), uint32_t(it.data.size())), ZIPR_OK) << it.given;
+    }
+  }
+}
+
+void read_back(HZIP hu, const std::vector<Item>& items, const ScratchDir& out) {
+  ZIPENTRY ze;
+  ASSERT_EQ(GetZipItem(hu, -1, &ze), ZIPR_OK);
+  ASSERT_EQ(ze.index, int(items.size()));
+  ASSERT_EQ(SetUnzipBaseDir(hu, out.path().c_str()), ZIPR_OK);
+  for (size_t i = 0; i < items.size(); ++i) {
+    const Item& it = items[i];
+    ASSERT_EQ(GetZipItem(hu, int(i), &ze), ZIPR_OK);
+    EXPECT_EQ(std::string(ze.name), it.stored);
+    EXPECT_EQ(ze.uncompressed_size, it.data.size()) << it.stored;
+    EXPECT_EQ((ze.attributes & 0x10) != 0, it.folder) << it.stored;
+    if (!it.folder) {
+      std::string mem(it.data.size() + 1, '\0');
+      EXPECT_EQ(UnzipItem(hu, int(i), &mem[0], uint32_t(mem.size())), ZIPR_OK) << it.stored;
+      mem.resize(it.data.size());
+      EXPECT_EQ(mem, it.data) << it.stored;
+    }
+    EXPECT_EQ(UnzipItem(hu, int(i), ze.name), ZIPR_OK) << it.stored;
+    if (it.folder) {
+      EXPECT_TRUE(testkit::is_directory(out / it.stored.substr(0, it.stored.size() - 1)));
+    } else {
+      EXPECT_EQ(read_file(out / it.stored), it.data) << it.stored;
+    }
+  }
+}
+
+}  // namespace
+
+TEST(ZipUnzipRoundTrip, RandomTreesThroughFilesAndMemory) {
+  for (uint32_t seed = 1; seed <= 3; ++seed) {
+    for (const char* password : {static_cast<const char*>(nullptr), "round trip"}) {
+      SCOPED_TRACE(testing::Message() << "seed " << seed << (password ? " with password" : ""));
+      ScratchDir src, out, out2;
+      const std::vector<Item> items = random_tree(seed, 40);
+      HZIP hz = CreateZip((src / "tree.zip").c_str(), password);
+      ASSERT_NE(hz, nullptr);
+      write_items(hz, items, src);
+      ASSERT_EQ(CloseZipZ(hz), ZIPR_OK);
+      HZIP hu = OpenZip((src / "tree.zip").c_str(), password);
+      ASSERT_NE(hu, nullptr);
+      read_back(hu, items, out);
+      EXPECT_EQ(CloseZipU(hu), ZIPR_OK);
+
+      // The same items through a memory archive.
+      hz = CreateZip(nullptr, 16u << 20, password);
+      write_items(hz, items, src);
+      void* p = nullptr;
+      uint32_t n = 0;
+      ASSERT_EQ(ZipGetMemory(hz, &p, &n), ZIPR_OK);
+      std::string archive(static_cast<char*>(p), n);
+      EXPECT_EQ(CloseZipZ(hz), ZIPR_OK);
+      hu = OpenZip(&archive[0], uint32_t(archive.size()), password);
+      ASSERT_NE(hu, nullptr);
+      read_back(hu, items, out2);
+      EXPECT_EQ(CloseZipU(hu), ZIPR_OK);
+    }
+  }
+}
+
+TEST(ZipUnzipRoundTrip, SeventyThousandItems) {
+  const unsigned count = 70000;
+  HZIP hz = CreateZip(nullptr, 24u << 20, nullptr);
+  ASSERT_NE(hz, nullptr);
+  char name[40];
+  for (unsigned i = 0; i < count; ++i) {
+    std::snprintf(name, sizeof name, "d%02u/f%05u", i / 1000, i);
+    ASSERT_EQ(ZipAdd(hz, name, name, uint32_t(std::strlen(name))), ZIPR_OK);
+  }
+  void* p = nullptr;
+  uint32_t n = 0;
+  ASSERT_EQ(ZipGetMemory(hz, &p, &n), ZIPR_OK);
+  std::string archive(static_cast<char*>(p), n);
+  CloseZipZ(hz);
+  HZIP hu = OpenZip(&archive[0], uint32_t(archive.size()), nullptr);
+  ASSERT_NE(hu, nullptr);
+  ZIPENTRY ze;
+  ASSERT_EQ(GetZipItem(hu, -1, &ze), ZIPR_OK);
+  EXPECT_EQ(ze.index, int(count));
+  for (unsigned i : {0u, 1u, 65535u, 65536u, 69999u}) {
+    std::snprintf(name, sizeof name, "d%02u/f%05u", i / 1000, i);
+    ASSERT_EQ(GetZipItem(hu, int(i), &ze), ZIPR_OK);
+    EXPECT_STREQ(ze.name, name);
+    char data[40] = {0};
+    EXPECT_EQ(UnzipItem(hu, int(i), data, sizeof data), ZIPR_OK);
+    EXPECT_STREQ(data, name);
+  }
+  EXPECT_EQ(CloseZipU(hu), ZIPR_OK);
+}
+
+TEST(ZipUnzipRoundTrip, ExportsPackAndUnpackAFolder) {
+  ScratchDir src, dst;
+  std::map<std::string, std::string> files = {
+      {"a.txt", ztest::make_bytes(100000, 5, true)},
+      {"b.bin", ztest::make_bytes(70000, 6, false)},
+      {"c.gz", ztest::make_bytes(500, 7, false)},
+      {"empty", ""},
+  };
+  for (const auto& f : files) write_file(src / f.first, f.second);
+  ASSERT_EQ(CD(src.path().c_str()), 1);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(ZIP((dst / "all.zip").c_str(), "."), 1.0);
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(UNZIP((dst / "all.zip").c_str(), (dst / "out").c_str()), 1.0);
+  for (const auto& f : files) EXPECT_EQ(read_file(dst / ("out/" + f.first)), f.second) << f.first;
+}

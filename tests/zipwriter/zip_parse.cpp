@@ -1,0 +1,142 @@
+#include "zipwriter/zip_parse.h"
+
+#include <zlib.h>
+
+#include "zip/common/cipher.h"
+#include "zip/common/crc32.h"
+#include "zip/common/records.h"
+
+namespace ztest {
+namespace {
+
+const unsigned char* at(const std::string& b, size_t pos) { return reinterpret_cast<const unsigned char*>(b.data()) + pos; }
+
+}  // namespace
+
+Archive parse(const std::string& b) {
+  using namespace quillon;
+  Archive a;
+  if (b.size() < kEndRecordSize) {
+    a.error = "too short";
+    return a;
+  }
+  a.end_pos = b.size() - kEndRecordSize;
+  const unsigned char* e = at(b, a.end_pos);
+  if (get32(e) != kEndRecordSignature) {
+    a.error = "no end record";
+    return a;
+  }
+  a.count_disk = get16(e + 8);
+  a.count_total = get16(e + 10);
+  a.cd_size = get32(e + 12);
+  a.cd_offset = get32(e + 16);
+  if (uint64_t(a.cd_offset) + a.cd_size != a.end_pos) {
+    a.error = "directory does not end at the end record";
+    return a;
+  }
+  size_t p = a.cd_offset;
+  while (p < a.end_pos) {
+    if (p + kCentralHeaderSize > a.end_pos || get32(at(b, p)) != kCentralHeaderSignature) {
+      a.error = "bad central header";
+      return a;
+    }
+    const unsigned char* c = at(b, p);
+    Entry en;
+    en.made_by = get16(c + 4);
+    en.needed = get16(c + 6);
+    en.flags = get16(c + 8);
+    en.method = get16(c + 10);
+    en.stamp = get32(c + 12);
+    en.crc = get32(c + 16);
+    en.csize = get32(c + 20);
+    en.usize = get32(c + 24);
+    const unsigned nl = get16(c + 28), xl = get16(c + 30), cl = get16(c + 32);
+    en.disk = get16(c + 34);
+    en.internal_attr = get16(c + 36);
+    en.external_attr = get32(c + 38);
+    en.offset = get32(c + 42);
+    en.name = b.substr(p + 46, nl);
+    en.central_extra = b.substr(p + 46 + nl, xl);
+    en.comment = b.substr(p + 46 + nl + xl, cl);
+    p += 46 + nl + xl + cl;
+
+    size_t l = en.offset;
+    if (l + kLocalHeaderSize > b.size() || get32(at(b, l)) != kLocalHeaderSignature) {
+      a.error = "bad local header for " + en.name;
+      return a;
+    }
+    const unsigned char* h = at(b, l);
+    en.l_needed = get16(h + 4);
+    en.l_flags = get16(h + 6);
+    en.l_method = get16(h + 8);
+    en.l_stamp = get32(h + 10);
+    en.l_crc = get32(h + 14);
+    en.l_csize = get32(h + 18);
+    en.l_usize = get32(h + 22);
+    const unsigned lnl = get16(h + 26), lxl = get16(h + 28);
+    en.l_name = b.substr(l + 30, lnl);
+    en.local_extra = b.substr(l + 30 + lnl, lxl);
+    en.data_pos = l + 30 + lnl + lxl;
+    const size_t d = en.data_pos + en.csize;
+    if (d + kDataDescriptorSize <= b.size() && get32(at(b, d)) == kDataDescriptorSignature) {
+      en.has_descriptor = true;
+      en.d_crc = get32(at(b, d + 4));
+      en.d_csize = get32(at(b, d + 8));
+      en.d_usize = get32(at(b, d + 12));
+    }
+    a.entries.push_back(en);
+  }
+  return a;
+}
+
+std::string encryption_header(const std::string& bytes, const Entry& e, const char* password) {
+  uint32_t keys[3];
+  quillon::setup_keys(keys, password);
+  std::string h = bytes.substr(e.data_pos, quillon::kEncryptionHeaderSize);
+  for (char& c : h) c = quillon::zdecode(keys, c);
+  return h;
+}
+
+bool inflate_raw(const std::string& in, std::string* out) {
+  z_stream zs{};
+  if (inflateInit2(&zs, -15) != Z_OK) return false;
+  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+  zs.avail_in = static_cast<uInt>(in.size());
+  out->clear();
+  char chunk[65536];
+  int r;
+  do {
+    zs.next_out = reinterpret_cast<Bytef*>(chunk);
+    zs.avail_out = sizeof chunk;
+    r = inflate(&zs, Z_NO_FLUSH);
+    out->append(chunk, sizeof chunk - zs.avail_out);
+  } while (r == Z_OK);
+  const bool ok = r == Z_STREAM_END && zs.avail_in == 0;
+  inflateEnd(&zs);
+  return ok;
+}
+
+std::string data_of(const std::string& bytes, const Entry& e, const char* password, std::string* error) {
+  std::string raw = bytes.substr(e.data_pos, e.csize);
+  if (e.flags & quillon::kFlagEncrypted) {
+    uint32_t keys[3];
+    quillon::setup_keys(keys, password);
+    for (char& c : raw) c = quillon::zdecode(keys, c);
+    raw.erase(0, quillon::kEncryptionHeaderSize);
+  }
+  std::string out;
+  if (e.method == quillon::kMethodDeflated) {
+    if (!inflate_raw(raw, &out)) {
+      *error = "inflate failed for " + e.name;
+      return out;
+    }
+  } else {
+    out = raw;
+  }
+  const uint32_t crc =
+      quillon::crc32(0, reinterpret_cast<const unsigned char*>(out.data()), out.size());
+  if (crc != e.crc || out.size() != e.usize) *error = "CRC or size mismatch for " + e.name;
+  return out;
+}
+
+}  // namespace ztest

@@ -1,0 +1,49 @@
+// A small, independent reader of the archives the writer makes, for tests:
+// every record field as it lies in the file, and each entry's data
+// deciphered and inflated (with zlib).
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ztest {
+
+struct Entry {
+  // Central directory header.
+  uint16_t made_by = 0, needed = 0, flags = 0, method = 0;
+  uint32_t stamp = 0, crc = 0, csize = 0, usize = 0, external_attr = 0, offset = 0;
+  uint16_t internal_attr = 0, disk = 0;
+  std::string name, central_extra, comment;
+  // Local header.
+  uint16_t l_needed = 0, l_flags = 0, l_method = 0;
+  uint32_t l_stamp = 0, l_crc = 0, l_csize = 0, l_usize = 0;
+  std::string l_name, local_extra;
+  size_t data_pos = 0;  // first byte after the local extra field
+  // Data descriptor, when one follows the data.
+  bool has_descriptor = false;
+  uint32_t d_crc = 0, d_csize = 0, d_usize = 0;
+};
+
+struct Archive {
+  std::string error;  // empty when the archive parsed
+  uint16_t count_disk = 0, count_total = 0;
+  uint32_t cd_size = 0, cd_offset = 0;
+  size_t end_pos = 0;
+  std::vector<Entry> entries;  // walked by the directory's size, not its count
+};
+
+// Parses an archive whose end record is the last 22 bytes. Offsets in the
+// records are taken as absolute positions in `bytes`.
+Archive parse(const std::string& bytes);
+
+// The entry's data: deciphered with `password` when flagged, inflated when
+// deflated. `error` is set when that fails or the CRC disagrees.
+std::string data_of(const std::string& bytes, const Entry& e, const char* password, std::string* error);
+
+// The 12 deciphered bytes of an entry's encryption header.
+std::string encryption_header(const std::string& bytes, const Entry& e, const char* password);
+
+// Raw inflate of a whole DEFLATE stream; false when it is not one.
+bool inflate_raw(const std::string& in, std::string* out);
+
+}  // namespace ztest
