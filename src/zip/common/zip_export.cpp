@@ -1,6 +1,8 @@
 // The body of the ZIP export: every entry of a folder listing, opened by its
 // bare name (so from the current directory), becomes an item of a new
 // archive file. Names are printed as they come; nothing else is reported.
+#include "zip/common/zip_export.h"
+
 #include <cerrno>
 #include <cstdio>
 
@@ -26,8 +28,11 @@ void zip_folder(const char* zipfile, const char* folder) {
     }
     qp::close_listing(listing);
   }
-  // The handle, when there is one, is the writing handle made above.
-  CloseZipZ(h);
+  if (IsZipHandleU(h)) {
+    CloseZipU(h);
+  } else {
+    CloseZipZ(h);
+  }
 }
 
 }  // namespace quillon

@@ -59,6 +59,36 @@ void unzlocal_DosDateToTmuDate(uint32_t dos_datetime, tm_unz_s* tm) {
   tm->tm_sec = (dos_datetime & 0x1F) * 2;
 }
 
+namespace {
+
+// The end record holds entry counts of 16 bits, so an archive of more than
+// 65,535 entries written without ZIP64 records (as this library's writer and
+// others do) states its count modulo 65,536. When the directory is large
+// enough to hold at least 65,536 more records than stated, count its records
+// by walking it once; a walk that ends exactly at the directory's end with a
+// count that agrees modulo 65,536 is the true count. Smaller archives are
+// never walked here.
+uint32_t true_entry_count(unz_s* s) {
+  const uint32_t stated = s->global_info.entry_count;
+  if (uint64_t(stated) + 65536 > s->directory_size / kCentralHeaderSize) return stated;
+  const uint64_t end = uint64_t(s->directory_offset) + s->directory_size;
+  uint64_t at = s->directory_offset;
+  uint64_t count = 0;
+  unsigned char r[kCentralHeaderSize];
+  while (at < end) {
+    if (end - at < kCentralHeaderSize) return stated;
+    if (lufseek(s->source, int64_t(s->leading_bytes + at), 0) != 0) return stated;
+    if (read_record(s->source, r, kCentralHeaderSize) != UNZ_OK) return stated;
+    if (get32(r) != kCentralHeaderSignature) return stated;
+    at += kCentralHeaderSize + uint64_t(get16(r + 28)) + get16(r + 30) + get16(r + 32);
+    if (++count > 0xFFFFFFFFu) return stated;
+  }
+  if (at != end || (count & 0xFFFF) != stated) return stated;
+  return static_cast<uint32_t>(count);
+}
+
+}  // namespace
+
 unz_s* unzOpenInternal(LUFILE* source) {
   if (source == nullptr) return nullptr;
   const uint32_t record = unzlocal_SearchCentralDir(source);
@@ -106,6 +136,7 @@ unz_s* unzOpenInternal(LUFILE* source) {
   s->directory_offset = dir_offset;
   s->stream = nullptr;
   source->base_offset = 0;
+  s->global_info.entry_count = true_entry_count(s);
   unzGoToFirstFile(s);
   return s;
 }

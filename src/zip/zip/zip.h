@@ -205,8 +205,4 @@ ZIPRESULT ZipAddFolder(HZIP hz, const char* name);
 // Ends the archive; a memory archive's block and length come out.
 ZIPRESULT ZipGetMemory(HZIP hz, void** pbuf, uint32_t* plen);
 
-// The body of the ZIP export: packs the entries that the listing of folder
-// names, looked up by their bare names, into a new archive file.
-void zip_folder(const char* zipfile, const char* folder);
-
 }  // namespace quillon
