@@ -68,7 +68,7 @@ int export_mode(const char* archive, const char* folder) {
 
 // A 1 GiB file of text-like data, written quickly: a 4 KiB period, so the
 // compressor meets long matches and the run takes seconds, not minutes.
-bool write_big_file(const std::string& path) {
+[[maybe_unused]] bool write_big_file(const std::string& path) {
   std::string block;
   while (block.size() < 4096) block += "peak memory of packing one large file " + std::to_string(block.size()) + "\n";
   block.resize(4096);
