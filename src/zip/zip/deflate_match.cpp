@@ -301,7 +301,11 @@ unsigned long deflate(TState& s) {
   bool literal_pending = false;
   while (v.lookahead > 0) {
     unsigned cand = 0;
-    if (v.lookahead >= kMinMatch) cand = insert(window, head, chain, v.hash, v.cursor);
+    if (v.lookahead >= kMinMatch) {
+      cand = insert(window, head, chain, v.hash, v.cursor);
+      // The next position's chain head, fetched while this one is searched.
+      __builtin_prefetch(head + update_hash(v.hash, window[v.cursor + 3]));
+    }
     prev_len = m;
     const unsigned prev_pos = v.match_pos;
     m = kMinMatch - 1;
