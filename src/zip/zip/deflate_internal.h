@@ -102,7 +102,7 @@ inline void send_bits(TState& s, unsigned value, int length) {
 
 // Buffers one symbol: the literal lc when dist is 0, else a match of distance
 // dist and length lc + 3. Answers whether the block should end now.
-inline bool ct_tally(TState& s, int dist, int lc) {
+inline __attribute__((always_inline)) bool ct_tally(TState& s, int dist, int lc) {
   TTreeState& ts = s.ts;
   ts.lit_buf[ts.last_lit++] = static_cast<uint8_t>(lc);
   if (dist == 0) {
