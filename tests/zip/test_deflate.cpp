@@ -228,6 +228,21 @@ TEST(Deflate, InMemoryBufferTooSmallForAStoredBlockFails) {
   EXPECT_STREQ(r.failed_check, "output buffer too small for in-memory compression");
 }
 
+TEST(Deflate, FixedWindowTakesInputThatFitsAndFailsOnMore) {
+  Options o;
+  o.window_bytes = 40000;
+  const Bytes input = low_entropy_bytes(39000, 13);
+  Result r = compress(input, o);
+  EXPECT_EQ(r.failed_check, nullptr);
+  Bytes out;
+  ASSERT_TRUE(inflate_raw(r.stream, &out));
+  EXPECT_EQ(out, input);
+  EXPECT_EQ(r.stream, compress(input).stream);
+
+  r = compress(low_entropy_bytes(41000, 13), o);
+  EXPECT_STREQ(r.failed_check, "more < 2");
+}
+
 TEST(Deflate, ShortReadsStillRoundTrip) {
   const Bytes input = low_entropy_bytes(150000, 12) + random_bytes(30000, 12);
   for (unsigned chunk : {1u, 7u, 300u, 40000u}) {

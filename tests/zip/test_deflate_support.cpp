@@ -63,7 +63,7 @@ Result compress(quillon::TState& state, const Bytes& input, const Options& optio
   state.flush_output = flush_cb;
   state.failed_check = nullptr;
   state.ts.static_dist_tree[0].parent_or_len = 0;
-  state.ds.window_bytes = 0;
+  state.ds.window_bytes = options.window_bytes;
   r.attr = options.attr;
   quillon::bi_init(state, out, options.out_size, options.flush_when_full);
   quillon::ct_init(state, &r.attr);

@@ -18,6 +18,7 @@ struct Options {
   int flush_when_full = 1;
   unsigned read_chunk = 0;  // 0: as much as asked for
   uint16_t attr = 0;
+  unsigned window_bytes = 0; // 0: the sliding window
   int sink_ok_calls = -1;    // calls the sink takes before it fails; -1: all
   bool sink_partial = false; // it fails by writing one byte, else none
 };

@@ -124,6 +124,10 @@ void fill_window(TState& s) {
       free += kHalfWindow;
     }
     Assert(s, free >= 2, "more < 2");
+    if (free == 0) {  // a fixed window that is full: no room for the rest
+      d.input_ended = 1;
+      break;
+    }
     unsigned n = s.read_input ? s.read_input(s, reinterpret_cast<char*>(d.window) + d.cursor + d.lookahead, free) : 0;
     if (n == 0 || n == kEnded) {
       d.input_ended = 1;
