@@ -1,6 +1,7 @@
 // Compresses the input at a level taken from its first byte (and an output
-// buffer size and read size from the second), inflates the stream with
-// zlib's raw inflate and checks that the bytes come back unchanged.
+// buffer size, read size and repetition from the second), inflates the
+// stream with zlib's raw inflate and checks that the bytes come back
+// unchanged. Repeated inputs grow past 64 KiB, so the window slides.
 #include <zlib.h>
 
 #include <cstdint>
@@ -50,7 +51,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   static const unsigned out_sizes[] = {16384, 2, 3, 61, 4096};
   static const unsigned chunks[] = {0, 1, 5, 300};
   const unsigned out_size = out_sizes[data[1] % 5];
-  Run run{data + 2, size - 2, 0, chunks[(data[1] / 5) % 4], std::string()};
+  // Bit 6 of the second byte: repeat the rest, each copy marked by its
+  // number, to about 150 KB.
+  std::string input(reinterpret_cast<const char*>(data + 2), size - 2);
+  if ((data[1] & 0x40) && !input.empty()) {
+    std::string one = input;
+    for (unsigned copy = 1; input.size() < 150000; copy++) {
+      one[0] = static_cast<char>(one[0] ^ copy);
+      input += one;
+    }
+  }
+  Run run{reinterpret_cast<const uint8_t*>(input.data()), input.size(), 0, chunks[(data[1] / 5) % 4],
+          std::string()};
   std::vector<char> buf(out_size);
 
   quillon::TState& s = *state;
