@@ -2,11 +2,9 @@
 // block kinds, block ends, match rules, flags, checks and the sink.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <memory>
 
 #include "test_deflate_support.h"
-#include "zip/zip/deflate_internal.h"
 
 using namespace deflate_test;
 
@@ -197,6 +195,30 @@ TEST(Deflate, OutputBufferSizeDoesNotChangeTheStream) {
   EXPECT_EQ(r.stream, expected);
 }
 
+TEST(Deflate, OutputBufferOfUnderTwoBytesFailsWithoutOverrun) {
+  for (unsigned size : {0u, 1u}) {
+    Options o;
+    o.out_size = size;
+    Result r = compress(low_entropy_bytes(5000, 2), o);
+    EXPECT_STREQ(r.failed_check, "output buffer too small") << size;
+    EXPECT_TRUE(r.guards_intact);
+  }
+}
+
+TEST(Deflate, InputEndingInTheLastLookaheadOfTheWindowSucceeds) {
+  // The data ends 136 bytes short of the window's top: the last matches are
+  // searched beyond the point where a full lookahead would still fit.
+  for (int level : {1, 4, 8}) {
+    for (const Bytes& in : {Bytes(65400, 'q'), low_entropy_bytes(65400, 21)}) {
+      Result r = compress(in, Options{level});
+      EXPECT_EQ(r.failed_check, nullptr) << "level " << level << ": " << r.failed_check;
+      Bytes out;
+      ASSERT_TRUE(inflate_raw(r.stream, &out));
+      EXPECT_EQ(out, in);
+    }
+  }
+}
+
 TEST(Deflate, InMemoryBufferTooSmallForAStoredBlockFails) {
   Options o;
   o.out_size = 1000;
@@ -204,6 +226,21 @@ TEST(Deflate, InMemoryBufferTooSmallForAStoredBlockFails) {
   Result r = compress(random_bytes(5000, 3), o);
   ASSERT_NE(r.failed_check, nullptr);
   EXPECT_STREQ(r.failed_check, "output buffer too small for in-memory compression");
+}
+
+TEST(Deflate, FixedWindowTakesInputThatFitsAndFailsOnMore) {
+  Options o;
+  o.window_bytes = 40000;
+  const Bytes input = low_entropy_bytes(39000, 13);
+  Result r = compress(input, o);
+  EXPECT_EQ(r.failed_check, nullptr);
+  Bytes out;
+  ASSERT_TRUE(inflate_raw(r.stream, &out));
+  EXPECT_EQ(out, input);
+  EXPECT_EQ(r.stream, compress(input).stream);
+
+  r = compress(low_entropy_bytes(41000, 13), o);
+  EXPECT_STREQ(r.failed_check, "more < 2");
 }
 
 TEST(Deflate, ShortReadsStillRoundTrip) {
@@ -228,109 +265,21 @@ TEST(Deflate, TextDetectionRunsOnlyWhenAskedFor) {
   EXPECT_EQ(compress("Plain words, and more plain words.\n", o).attr, 0);
 }
 
-// ---------------------------------------------------------------------------
-// A sink that fails
-
-namespace {
-
-struct FailingSink {
-  unsigned accept_calls;  // calls that succeed before the sink fails
-  bool partial;           // fail by writing only part, else by writing nothing
-  Bytes written;
-  const Bytes* input;
-  std::size_t pos = 0;
-};
-
-unsigned failing_read(quillon::TState& s, char* buf, unsigned size) {
-  FailingSink* f = static_cast<FailingSink*>(s.context);
-  std::size_t n = std::min<std::size_t>(size, f->input->size() - f->pos);
-  std::memcpy(buf, f->input->data() + f->pos, n);
-  f->pos += n;
-  return static_cast<unsigned>(n);
-}
-
-unsigned failing_flush(void* context, const char* buf, unsigned* size) {
-  FailingSink* f = static_cast<FailingSink*>(context);
-  if (*size == 0) return 0;
-  if (f->accept_calls > 0) {
-    f->accept_calls--;
-    f->written.append(buf, *size);
-    unsigned n = *size;
-    *size = 0;
-    return n;
-  }
-  if (!f->partial) return 0;
-  f->written.append(buf, 1);
-  *size = 0;
-  return 1;
-}
-
-}  // namespace
-
 TEST(Deflate, SinkThatStopsAcceptingFailsTheRunWithoutOverrun) {
   const Bytes input = low_entropy_bytes(200000, 6) + random_bytes(50000, 6);
   for (bool partial : {false, true}) {
-    for (unsigned ok_calls : {0u, 1u, 3u}) {
-      auto state = std::make_unique<quillon::TState>();
-      FailingSink sink{ok_calls, partial, Bytes(), &input};
-      // Guard bytes on both sides of the 64-byte output buffer.
-      std::vector<char> area(64 + 2 * 32, '\x5A');
-      char* out = area.data() + 32;
-      uint16_t attr = 0, flags = 0;
-      state->context = &sink;
-      state->level = 8;
-      state->read_input = failing_read;
-      state->flush_output = failing_flush;
-      state->failed_check = nullptr;
-      quillon::bi_init(*state, out, 64, 1);
-      quillon::ct_init(*state, &attr);
-      quillon::lm_init(*state, 8, &flags);
-      quillon::deflate(*state);
-      ASSERT_NE(state->failed_check, nullptr);
-      EXPECT_STREQ(state->failed_check, "output refused by the sink");
-      for (int i = 0; i < 32; i++) {
-        EXPECT_EQ(area[i], '\x5A');
-        EXPECT_EQ(area[32 + 64 + i], '\x5A');
-      }
-      EXPECT_LE(state->bs.out_used, 64u);
-      // Nothing was handed over after the failure.
-      EXPECT_LE(sink.written.size(), ok_calls * 64u + input.size() + (partial ? 1u : 0u));
+    for (int ok_calls : {0, 1, 3}) {
+      Options o;
+      o.out_size = 64;
+      o.sink_ok_calls = ok_calls;
+      o.sink_partial = partial;
+      Result r = compress(input, o);
+      EXPECT_STREQ(r.failed_check, "output refused by the sink");
+      EXPECT_TRUE(r.guards_intact);
+      // The sink is not called again once it has failed.
+      EXPECT_EQ(r.sink_refusals, 1u);
     }
   }
-}
-
-// ---------------------------------------------------------------------------
-// Pieces of the block coder
-
-TEST(DeflateCoder, TablesFollowTheFormat) {
-  auto state = std::make_unique<quillon::TState>();
-  uint16_t attr = 0;
-  quillon::ct_init(*state, &attr);
-  const quillon::TTreeState& ts = state->ts;
-  EXPECT_EQ(state->failed_check, nullptr);
-  // Length 3 -> code 257, 10 -> 264, 11..12 -> 265, 258 -> 285.
-  EXPECT_EQ(ts.len_to_code[0], 0);
-  EXPECT_EQ(ts.len_to_code[7], 7);
-  EXPECT_EQ(ts.len_to_code[8], 8);
-  EXPECT_EQ(ts.len_to_code[9], 8);
-  EXPECT_EQ(ts.len_to_code[254], 27);
-  EXPECT_EQ(ts.len_to_code[255], 28);
-  // Distance 1 -> 0, 5..6 -> 4, 257 -> 16, 32768 -> 29.
-  EXPECT_EQ(quillon::dist_code(ts, 0), 0u);
-  EXPECT_EQ(quillon::dist_code(ts, 4), 4u);
-  EXPECT_EQ(quillon::dist_code(ts, 5), 4u);
-  EXPECT_EQ(quillon::dist_code(ts, 256), 16u);
-  EXPECT_EQ(quillon::dist_code(ts, 24576), 29u);
-  EXPECT_EQ(quillon::dist_code(ts, 32767), 29u);
-  // Fixed literal code: 0 is 00110000, 256 is 0000000, 280 is 11000000.
-  EXPECT_EQ(ts.static_lit_tree[0].parent_or_len, 8);
-  EXPECT_EQ(ts.static_lit_tree[0].freq_or_code, quillon::bi_reverse(0x30, 8));
-  EXPECT_EQ(ts.static_lit_tree[256].parent_or_len, 7);
-  EXPECT_EQ(ts.static_lit_tree[256].freq_or_code, 0);
-  EXPECT_EQ(ts.static_lit_tree[280].freq_or_code, quillon::bi_reverse(0xC0, 8));
-  EXPECT_EQ(ts.static_lit_tree[255].parent_or_len, 9);
-  EXPECT_EQ(quillon::bi_reverse(0x1, 5), 0x10u);
-  EXPECT_EQ(quillon::bi_reverse(0x3, 3), 0x6u);
 }
 
 TEST(DeflateCoder, LongCodesAreCappedAtFifteenBits) {

@@ -14,7 +14,9 @@ struct Source {
   const Bytes* input;
   std::size_t pos;
   unsigned chunk;
-  Bytes* sink;
+  Result* result;
+  int ok_calls;
+  bool partial;
 };
 
 unsigned read_cb(quillon::TState& state, char* buf, unsigned size) {
@@ -30,32 +32,48 @@ unsigned read_cb(quillon::TState& state, char* buf, unsigned size) {
 unsigned flush_cb(void* context, const char* buf, unsigned* size) {
   if (*size == 0) return 0;
   Source* src = static_cast<Source*>(context);
-  src->sink->append(buf, *size);
+  if (src->ok_calls == 0) {
+    src->result->sink_refusals++;
+    if (!src->partial) return 0;
+    src->result->stream.append(buf, 1);
+    *size = 0;
+    return 1;
+  }
+  if (src->ok_calls > 0) src->ok_calls--;
+  src->result->stream.append(buf, *size);
   unsigned n = *size;
   *size = 0;
   return n;
 }
 
+const char kGuard = '\x5A';
+const std::size_t kGuardBytes = 32;
+
 }  // namespace
 
 Result compress(quillon::TState& state, const Bytes& input, const Options& options) {
   Result r;
-  Source src{&input, 0, options.read_chunk, &r.stream};
-  std::vector<char> out(options.out_size + 1);
+  Source src{&input, 0, options.read_chunk, &r, options.sink_ok_calls, options.sink_partial};
+  // The output buffer, with guard bytes on both sides.
+  std::vector<char> area(options.out_size + 2 * kGuardBytes, kGuard);
+  char* out = area.data() + kGuardBytes;
   state.context = &src;
   state.level = options.level;
   state.read_input = read_cb;
   state.flush_output = flush_cb;
   state.failed_check = nullptr;
   state.ts.static_dist_tree[0].parent_or_len = 0;
-  state.ds.window_bytes = 0;
+  state.ds.window_bytes = options.window_bytes;
   r.attr = options.attr;
-  quillon::bi_init(state, out.data(), options.out_size, options.flush_when_full);
+  quillon::bi_init(state, out, options.out_size, options.flush_when_full);
   quillon::ct_init(state, &r.attr);
   quillon::lm_init(state, options.level, &r.flags);
   r.returned = quillon::deflate(state);
-  if (!options.flush_when_full) r.stream.append(out.data(), state.bs.out_used);
+  if (!options.flush_when_full) r.stream.append(out, state.bs.out_used);
   r.failed_check = state.failed_check;
+  for (std::size_t i = 0; i < kGuardBytes; i++)
+    r.guards_intact = r.guards_intact && area[i] == kGuard && area[area.size() - 1 - i] == kGuard;
+  r.guards_intact = r.guards_intact && state.bs.out_used <= options.out_size;
   return r;
 }
 

@@ -18,6 +18,9 @@ struct Options {
   int flush_when_full = 1;
   unsigned read_chunk = 0;  // 0: as much as asked for
   uint16_t attr = 0;
+  unsigned window_bytes = 0; // 0: the sliding window
+  int sink_ok_calls = -1;    // calls the sink takes before it fails; -1: all
+  bool sink_partial = false; // it fails by writing one byte, else none
 };
 
 struct Result {
@@ -27,6 +30,8 @@ struct Result {
   uint16_t flags = 0;
   uint16_t attr = 0;
   const char* failed_check = nullptr;
+  unsigned sink_refusals = 0;  // calls the failing sink refused
+  bool guards_intact = true;   // nothing was written around the output buffer
 };
 
 // Compresses input as the archive writer does, on the given (reused) state.

@@ -1,54 +1,70 @@
 // The DEFLATE compressor: raw RFC 1951 streams (no zlib or gzip wrapper)
 // from bytes pulled through a read callback, written through a flush
-// callback into a caller's output buffer.
+// callback from a caller's output buffer.
 //
-// All working memory is one TState record (about 430 KB) that the caller
+// All working memory is one TState record (about 300 KB) that the caller
 // allocates once, on the heap, and reuses for every item it compresses; the
-// compressor allocates nothing and touches no file itself.
+// compressor allocates nothing, touches no file and keeps no other state.
+// Distinct records are independent; one record serves one run at a time.
 //
 // Compressing one item
 // --------------------
-// Once, after construction (the constructor clears the whole record):
-//   nothing else is needed.
-// Before every item, set these fields of the record:
-//   state.context                          anything; handed back to flush_output
-//   state.level                            1..8 (the same value passed to lm_init)
-//   state.read_input, state.flush_output   the two callbacks below
-//   state.failed_check = nullptr           null means "every check held"
-//   state.ts.static_dist_tree[0].parent_or_len = 0
-//                                          makes ct_init rebuild its tables and
-//                                          start with an empty block
-//   state.ds.window_bytes = 0              sliding 64 KiB window (see below)
+// Once: construct the record (new TState; the constructor clears it and
+// fills the tree descriptors). Nothing else is needed between items.
+//
+// Before every item, set these fields:
+//   state.context = ...;          handed back to flush_output (the writer: itself)
+//   state.level = 8;              1..8, the value also passed to lm_init
+//   state.read_input = ...;       the input callback (below)
+//   state.flush_output = ...;     the output callback (below)
+//   state.failed_check = nullptr; null means "every check held"
+//   state.ts.static_dist_tree[0].parent_or_len = 0;
+//                                 ct_init then rebuilds its tables and starts
+//                                 the item with an empty block
+//   state.ds.window_bytes = 0;    a sliding 64 KiB window (see the end)
+//
 // Then call, in this order:
 //   bi_init(state, out_buf, out_size, flush_when_full);
-//   ct_init(state, &attr);        // attr: 16-bit word; 0xFFFF asks for text
-//                                 // detection, anything else is left alone
-//   lm_init(state, level, &flags);// ORs 0x0002 (level 8) or 0x0004 (levels
-//                                 // 1-2) into the 16-bit general-purpose flags
+//                                 out_buf: the caller's output buffer, at
+//                                 least 2 bytes (the writer: 16,384 bytes, 1)
+//   ct_init(state, &attr);        attr: a 16-bit word; 0xFFFF asks for text
+//                                 detection (1 text, 0 binary is stored in it
+//                                 at each block); any other value is left
+//                                 alone (the writer passes 0)
+//   lm_init(state, level, &flags);
+//                                 ORs 0x0004 (levels 1-2) or 0x0002 (level 8)
+//                                 into the 16-bit general-purpose flags
 //   unsigned long csize = deflate(state);
-// and finally test state.failed_check: non-null means the item failed (its
-// text names the last internal check that did not hold, or "output refused
-// by the sink"). csize counts every compressed byte, the last partial byte
-// included.
+//                                 compresses until read_input reports the
+//                                 end; returns every compressed byte counted,
+//                                 the last partial byte included
+// and finally test state.failed_check: non-null means the item failed. Its
+// text names the last internal check that did not hold, or one of
+// "output refused by the sink" and "output buffer too small"; with
+// "bad pack level" (a level outside 1..8) the stream is still valid.
 //
-// The archive writer uses level 8, a 16,384-byte output buffer and
-// flush_when_full = 1: then every compressed byte has gone through
-// flush_output by the time deflate returns. With flush_when_full = 0 the tail
-// of the stream (and stored blocks) stay in out_buf, out_used bytes of it;
-// flush_output is still called whenever the buffer fills.
+// With flush_when_full = 1 (the writer's choice) every compressed byte has
+// gone through flush_output when deflate returns; stored blocks go to it
+// straight from the window. With flush_when_full = 0 the stream stays in
+// out_buf (state.bs.out_used bytes of it) as far as it fits, flush_output is
+// still called whenever the buffer fills, and a stored block that does not
+// fit fails the run ("output buffer too small for in-memory compression").
 //
 // Callbacks
 // ---------
 //   read_input(state, buf, size): place up to size bytes of input in buf and
 //     return their count; 0 or 0xFFFFFFFF ends the input (not an error).
+//     Short counts are fine; the input ends only at 0 or 0xFFFFFFFF.
 //   flush_output(context, buf, size): write the *size bytes of buf to the
-//     sink, return the count written and set *size to 0. A sink that writes
-//     nothing leaves *size alone. The compressor treats anything but a
-//     complete write as a failed sink: it sets failed_check, drops all further
-//     output (never writing past out_buf) and stops calling the sink.
+//     sink, return the count written and set *size to 0 when anything was
+//     written; with *size already 0, do nothing and return 0. Anything but a
+//     complete write is taken as a failed sink: the run sets failed_check to
+//     "output refused by the sink", drops all further output (never writing
+//     past out_buf) and does not call the sink again.
 //
 // window_bytes other than 0 selects a fixed window of that many bytes (at
-// most 65,536) that never slides: the whole input must fit in it.
+// most 65,536) that never slides: the whole input must fit in it, or the run
+// fails ("more < 2").
 #pragma once
 
 #include <cstdint>
@@ -140,10 +156,15 @@ struct TBitState {
   bool sink_failed;   // the sink refused output; everything after is dropped
 };
 
+// A window position in the hash tables. Positions never reach 65,536, so
+// 16 bits hold them; half-size tables keep far more of the chain walk in the
+// processor's nearest cache, which is most of the compressor's speed.
+using hash_pos_t = uint16_t;
+
 struct TDeflateState {
   uint8_t window[kWindowSize + kWindowSlack];
-  uint32_t hash_chain[kHalfWindow];
-  uint32_t hash_head[kHashSize];
+  hash_pos_t hash_chain[kHalfWindow];  // previous position with the same hash
+  hash_pos_t hash_head[kHashSize];     // latest position per hash; 0 = none
   unsigned window_bytes;
   int32_t block_origin;
   int slides;

@@ -65,12 +65,16 @@ void flush_outbuf(TState& s);
 // The early block end tested at every 4096th symbol from level 3.
 bool block_worth_ending(TState& s);
 
+// An output buffer of fewer than two bytes cannot take the bits: they are
+// dropped and the run fails.
+inline void no_room(TState& s) { s.failed_check = "output buffer too small"; }
+
 // Appends two bytes, low first, making room when fewer than two are free.
 inline void put_short(TState& s, unsigned w) {
   TBitState& b = s.bs;
   if (b.out_used + 2 > b.out_capacity) {
     flush_outbuf(s);
-    if (b.out_used + 2 > b.out_capacity) return;  // no room at all: dropped
+    if (b.out_used + 2 > b.out_capacity) return no_room(s);
   }
   b.out_block[b.out_used] = static_cast<char>(w & 0xFF);
   b.out_block[b.out_used + 1] = static_cast<char>((w >> 8) & 0xFF);
@@ -81,7 +85,7 @@ inline void put_byte(TState& s, unsigned c) {
   TBitState& b = s.bs;
   if (b.out_used + 1 > b.out_capacity) {
     flush_outbuf(s);
-    if (b.out_used + 1 > b.out_capacity) return;
+    if (b.out_used + 1 > b.out_capacity) return no_room(s);
   }
   b.out_block[b.out_used++] = static_cast<char>(c & 0xFF);
 }
@@ -102,7 +106,7 @@ inline void send_bits(TState& s, unsigned value, int length) {
 
 // Buffers one symbol: the literal lc when dist is 0, else a match of distance
 // dist and length lc + 3. Answers whether the block should end now.
-inline bool ct_tally(TState& s, int dist, int lc) {
+inline __attribute__((always_inline)) bool ct_tally(TState& s, int dist, int lc) {
   TTreeState& ts = s.ts;
   ts.lit_buf[ts.last_lit++] = static_cast<uint8_t>(lc);
   if (dist == 0) {

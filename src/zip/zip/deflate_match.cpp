@@ -114,16 +114,20 @@ void fill_window(TState& s) {
       d.cursor -= kHalfWindow;
       d.block_origin -= static_cast<int32_t>(kHalfWindow);
       for (unsigned n = 0; n < kHashSize; n++) {
-        uint32_t v = d.hash_head[n];
-        d.hash_head[n] = v >= kHalfWindow ? v - kHalfWindow : 0;
+        unsigned v = d.hash_head[n];
+        d.hash_head[n] = static_cast<hash_pos_t>(v >= kHalfWindow ? v - kHalfWindow : 0);
       }
       for (unsigned n = 0; n < kHalfWindow; n++) {
-        uint32_t v = d.hash_chain[n];
-        d.hash_chain[n] = v >= kHalfWindow ? v - kHalfWindow : 0;
+        unsigned v = d.hash_chain[n];
+        d.hash_chain[n] = static_cast<hash_pos_t>(v >= kHalfWindow ? v - kHalfWindow : 0);
       }
       free += kHalfWindow;
     }
     Assert(s, free >= 2, "more < 2");
+    if (free == 0) {  // a fixed window that is full: no room for the rest
+      d.input_ended = 1;
+      break;
+    }
     unsigned n = s.read_input ? s.read_input(s, reinterpret_cast<char*>(d.window) + d.cursor + d.lookahead, free) : 0;
     if (n == 0 || n == kEnded) {
       d.input_ended = 1;
@@ -138,7 +142,7 @@ namespace {
 // The chain walk of longest_match with the state it needs held in
 // registers. Returns the best length found (never less than best) and sets
 // match_pos when it improves.
-inline __attribute__((always_inline)) unsigned search(TState& s, const uint8_t* window, const uint32_t* chain_tab,
+inline __attribute__((always_inline)) unsigned search(TState& s, const uint8_t* window, const hash_pos_t* chain_tab,
                                                       unsigned cursor, unsigned cand, unsigned best, unsigned chain,
                                                       unsigned good, unsigned nice, unsigned& match_pos) {
   const uint8_t* const scan = window + cursor;
@@ -223,19 +227,19 @@ struct Hot {
 
 // Inserts the string at window position p (its third byte is fed to the
 // running hash h) and gives the previous head of its chain.
-inline unsigned insert(uint8_t* window, uint32_t* head, uint32_t* chain, unsigned& h, unsigned p) {
+inline unsigned insert(uint8_t* window, hash_pos_t* head, hash_pos_t* chain, unsigned& h, unsigned p) {
   h = update_hash(h, window[p + 2]);
   unsigned old = head[h];
-  chain[p & kWindowMask] = old;
-  head[h] = p;
+  chain[p & kWindowMask] = static_cast<hash_pos_t>(old);
+  head[h] = static_cast<hash_pos_t>(p);
   return old;
 }
 
 unsigned long deflate_fast(TState& s) {
   TDeflateState& d = s.ds;
   uint8_t* const window = d.window;
-  uint32_t* const head = d.hash_head;
-  uint32_t* const chain = d.hash_chain;
+  hash_pos_t* const head = d.hash_head;
+  hash_pos_t* const chain = d.hash_chain;
   const unsigned max_insert = d.lazy_limit, good = d.good_enough, max_chain = d.max_chain;
   Hot v(d);
   d.prev_match_len = kMinMatch - 1;
@@ -292,8 +296,8 @@ unsigned long deflate(TState& s) {
   if (s.level <= 3) return deflate_fast(s);
   TDeflateState& d = s.ds;
   uint8_t* const window = d.window;
-  uint32_t* const head = d.hash_head;
-  uint32_t* const chain = d.hash_chain;
+  hash_pos_t* const head = d.hash_head;
+  hash_pos_t* const chain = d.hash_chain;
   const unsigned lazy = d.lazy_limit, good = d.good_enough, max_chain = d.max_chain;
   Hot v(d);
   unsigned m = kMinMatch - 1;
@@ -301,7 +305,11 @@ unsigned long deflate(TState& s) {
   bool literal_pending = false;
   while (v.lookahead > 0) {
     unsigned cand = 0;
-    if (v.lookahead >= kMinMatch) cand = insert(window, head, chain, v.hash, v.cursor);
+    if (v.lookahead >= kMinMatch) {
+      cand = insert(window, head, chain, v.hash, v.cursor);
+      // The next position's chain head, fetched while this one is searched.
+      __builtin_prefetch(head + update_hash(v.hash, window[v.cursor + 3]));
+    }
     prev_len = m;
     const unsigned prev_pos = v.match_pos;
     m = kMinMatch - 1;

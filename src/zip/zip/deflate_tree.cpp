@@ -459,32 +459,63 @@ void send_all_trees(TState& s, int lcodes, int dcodes, int blcodes) {
   send_tree(s, ts.dist_tree, dcodes - 1);
 }
 
+// Sends the buffered symbols with the given trees, then the end of block.
+// The bits gather in a 64-bit register and leave two bytes at a time, as
+// send_bits lets them: the output buffer sees the same bytes at the same
+// moments, with far fewer trips through memory.
 void compress_block(TState& s, const ct_data* ltree, const ct_data* dtree) {
   TTreeState& ts = s.ts;
-  unsigned lx = 0, dx = 0, fx = 0;
+  TBitState& b = s.bs;
+  uint64_t acc = b.bit_acc;
+  unsigned n = static_cast<unsigned>(b.bit_count);
+  uint32_t total = 0;
+  unsigned bad_length = 0;
+  auto put = [&](unsigned value, unsigned length) {
+    acc |= static_cast<uint64_t>(value) << n;
+    n += length;
+    total += length;
+  };
+  auto put_code = [&](const ct_data& c) {
+    bad_length |= (c.parent_or_len - 1u) >= 15u;  // a code of 1 to 15 bits
+    put(c.freq_or_code, c.parent_or_len);
+  };
+  auto drain = [&]() {
+    while (n > 16) {
+      put_short(s, static_cast<unsigned>(acc & 0xFFFF));
+      acc >>= 16;
+      n -= 16;
+    }
+  };
+
+  const unsigned last_lit = ts.last_lit;
+  unsigned dx = 0;
   unsigned flag = 0;
-  if (ts.last_lit != 0) {
-    do {
-      if ((lx & 7) == 0) flag = ts.kind_flags[fx++];
-      unsigned lc = ts.lit_buf[lx++];
-      if ((flag & 1) == 0) {
-        send_code(s, lc, ltree);
-      } else {
-        unsigned code = ts.len_to_code[lc];
-        send_code(s, code + kLiterals + 1, ltree);
-        int extra = extra_lbits[code];
-        if (extra != 0) send_bits(s, lc - ts.len_base[code], extra);
-        unsigned dist = ts.dist_buf[dx++];
-        code = dist_code(ts, dist);
-        Assert(s, code < kDistCodes, "bad d_code");
-        send_code(s, code, dtree);
-        extra = extra_dbits[code];
-        if (extra != 0) send_bits(s, dist - ts.dist_base[code], extra);
-      }
-      flag >>= 1;
-    } while (lx < ts.last_lit);
+  for (unsigned lx = 0; lx < last_lit; lx++) {
+    if ((lx & 7) == 0) flag = ts.kind_flags[lx >> 3];
+    const unsigned lc = ts.lit_buf[lx];
+    if ((flag & 1) == 0) {
+      put_code(ltree[lc]);
+    } else {
+      unsigned code = ts.len_to_code[lc];
+      put_code(ltree[code + kLiterals + 1]);
+      int extra = extra_lbits[code];
+      if (extra != 0) put(lc - static_cast<unsigned>(ts.len_base[code]), static_cast<unsigned>(extra));
+      const unsigned dist = ts.dist_buf[dx++];
+      code = dist_code(ts, dist);
+      Assert(s, code < kDistCodes, "bad d_code");
+      put_code(dtree[code]);
+      extra = extra_dbits[code];
+      if (extra != 0) put(dist - static_cast<unsigned>(ts.dist_base[code]), static_cast<unsigned>(extra));
+    }
+    flag >>= 1;
+    drain();
   }
-  send_code(s, kEndBlock, ltree);
+  put_code(ltree[kEndBlock]);
+  drain();
+  b.bit_acc = static_cast<uint32_t>(acc);
+  b.bit_count = static_cast<int>(n);
+  b.bits_total += total;
+  Assert(s, bad_length == 0, "invalid length");
 }
 
 void set_file_type(TState& s) {
