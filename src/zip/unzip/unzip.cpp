@@ -123,7 +123,10 @@ ZIPRESULT TUnzip::Open(const void* source, uint32_t length, uint32_t kind) {
 }
 
 ZIPRESULT TUnzip::SetUnzipBaseDir(const char* dir) {
-  base_dir_ = dir;
+  // An empty text names no folder: it would make the base the root of the
+  // file system and scatter the entries there. It stands for the current
+  // directory instead, as if no base folder had been set.
+  base_dir_ = *dir != '\0' ? dir : "./";
   if (!ends_in_separator(base_dir_)) base_dir_ += '/';
   // A folder that leaves no room for a name is kept whole rather than cut
   // into another folder: every extraction under it then fails.
@@ -232,7 +235,9 @@ ZIPRESULT TUnzip::unzip_to_memory(int index, void* destination, uint32_t length)
   }
   bool reached_end = false;
   const int res = unzReadCurrentFile(archive_, destination, length, &reached_end);
-  if (res <= 0) {
+  // The piece that reaches the end closes the stream too, so that the next
+  // call for this item starts it over instead of reporting an empty success.
+  if (res <= 0 || reached_end) {
     unzCloseCurrentFile(archive_);
     open_index_ = -1;
   }
