@@ -223,15 +223,18 @@ TEST_F(Torture, Digests) {
 }
 
 TEST_F(Torture, Archives) {
-  // Archive or folder unusable: 1, and nothing is made. (An empty folder
-  // text names the root of the drive, so a real archive is never extracted
-  // with one here.)
+  // Archive or folder unusable: 1, and nothing is made. An empty folder
+  // text stands for the current folder (tried below, inside "sub").
   for (const char* p : bad_paths()) {
     EXPECT_EQ(CALL(UNZIP(p, "out")), 1) << show(p);
     EXPECT_EQ(CALL(UNZIP(p, p)), 1) << show(p);
     if (p != nullptr && *p == '\0') continue;
     EXPECT_EQ(CALL(UNZIP("a.zip", p)), 1) << show(p);
   }
+  ASSERT_EQ(CD("sub"), 1);
+  EXPECT_EQ(CALL(UNZIP("../a.zip", "")), 1);
+  ASSERT_EQ(CD(".."), 1);
+  EXPECT_EQ(testkit::read_file("sub/deflated.txt"), hardening::make_sample().entries[1].data);
   EXPECT_EQ(CALL(UNZIP("sub", "out")), 1);
   EXPECT_EQ(CALL(UNZIP("file.txt", "out")), 1);
   expect_nothing_new();

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/dir.h"
 #include "platform/pathname.h"
 #include "platform/time.h"
 #include "quillon.h"
@@ -150,6 +151,15 @@ TEST(UnzipApi, MemoryExtractionInPieces) {
     got.append(block.data(), 7232);
     EXPECT_EQ(got, big);
   }
+  // The item can be taken again: the call after the end starts it over.
+  {
+    std::vector<char> block(40001);
+    EXPECT_EQ(UnzipItem(h, 1, block.data(), 40001), ZIPR_OK);
+    EXPECT_EQ(std::string(block.data(), 40000), big);
+    std::fill(block.begin(), block.end(), 0);
+    EXPECT_EQ(UnzipItem(h, 1, block.data(), 40001), ZIPR_OK);
+    EXPECT_EQ(std::string(block.data(), 40000), big);
+  }
   // A stream closed midway (by a description) starts again from the top.
   std::vector<char> block(1000);
   EXPECT_EQ(UnzipItem(h, 0, block.data(), 1000), ZIPR_MOREDATA);
@@ -288,8 +298,9 @@ TEST(UnzipApi, BaseFolderSeparators) {
   EXPECT_EQ(object_of(h)->base_dir(), "out\\");
   EXPECT_EQ(SetUnzipBaseDir(h, "out"), ZIPR_OK);
   EXPECT_EQ(object_of(h)->base_dir(), "out/");
+  // The empty text is the current directory, never the file system's root.
   EXPECT_EQ(SetUnzipBaseDir(h, ""), ZIPR_OK);
-  EXPECT_EQ(object_of(h)->base_dir(), "/");
+  EXPECT_EQ(object_of(h)->base_dir(), "./");
   EXPECT_EQ(SetUnzipBaseDir(h, nullptr), ZIPR_BADARGS);
   // A folder with no room for names is refused, and kept whole so that
   // nothing goes elsewhere.
@@ -442,6 +453,16 @@ TEST(UnzipExport, NothingHappensWithoutAnArchive) {
   EXPECT_EQ(UNZIP(z.c_str(), nullptr), 1.0);
   EXPECT_FALSE(testkit::exists(out));
   EXPECT_EQ(ziptest::tree(dir.path()).size(), 2u);  // the two archives alone
+}
+
+TEST(UnzipExport, AnEmptyFolderTextMeansTheCurrentDirectory) {
+  ziptest::Scratch dir;
+  const std::string z = dir / "here.zip";
+  ASSERT_TRUE(testkit::write_file(z, ziptest::build_bytes({{"unpacked-here.txt", "x"}})));
+  ASSERT_EQ(qp::change_directory(dir.path().c_str()), 0);
+  EXPECT_EQ(UNZIP("here.zip", ""), 1.0);
+  EXPECT_EQ(testkit::read_file(dir / "unpacked-here.txt"), "x");
+  EXPECT_FALSE(testkit::exists("/unpacked-here.txt"));
 }
 
 TEST(UnzipExport, AnEntryNeverOverwritesItsOwnArchive) {

@@ -222,12 +222,6 @@ int unzCloseCurrentFile(unz_s* s) {
   return status;
 }
 
-bool unzCurrentFileCrcMatches(unz_s* s) {
-  if (s == nullptr || s->stream == nullptr) return true;
-  const unz_entry_stream_s* st = s->stream;
-  return st->uncompressed_left != 0 || st->crc_so_far == st->crc_expected;
-}
-
 long unztell(unz_s* s) {
   if (s == nullptr || s->stream == nullptr) return UNZ_BADPARAM;
   return static_cast<long>(s->stream->inflater.total_out);

@@ -155,6 +155,31 @@ int unzGetGlobalInfo(unz_s* s, unz_global_info_s* info) {
   return UNZ_OK;
 }
 
+namespace {
+
+// Reads one variable field of a central record of `length` bytes into buf
+// (capacity cap). A text field gets a terminator when it fits whole and is
+// cut to the capacity, without one, when it does not; other fields are cut
+// to the capacity. Without a buffer, or past what fits, the bytes are added
+// to *skip, which is passed over before the next field that is read.
+int read_field(LUFILE* f, char* buf, uint32_t cap, uint32_t length, bool text, int64_t* skip) {
+  if (buf == nullptr) {
+    *skip += length;
+    return UNZ_OK;
+  }
+  uint32_t take = length < cap ? length : cap;
+  if (text && length < cap) buf[length] = '\0';
+  if (*skip != 0 && take > 0) {
+    if (lufseek(f, *skip, 1) != 0) return UNZ_IOERROR;
+    *skip = 0;
+  }
+  if (take > 0 && lufread(buf, take, 1, f) != 1) return UNZ_IOERROR;
+  *skip += length - take;
+  return UNZ_OK;
+}
+
+}  // namespace
+
 int unzlocal_GetCurrentFileInfoInternal(unz_s* s, unz_file_info_s* out, unz_file_info_internal_s* internal,
                                         char* name, uint32_t name_cap, void* extra, uint32_t extra_cap,
                                         char* comment, uint32_t comment_cap) {
@@ -189,46 +214,13 @@ int unzlocal_GetCurrentFileInfoInternal(unz_s* s, unz_file_info_s* out, unz_file
   unz_file_info_internal_s inside;
   inside.local_header_offset = get32(r + 42);
 
-  // What of the variable part was not read and must be skipped.
+  // The variable part: name, extra field, comment. Each is read into its
+  // buffer when one is given; what is not read is passed over.
   int64_t skip = 0;
-  if (name != nullptr) {
-    uint32_t take;
-    if (info.name_length < name_cap) {
-      name[info.name_length] = '\0';
-      take = info.name_length;
-    } else {
-      take = name_cap;
-    }
-    if (take > 0 && lufread(name, take, 1, f) != 1) return UNZ_IOERROR;
-    skip += info.name_length - take;
-  } else {
-    skip += info.name_length;
-  }
-  if (extra != nullptr) {
-    const uint32_t take = info.extra_length < extra_cap ? info.extra_length : extra_cap;
-    if (skip != 0) {
-      if (lufseek(f, skip, 1) != 0) return UNZ_IOERROR;
-      skip = 0;
-    }
-    if (take > 0 && lufread(extra, take, 1, f) != 1) return UNZ_IOERROR;
-    skip += info.extra_length - take;
-  } else {
-    skip += info.extra_length;
-  }
-  if (comment != nullptr) {
-    uint32_t take;
-    if (info.comment_length < comment_cap) {
-      comment[info.comment_length] = '\0';
-      take = info.comment_length;
-    } else {
-      take = comment_cap;
-    }
-    if (skip != 0) {
-      if (lufseek(f, skip, 1) != 0) return UNZ_IOERROR;
-      skip = 0;
-    }
-    if (take > 0 && lufread(comment, take, 1, f) != 1) return UNZ_IOERROR;
-  }
+  if (read_field(f, name, name_cap, info.name_length, true, &skip) != UNZ_OK) return UNZ_IOERROR;
+  if (read_field(f, static_cast<char*>(extra), extra_cap, info.extra_length, false, &skip) != UNZ_OK)
+    return UNZ_IOERROR;
+  if (read_field(f, comment, comment_cap, info.comment_length, true, &skip) != UNZ_OK) return UNZ_IOERROR;
   if (out != nullptr) *out = info;
   if (internal != nullptr) *internal = inside;
   return UNZ_OK;

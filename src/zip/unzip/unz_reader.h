@@ -163,10 +163,6 @@ int unzOpenCurrentFile(unz_s* s, const char* password);
 // *reached_end is set on the read that delivers the entry's last byte.
 int unzReadCurrentFile(unz_s* s, void* buf, uint32_t cap, bool* reached_end);
 int unzCloseCurrentFile(unz_s* s);
-// False when the open entry was delivered whole and its bytes do not match
-// the CRC of its central record; true otherwise (nothing open, or not yet
-// at the end).
-bool unzCurrentFileCrcMatches(unz_s* s);
 long unztell(unz_s* s);
 int unzeof(unz_s* s);
 int unzGetLocalExtrafield(unz_s* s, void* buf, uint32_t cap);

@@ -123,7 +123,10 @@ ZIPRESULT TUnzip::Open(const void* source, uint32_t length, uint32_t kind) {
 }
 
 ZIPRESULT TUnzip::SetUnzipBaseDir(const char* dir) {
-  base_dir_ = dir;
+  // An empty text names no folder: it would make the base the root of the
+  // file system and scatter the entries there. It stands for the current
+  // directory instead, as if no base folder had been set.
+  base_dir_ = *dir != '\0' ? dir : "./";
   if (!ends_in_separator(base_dir_)) base_dir_ += '/';
   // A folder that leaves no room for a name is kept whole rather than cut
   // into another folder: every extraction under it then fails.
@@ -232,12 +235,14 @@ ZIPRESULT TUnzip::unzip_to_memory(int index, void* destination, uint32_t length)
   }
   bool reached_end = false;
   const int res = unzReadCurrentFile(archive_, destination, length, &reached_end);
+  // The piece that reaches the end closes the stream too, so that the next
+  // call for this item starts it over instead of reporting an empty success.
   // Bytes that do not match the entry's CRC are damaged (or deciphered with
   // a wrong password whose check byte matched by chance): the entry is not
   // reported whole.
-  const bool damaged = reached_end && !unzCurrentFileCrcMatches(archive_);
-  if (res <= 0 || damaged) {
-    unzCloseCurrentFile(archive_);
+  bool damaged = false;
+  if (res <= 0 || reached_end) {
+    damaged = unzCloseCurrentFile(archive_) == UNZ_CRCMISMATCH && reached_end;
     open_index_ = -1;
   }
   if (damaged) return ZIPR_CORRUPT;
