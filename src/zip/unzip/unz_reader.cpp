@@ -282,7 +282,10 @@ int unzLocateFile(unz_s* s, const char* name, int case_mode) {
   constexpr uint32_t kNameMax = 256;
   if (s == nullptr || name == nullptr) return UNZ_BADPARAM;
   if (std::strlen(name) >= kNameMax) return UNZ_BADPARAM;
-  if (!s->entry_ok) return UNZ_LISTEND;
+  // The search starts over from the first entry, so it does not depend on
+  // the current one: a walk that stopped at a damaged record does not hide
+  // the entries before it.
+  if (s->global_info.entry_count == 0) return UNZ_LISTEND;
   const uint32_t saved_number = s->entry_number;
   const uint32_t saved_offset = s->entry_record_offset;
   const unz_file_info_s saved_info = s->entry_info;

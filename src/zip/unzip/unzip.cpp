@@ -237,10 +237,15 @@ ZIPRESULT TUnzip::unzip_to_memory(int index, void* destination, uint32_t length)
   const int res = unzReadCurrentFile(archive_, destination, length, &reached_end);
   // The piece that reaches the end closes the stream too, so that the next
   // call for this item starts it over instead of reporting an empty success.
+  // Bytes that do not match the entry's CRC are damaged (or deciphered with
+  // a wrong password whose check byte matched by chance): the entry is not
+  // reported whole.
+  bool damaged = false;
   if (res <= 0 || reached_end) {
-    unzCloseCurrentFile(archive_);
+    damaged = unzCloseCurrentFile(archive_) == UNZ_CRCMISMATCH && reached_end;
     open_index_ = -1;
   }
+  if (damaged) return ZIPR_CORRUPT;
   if (reached_end) return ZIPR_OK;
   if (res > 0) return ZIPR_MOREDATA;
   if (res == UNZ_BADPASSWORD) return ZIPR_PASSWORD;
@@ -316,7 +321,10 @@ ZIPRESULT TUnzip::unzip_to_file(int index, void* destination, uint32_t kind) {
   // What was read before a failure is written too, as it would have been
   // piece by piece.
   if (!flush() && result == ZIPR_OK) result = ZIPR_WRITEFAILED;
-  if (archive_->stream != nullptr) unzCloseCurrentFile(archive_);  // the CRC verdict is not examined
+  // A file whose bytes do not match the entry's CRC is damaged: it stays on
+  // disk, as after any failure, but the extraction is not reported whole.
+  if (archive_->stream != nullptr && unzCloseCurrentFile(archive_) == UNZ_CRCMISMATCH && result == ZIPR_OK)
+    result = ZIPR_CORRUPT;
   if (result == ZIPR_OK) {
     const uint64_t create = join_time(ze.create_time), access = join_time(ze.access_time),
                    modify = join_time(ze.modify_time);

@@ -621,6 +621,10 @@ ZIPRESULT TZip::Add(const char* odstname, const void* src, uint32_t len, uint32_
   encrypting_ = false;
   const bool read_failed = in_failed_;
   const uint64_t read_total = in_read_;
+  // A source with a size known before reading (a file, or a stream given a
+  // length) that ends before it lost data on the way: a file cut short while
+  // it was read, a stream that stopped early.
+  const bool came_short = in_size_ >= 0 && read_total < uint64_t(in_size_);
   iclose();
   written_ += out_csize_;
   if (out_error_ != ZIPR_OK) return fail_item(out_error_);
@@ -650,6 +654,9 @@ ZIPRESULT TZip::Add(const char* odstname, const void* src, uint32_t len, uint32_
     z.flags = z.local_flags;
   }
   if (out_error_ != ZIPR_OK) return fail_item(out_error_);
+  // The item holds what arrived, but not what the source was: it is not
+  // listed, and the archive goes on without it.
+  if (came_short) return fail_item(ZIPR_READFAILED);
 
   zlist* item = new (std::nothrow) zlist(z);
   if (item == nullptr) return fail_item(ZIPR_NOMEMORY);
