@@ -5,6 +5,7 @@
 // result may claim success for data that was lost.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -222,6 +223,45 @@ TEST(ShrinkingSources, FileSmallerThanItsReportedSize) {
   CloseZipZ(hz);
   ASSERT_EQ(items.size(), 1u);
   EXPECT_EQ(items[0].first, "then/");
+}
+
+TEST(NamedPipes, NoCallWaitsForTheOtherEnd) {
+  // A Linux folder may hold a FIFO that nobody else has open. Opening it the
+  // usual way waits for the other end for ever; every call must return.
+  ScratchDir dir;
+  const std::string fifo = dir / "fifo", out = dir / "out";
+  ASSERT_EQ(std::system(("mkfifo '" + fifo + "'").c_str()), 0);
+  const std::string key = dir / "key";
+  ASSERT_TRUE(testkit::write_file(key, kText));
+
+  // As an input it reads as an empty file.
+  EXPECT_EQ(OpenZip(fifo.c_str(), nullptr), nullptr);
+  EXPECT_EQ(UNZIP(fifo.c_str(), dir.path().c_str()), 1);
+  EXPECT_EQ(T2GMT(fifo.c_str(), out.c_str()), 1);
+  EXPECT_EQ(QCRYPT_encrypt(fifo.c_str(), out.c_str(), key.c_str()), 1);
+  EXPECT_STREQ(makeBuffer(fifo.c_str()), "");
+
+  // As an output nobody reads it refuses to open.
+  EXPECT_EQ(CreateZip(fifo.c_str(), nullptr), nullptr);
+  EXPECT_EQ(T2GMT(key.c_str(), fifo.c_str()), 0);
+  const hardening::Sample s = hardening::make_sample(100);
+  HZIP h = OpenZip(s.bytes.data(), static_cast<uint32_t>(s.bytes.size()), hardening::kPassword);
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(UnzipItem(h, 0, fifo.c_str()), ZIPR_OPENFAILED);
+  CloseZipU(h);
+
+  // Packed from a folder it is an empty item beside the others.
+  CD(dir.path().c_str());
+  EXPECT_EQ(ZIP("packed.zip", "."), 1);
+  h = OpenZip((dir / "packed.zip").c_str(), nullptr);
+  ASSERT_NE(h, nullptr);
+  int index = -1;
+  ZIPENTRY ze;
+  ASSERT_EQ(FindZipItem(h, "fifo", false, &index, &ze), ZIPR_OK);
+  EXPECT_EQ(ze.uncompressed_size, 0u);
+  ASSERT_EQ(FindZipItem(h, "key", false, &index, &ze), ZIPR_OK);
+  EXPECT_EQ(ze.uncompressed_size, uint32_t(kText.size()));
+  CloseZipU(h);
 }
 #endif
 

@@ -76,10 +76,7 @@ int open_checked(const char* path, int flags, mode_t mode, bool exclusive) {
       return -1;
     }
   }
-  int fd;
-  do {
-    fd = ::open(path, flags | O_CLOEXEC, mode);
-  } while (fd < 0 && errno == EINTR);
+  int fd = open_without_waiting(path, flags, mode);
   if (fd < 0) return -1;
   struct stat st;
   if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
@@ -99,6 +96,27 @@ bool is_known_regular(int fd) {
 }
 
 }  // namespace
+
+int open_without_waiting(const char* path, int flags, unsigned mode) {
+  // Opened for reading and writing, a FIFO is its own reader: the open never
+  // fails and a write blocks for ever once the pipe is full. Nothing in the
+  // library reads back what it writes, so a FIFO is opened for writing only
+  // and refuses to open when nobody reads it.
+  struct stat st;
+  if ((flags & O_ACCMODE) == O_RDWR && stat(path, &st) == 0 && S_ISFIFO(st.st_mode))
+    flags = (flags & ~O_ACCMODE) | O_WRONLY;
+  int fd;
+  do {
+    fd = ::open(path, flags | O_CLOEXEC | O_NONBLOCK, static_cast<mode_t>(mode));
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return -1;
+  const int status = fcntl(fd, F_GETFL);
+  if (status == -1 || fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == -1) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
 
 Handle open_read_shared(const char* path) {
   if (path == nullptr) return kInvalidHandle;
