@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -107,7 +108,11 @@ TEST(UnzipNames, Utf8UnflaggedAndUnicodePath) {
   EXPECT_EQ(testkit::read_file(out + "/" + unflagged), "naive");  // a system text on both builds
   EXPECT_EQ(testkit::read_file(out + "/" + bad_crc), "bad");
   for (const std::string& name : {cafe, nihon, unicode}) EXPECT_TRUE(exists_utf8(out + "/" + name)) << name;
-  EXPECT_EQ(ziptest::tree(out).size(), 6u);  // five files and the folder of nihon
+  size_t made = 0;  // five files and the folder of nihon, counted in wide names on Windows
+  for (auto it = std::filesystem::recursive_directory_iterator(std::filesystem::u8path(out));
+       it != std::filesystem::recursive_directory_iterator(); ++it)
+    ++made;
+  EXPECT_EQ(made, 6u);
 
   HZIP h = OpenZip(archive.c_str(), nullptr);
   ASSERT_NE(h, nullptr);
