@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -59,12 +60,17 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  double best = 1e30;
+  // Wall time, and clock() time: the process's processor time on Linux,
+  // which a busy machine disturbs less (the Windows runtime's clock() is
+  // wall time).
+  double best = 1e30, best_clock = 1e30;
   int count = -1;
   for (int run = 0; run <= kRuns; ++run) {
     const auto start = std::chrono::steady_clock::now();
+    const std::clock_t clock_start = std::clock();
     HZIP h = OpenZip(archive.string().c_str(), nullptr);
     const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double took_clock = double(std::clock() - clock_start) / CLOCKS_PER_SEC;
     if (h == nullptr) {
       std::fprintf(stderr, "%s does not open\n", archive.string().c_str());
       return 1;
@@ -73,9 +79,13 @@ int main(int argc, char** argv) {
     GetZipItem(h, -1, &ze);
     count = ze.index;
     CloseZipU(h);
-    if (run > 0) best = std::min(best, took);
+    if (run > 0) {
+      best = std::min(best, took);
+      best_clock = std::min(best_clock, took_clock);
+    }
   }
-  std::printf("OpenZip of %s: %d entries, %.1f MB; best of %d: %.2f ms\n", archive.filename().string().c_str(), count,
-              fs::file_size(archive) / 1e6, kRuns, best * 1e3);
+  std::printf("OpenZip of %s: %d entries, %.1f MB; best of %d: %.2f ms wall, %.2f ms clock()\n",
+              archive.filename().string().c_str(), count, fs::file_size(archive) / 1e6, kRuns, best * 1e3,
+              best_clock * 1e3);
   return 0;
 }
