@@ -230,7 +230,10 @@ ZIPRESULT TUnzip::unzip_to_memory(int index, void* destination, uint32_t length)
     close_stream();
     if (index >= static_cast<int>(archive_->global_info.entry_count)) return ZIPR_BADARGS;
     if (!walk_to(index)) return ZIPR_CORRUPT;
-    unzOpenCurrentFile(archive_, password_);  // a failure shows up in the read
+    // An entry the reader refuses (records that disagree, or bytes that
+    // overlap another entry's) delivers nothing; other failures show up in
+    // the read.
+    if (unzOpenCurrentFile(archive_, password_) == UNZ_BADARCHIVE) return ZIPR_CORRUPT;
     open_index_ = index;
   }
   bool reached_end = false;
@@ -262,6 +265,17 @@ ZIPRESULT TUnzip::unzip_to_file(int index, void* destination, uint32_t kind) {
   ZIPENTRY ze;
   const ZIPRESULT got = Get(index, &ze);
   if (got != ZIPR_OK) return got;
+  // The entry's stream opens before anything is made, so that an entry the
+  // reader refuses (records that disagree, or bytes that overlap another
+  // entry's) writes nothing: no file, no folder. Other failures show up in
+  // the first read.
+  if (unzOpenCurrentFile(archive_, password_) == UNZ_BADARCHIVE) return ZIPR_CORRUPT;
+  struct StreamCloser {
+    unz_s* archive;
+    ~StreamCloser() {
+      if (archive->stream != nullptr) unzCloseCurrentFile(archive);
+    }
+  } closer{archive_};
 
   qp::Handle h = destination;
   if (kind == ZIPSRC_FILENAME) {
@@ -285,7 +299,6 @@ ZIPRESULT TUnzip::unzip_to_file(int index, void* destination, uint32_t kind) {
     return ZIPR_OK;
   }
 
-  unzOpenCurrentFile(archive_, password_);  // a failure shows up in the first read
   ZIPRESULT result = ZIPR_OK;
   if (buffer_ == nullptr) buffer_ = alloc_buffer(kWriteBatch * kUnzBufferSize, &buffer_block_);
   if (buffer_ == nullptr) result = ZIPR_NOMEMORY;
