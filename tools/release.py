@@ -90,8 +90,14 @@ def pack(platform, runner, host, library, archive_name, epoch, shim):
     stage = os.path.join(STAGE, platform)
     shutil.rmtree(stage, ignore_errors=True)
     run(["cmake", "--install", os.path.join(BUILD, platform), "--component", "release", "--prefix", stage])
-    for name in os.listdir(stage):
-        os.utime(os.path.join(stage, name), (epoch, epoch))
+    # Fixed times. The ZIP export also stores the access time, and reading a
+    # file (the Windows build reads each file's first bytes to tell whether it
+    # is a program) would move it: the no-atime attribute keeps it fixed.
+    for name in sorted(os.listdir(stage)):
+        path = os.path.join(stage, name)
+        if subprocess.run(["chattr", "+A", path], stderr=subprocess.DEVNULL).returncode != 0:
+            print(f"warning: cannot keep the access time of {name} fixed (chattr +A)")
+        os.utime(path, (epoch, epoch))
     archive = os.path.join(OUT, archive_name)
     if os.path.exists(archive):
         os.remove(archive)
