@@ -66,7 +66,8 @@ def no_birth_time_shim():
     the file system keeps one) beside its modification time. A birth time
     cannot be set, so staged files carry the time they were staged; under
     this shim statx() reports none, and the creation time falls back to the
-    fixed modification time."""
+    fixed modification time. (Wine reports no birth time: the Windows build
+    packs without it.)"""
     src = os.path.join(STAGE, "no_btime.c")
     lib = os.path.join(STAGE, "no_btime.so")
     with open(src, "w") as f:
@@ -103,7 +104,9 @@ def pack(platform, runner, host, library, archive_name, epoch, shim):
         os.remove(archive)
     # ZIP adds the entries of a folder listing by their bare names, so it runs
     # inside the staging folder; the archive is written into the release folder.
-    env = dict(os.environ, LD_PRELOAD=shim, TZ="UTC")
+    env = dict(os.environ, TZ="UTC")
+    if shim:
+        env["LD_PRELOAD"] = shim
     out = run(runner + [host, "--lib", library, "ZIP", archive, "."],
               cwd=stage, stdout=subprocess.PIPE, env=env).stdout.decode()
     if out.splitlines()[-1] != "1":
@@ -189,7 +192,7 @@ def main():
     linux = pack("linux", [], os.path.join(BUILD, "linux", "quillon"), os.path.join(BUILD, "linux", "libquillon.so"),
                  f"libquillon-{v}-linux-x86_64.zip", epoch, shim)
     win32 = pack("win32", ["wine"], os.path.join(BUILD, "win32", "quillon.exe"),
-                 os.path.join(BUILD, "win32", "libquillon.dll"), f"libquillon-{v}-win32.zip", epoch, shim)
+                 os.path.join(BUILD, "win32", "libquillon.dll"), f"libquillon-{v}-win32.zip", epoch, None)
     check("linux", linux)
     check("win32", win32)
     deb = debian_package(epoch)
