@@ -129,8 +129,9 @@ ZIPRESULT TUnzip::SetUnzipBaseDir(const char* dir) {
   // file system and scatter the entries there. It stands for the current
   // directory instead, as if no base folder had been set.
   base_dir_ = *dir != '\0' ? dir : "./";
-  // A backslash separates steps here as it does in entry names, on every
-  // system: "out\\" is the folder out.
+  // A backslash separates steps here as it does in entry names: where the
+  // system takes it for an ordinary character it becomes '/', so that
+  // "out\\" is the folder out and not a sibling named "out\\".
   qp::use_system_separators(&base_dir_);
   if (!ends_in_separator(base_dir_)) base_dir_ += '/';
   // A folder that leaves no room for a name is kept whole rather than cut
