@@ -22,10 +22,17 @@ namespace {
 // in proportion to its input rather than to what it claims.
 constexpr size_t kOutputBudget = 4u << 20;
 
+// A step the system reads as the folder itself or its parent: on Windows
+// any step of dots and blanks, elsewhere "." and "..".
 bool is_dot_step(const std::string& s, size_t from, size_t to) {
+#ifdef _WIN32
   for (size_t i = from; i < to; ++i)
     if (s[i] != '.' && s[i] != ' ') return false;
   return true;
+#else
+  const std::string step = s.substr(from, to - from);
+  return step == "." || step == "..";
+#endif
 }
 
 // Every step of a relative output path stays put.
