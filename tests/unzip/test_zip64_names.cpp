@@ -50,12 +50,15 @@ bool exists_utf8(const std::string& path) { return qp::get_file_attributes_utf8(
 // uncompressed size not; the block holds the two marked values in the
 // note's order. Local header: both sizes marked, the block holds both.
 // Local Zip64 sizes that disagree with the central record are refused.
+// Both entries' offsets are marked: each is told apart by its Zip64 value
+// (not taken for one shared local header).
 TEST(Zip64, MarkedFieldsTakeBlockValuesInOrder) {
   const std::string data = ziptest::sample(5000, 7);
   std::vector<Entry> e = {{"lead.txt", "before"}, {"z64.bin", data, 8}};
   const std::string packed = ziptest::deflate_raw(data);
   e[1].local_extra = block(1, le64(data.size()) + le64(packed.size()));
   e[1].central_extra = block(1, le64(packed.size()) + le64(0));
+  e[0].central_extra = block(1, le64(0));
   ziptest::Layout first = ziptest::build(e);
   e[1].central_extra = block(1, le64(packed.size()) + le64(first.local_offsets[1]));
   for (bool agree : {true, false}) {
@@ -67,6 +70,7 @@ TEST(Zip64, MarkedFieldsTakeBlockValuesInOrder) {
     ziptest::put32(z.bytes, local + 22, 0xFFFFFFFF);
     ziptest::put32(z.bytes, central + 20, 0xFFFFFFFF);
     ziptest::put32(z.bytes, central + 42, 0xFFFFFFFF);
+    ziptest::put32(z.bytes, z.central_offsets[0] + 42, 0xFFFFFFFF);
     HZIP h = OpenZip(z.bytes.data(), static_cast<uint32_t>(z.bytes.size()), nullptr);
     ASSERT_NE(h, nullptr);
     ZIPENTRY ze;
@@ -77,6 +81,9 @@ TEST(Zip64, MarkedFieldsTakeBlockValuesInOrder) {
       std::vector<char> out(data.size());
       EXPECT_EQ(UnzipItem(h, 1, out.data(), static_cast<uint32_t>(out.size())), ZIPR_OK);
       EXPECT_TRUE(std::string(out.data(), out.size()) == data);
+      char lead[16] = {};
+      EXPECT_EQ(UnzipItem(h, 0, lead, sizeof lead), ZIPR_OK);
+      EXPECT_STREQ(lead, "before");
     } else {
       EXPECT_EQ(GetZipItem(h, 1, &ze), ZIPR_CORRUPT);
     }
@@ -132,5 +139,21 @@ TEST(UnzipNames, Utf8UnflaggedAndUnicodePath) {
   EXPECT_EQ(FindZipItem(h, stored437.c_str(), false, &found, nullptr), ZIPR_OK);
   EXPECT_EQ(found, 3);
   EXPECT_EQ(FindZipItem(h, "ignored.txt", false, &found, nullptr), ZIPR_NOTFOUND);
+  CloseZipU(h);
+}
+
+// Two central records whose Zip64 offsets point at one local header (the
+// full-overlap construction): only the first is read.
+TEST(Zip64, SharedLocalHeaderThroughZip64OffsetsIsRefused) {
+  std::vector<Entry> e = {{"a.txt", "shared bytes"}, {"b.txt", "shared bytes"}};
+  e[0].central_extra = e[1].central_extra = block(1, le64(0));
+  ziptest::Layout z = ziptest::build(e);
+  for (uint32_t central : z.central_offsets) ziptest::put32(z.bytes, central + 42, 0xFFFFFFFF);
+  HZIP h = OpenZip(z.bytes.data(), static_cast<uint32_t>(z.bytes.size()), nullptr);
+  ASSERT_NE(h, nullptr);
+  char buf[32] = {};
+  EXPECT_EQ(UnzipItem(h, 0, buf, sizeof buf), ZIPR_OK);
+  EXPECT_STREQ(buf, "shared bytes");
+  EXPECT_EQ(UnzipItem(h, 1, buf, sizeof buf), ZIPR_CORRUPT);
   CloseZipU(h);
 }

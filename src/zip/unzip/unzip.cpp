@@ -1,6 +1,7 @@
 // TUnzip and the reading API around it.
 #include "zip/unzip/unzip.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -9,6 +10,7 @@
 #include "platform/dir.h"
 #include "platform/file.h"
 #include "platform/fileinfo.h"
+#include "platform/pathname.h"
 #include "platform/text.h"
 #include "platform/time.h"
 #include "zip/common/crc32.h"
@@ -193,6 +195,10 @@ ZIPRESULT TUnzip::SetUnzipBaseDir(const char* dir) {
   // file system and scatter the entries there. It stands for the current
   // directory instead, as if no base folder had been set.
   base_dir_ = *dir != '\0' ? dir : "./";
+  // A backslash separates steps here as it does in entry names: where the
+  // system takes it for an ordinary character it becomes '/', so that
+  // "out\\" is the folder out and not a sibling named "out\\".
+  qp::use_system_separators(&base_dir_);
   if (!ends_in_separator(base_dir_)) base_dir_ += '/';
   // A folder that leaves no room for a name is kept whole rather than cut
   // into another folder: every extraction under it then fails.
@@ -231,11 +237,18 @@ ZIPRESULT TUnzip::Get(int index, ZIPENTRY* ze) {
   }
   if (!walk_to(index)) return ZIPR_CORRUPT;
 
-  // The whole stored name is read and cleaned; only the cleaned name is cut
-  // to the entry's buffer.
+  // The stored name (or the UTF-8 name that stands for it) is cut to the
+  // entry's buffer (259 characters) first and then cleaned, so that what a
+  // long name holds beyond that length never decides what is left of it. A
+  // UTF-8 name is cut before a whole character.
   EntryName name;
   unz_file_info_s info;
   if (!read_entry_name(archive_, &info, &name)) return ZIPR_CORRUPT;
+  if (name.bytes.size() > size_t(kMaxPath - 1)) {
+    size_t cut = kMaxPath - 1;
+    while (name.utf8 && cut > 0 && (static_cast<unsigned char>(name.bytes[cut]) & 0xC0) == 0x80) --cut;
+    name.bytes.resize(cut);
+  }
   uint32_t var_size, extra_size;
   uint64_t extra_offset;
   if (unzlocal_CheckCurrentFileCoherencyHeader(archive_, &var_size, &extra_offset, &extra_size) != UNZ_OK)
@@ -314,7 +327,10 @@ ZIPRESULT TUnzip::unzip_to_memory(int index, void* destination, uint32_t length)
     close_stream();
     if (index >= static_cast<int>(archive_->global_info.entry_count)) return ZIPR_BADARGS;
     if (!walk_to(index)) return ZIPR_CORRUPT;
-    unzOpenCurrentFile(archive_, password_);  // a failure shows up in the read
+    // An entry the reader refuses (records that disagree, or bytes that
+    // overlap another entry's) delivers nothing; other failures show up in
+    // the read.
+    if (unzOpenCurrentFile(archive_, password_) == UNZ_BADARCHIVE) return ZIPR_CORRUPT;
     open_index_ = index;
   }
   bool reached_end = false;
@@ -339,13 +355,24 @@ ZIPRESULT TUnzip::unzip_to_memory(int index, void* destination, uint32_t length)
 ZIPRESULT TUnzip::unzip_to_file(int index, void* destination, uint32_t kind) {
   close_stream();
   if (index >= static_cast<int>(archive_->global_info.entry_count)) return ZIPR_BADARGS;
-  if (destination == nullptr || (kind == ZIPSRC_HANDLE && !qp::is_valid(destination))) return ZIPR_BADARGS;
+  if (kind == ZIPSRC_FILENAME && destination == nullptr) return ZIPR_BADARGS;
   // The stream opened below reads the reader's current entry, so the walk
   // comes first even when the description is cached.
   if (!walk_to(index)) return ZIPR_CORRUPT;
   ZIPENTRY ze;
   const ZIPRESULT got = Get(index, &ze);
   if (got != ZIPR_OK) return got;
+  // The entry's stream opens before anything is made, so that an entry the
+  // reader refuses (records that disagree, or bytes that overlap another
+  // entry's) writes nothing: no file, no folder. Other failures show up in
+  // the first read.
+  if (unzOpenCurrentFile(archive_, password_) == UNZ_BADARCHIVE) return ZIPR_CORRUPT;
+  struct StreamCloser {
+    unz_s* archive;
+    ~StreamCloser() {
+      if (archive->stream != nullptr) unzCloseCurrentFile(archive);
+    }
+  } closer{archive_};
 
   // Where the file goes. The entry's own name as Get reported it stands for
   // its exact name: a UTF-8 name that the code page cannot show whole is
@@ -381,31 +408,27 @@ ZIPRESULT TUnzip::unzip_to_file(int index, void* destination, uint32_t kind) {
       return ZIPR_OPENFAILED;
     }
   } else if (ze.attributes & qp::kAttrDirectory) {
-    return ZIPR_OK;
+    return ZIPR_OK;  // nothing to write: the handle is not even looked at
+  } else if (!qp::is_valid(destination)) {
+    return ZIPR_BADARGS;
   }
 
   // The entry's first piece is read before anything is made on disk: an
   // entry that fails before it gives a byte (no password or a wrong one, a
-  // stream that cannot start) leaves no file, not even an empty one.
+  // stream that cannot start or inflate) leaves no file, not even an empty
+  // one, and no folder for it.
   if (buffer_ == nullptr) buffer_ = alloc_buffer(kWriteBatch * kUnzBufferSize, &buffer_block_);
   if (buffer_ == nullptr) return ZIPR_NOMEMORY;
-  if (unzOpenCurrentFile(archive_, password_) != UNZ_OK) return ZIPR_FLATEERROR;
   bool reached_end = false;
   int res = unzReadCurrentFile(archive_, buffer_, kUnzBufferSize, &reached_end);
-  if (res < 0 || (res == 0 && !reached_end)) {
-    unzCloseCurrentFile(archive_);
-    return res == UNZ_BADPASSWORD ? ZIPR_PASSWORD : ZIPR_FLATEERROR;
-  }
+  if (res < 0 || (res == 0 && !reached_end)) return res == UNZ_BADPASSWORD ? ZIPR_PASSWORD : ZIPR_FLATEERROR;
 
   qp::Handle h = destination;
   if (kind == ZIPSRC_FILENAME) {
     const char* root = out.absolute ? nullptr : base.c_str();
     utf8 ? EnsureDirectoryUtf8(root, out.dirs.c_str()) : EnsureDirectory(root, out.dirs.c_str());
     h = utf8 ? qp::create_exclusive_utf8(path.c_str(), ze.attributes) : qp::create_exclusive(path.c_str(), ze.attributes);
-    if (!qp::is_valid(h)) {
-      unzCloseCurrentFile(archive_);
-      return ZIPR_OPENFAILED;
-    }
+    if (!qp::is_valid(h)) return ZIPR_OPENFAILED;
     if (cached_has_mode_) qp::set_unix_permissions(h, cached_mode_);
   }
 
@@ -444,15 +467,17 @@ ZIPRESULT TUnzip::unzip_to_file(int index, void* destination, uint32_t kind) {
   // What was read before a failure is written too, as it would have been
   // piece by piece.
   if (!flush() && result == ZIPR_OK) result = ZIPR_WRITEFAILED;
-  // A file whose bytes do not match the entry's CRC is damaged: it stays on
-  // disk, as after any failure, but the extraction is not reported whole.
-  if (archive_->stream != nullptr && unzCloseCurrentFile(archive_) == UNZ_CRCMISMATCH && result == ZIPR_OK)
-    result = ZIPR_CORRUPT;
+  // Every byte was read and written: the file gets the entry's times, even
+  // when its bytes turn out not to match the entry's CRC below.
   if (result == ZIPR_OK) {
     const uint64_t create = join_time(ze.create_time), access = join_time(ze.access_time),
                    modify = join_time(ze.modify_time);
     qp::set_file_times(h, &create, &access, &modify);
   }
+  // A file whose bytes do not match the entry's CRC is damaged: it stays on
+  // disk, as after any failure, but the extraction is not reported whole.
+  if (archive_->stream != nullptr && unzCloseCurrentFile(archive_) == UNZ_CRCMISMATCH && result == ZIPR_OK)
+    result = ZIPR_CORRUPT;
   if (kind == ZIPSRC_FILENAME) qp::close_handle(h);
   return result;
 }
