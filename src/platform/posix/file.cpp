@@ -1,4 +1,4 @@
-// Files by handle on POSIX systems. A handle is a file descriptor plus one, so
+// platform/file.h on POSIX systems: files by handle. A handle is a file descriptor plus one, so
 // that a null handle means "none" as it does on Windows.
 //
 // Windows refuses a second open of a file that is held without sharing; the

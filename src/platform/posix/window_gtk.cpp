@@ -1,4 +1,4 @@
-// Windows on GTK 3, behaving as the Win32 calls of window.h do.
+// platform/window.h on GTK 3: windows behaving as the Win32 calls do.
 //
 // Windows are records behind small integer handles. A top-level window is a
 // GtkWindow holding a GtkFixed, so children sit at exact pixel positions in

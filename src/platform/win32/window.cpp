@@ -1,4 +1,4 @@
-// Windows: each function is the user or GDI call of the same meaning.
+// platform/window.h on Windows: each function is the user or GDI call of the same meaning.
 #include "platform/window.h"
 
 #include <windows.h>
