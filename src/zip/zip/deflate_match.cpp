@@ -61,7 +61,6 @@ namespace quillon {
 namespace {
 
 constexpr unsigned kWindowMask = kHalfWindow - 1;
-constexpr uint32_t kEnded = 0xFFFFFFFFu;
 
 inline uint16_t load16(const uint8_t* p) {
   uint16_t v;
@@ -140,7 +139,7 @@ void lm_init(TState& s, int level, uint16_t* flags) {
   d.hash_value = 0;
 
   unsigned n = s.read_input ? s.read_input(s, reinterpret_cast<char*>(d.window), d.window_bytes) : 0;
-  if (n == 0 || n == kEnded) {
+  if (n == 0 || n == kInputEnded) {
     d.input_ended = 1;
     d.lookahead = 0;
     return;
@@ -180,7 +179,7 @@ void fill_window(TState& s) {
       break;
     }
     unsigned n = s.read_input ? s.read_input(s, reinterpret_cast<char*>(d.window) + d.cursor + d.lookahead, free) : 0;
-    if (n == 0 || n == kEnded) {
+    if (n == 0 || n == kInputEnded) {
       d.input_ended = 1;
     } else {
       d.lookahead += n < free ? n : free;
