@@ -5,6 +5,12 @@
 // counts against the directory's size, offsets against the source's range,
 // lengths against the buffers they fill. A damaged archive gives a status,
 // never a read outside the source.
+//
+// Positions, sizes and offsets are 64-bit throughout, for Zip64 (APPNOTE
+// 4.5.3, 4.3.14, 4.3.15): a 32-bit field holding 0xFFFFFFFF takes its value
+// from the record's Zip64 block, and a Zip64 end locator before the end
+// record leads to the Zip64 end record, whose count, directory size and
+// offset replace the end record's.
 #include <algorithm>
 #include <cstring>
 #include <new>
