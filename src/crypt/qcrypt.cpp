@@ -7,8 +7,8 @@
 #include <new>
 
 #include "host/filesize.h"
-#include "host/random.h"
 #include "platform/fileinfo.h"
+#include "platform/random.h"
 #include "platform/stream.h"
 
 namespace quillon {
@@ -113,9 +113,9 @@ double make_keys(const char* source, const char* key1, const char* key2, const c
     int n = 0;
     while (n < 4 && !ended) {
       const int s = qp::stream_getc(in);
-      const uint32_t first = static_cast<uint32_t>(rand());
+      const uint32_t first = static_cast<uint32_t>(qp::next_random());
       const uint32_t L = first + static_cast<uint32_t>(s);
-      const uint32_t second = static_cast<uint32_t>(rand());
+      const uint32_t second = static_cast<uint32_t>(qp::next_random());
       const uint32_t R = static_cast<uint32_t>(s + 4) + second;
       LLUI[n] = L;
       RLUI[n] = R;

@@ -1,5 +1,5 @@
-// The window toolkit: boxes, the shared window procedure, fonts, the modal
-// loop, and the plain and notepad windows.
+// The window toolkit: the shared window procedure, fonts, the modal loop,
+// and the plain and notepad windows.
 #include "gui/toolkit.h"
 
 #include <cstring>
@@ -28,16 +28,6 @@ char* window_error_text() {
   static char error[6];
   std::memcpy(error, "error", 6);  // fresh each time, whatever a host did to it
   return error;
-}
-
-double showMessage(const char* text) {
-  qp::message_box(text, "", qp::kBoxOk);
-  return 1.0;
-}
-
-double showQuestion(const char* text) {
-  // Anything but Yes, a box that could not be shown included, is a No.
-  return qp::message_box(text, "", qp::kBoxYesNo) == qp::kAnswerYes ? 1.0 : 0.0;
 }
 
 qp::Font BCX_Create_Font(qp::Window, const char* face, int points, int weight, int italic, int underline,

@@ -1,6 +1,7 @@
-// Native windows for the host: message and question boxes, a plain window, a
-// notepad window and the string-input popup. Each is modal: it runs its own
-// message loop on the calling thread and returns when its window is gone.
+// Native windows for the host: a plain window, a notepad window and the
+// string-input popup (the message and question boxes are in host/). Each is
+// modal: it runs its own message loop on the calling thread and returns when
+// its window is gone.
 #pragma once
 #include <cstdint>
 
@@ -39,9 +40,6 @@ constexpr uint32_t kOkButtonStyle = kVisibleChild | qp::kStyleTabStop | qp::kBut
 
 // The text the window exports return when they cannot show their window.
 char* window_error_text();
-
-double showMessage(const char* text);
-double showQuestion(const char* text);
 
 intptr_t QP_WINDOW_PROC WindowProcedure(qp::Window window, unsigned int message, uintptr_t wparam, intptr_t lparam);
 

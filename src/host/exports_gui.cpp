@@ -1,6 +1,7 @@
 // The window exports: boxes, the plain and notepad windows, the popup.
 #include "gui/toolkit.h"
 #include "host/export.h"
+#include "host/message_box.h"
 
 QUILLON_ENTRY double QUILLON_CALL GUI_show_message(const char* text) {
   return quillon::guarded(1.0, [&] { return quillon::showMessage(text ? text : ""); });

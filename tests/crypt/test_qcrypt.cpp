@@ -6,7 +6,7 @@
 
 #include "crypt/blowfish.h"
 #include "hash/hl_md5wrapper.h"
-#include "host/random.h"
+#include "platform/random.h"
 #include "quillon.h"
 #include "support/testkit.h"
 
@@ -115,7 +115,7 @@ TEST(KeyFiles, SeededKeyFilesAreTheSameEverywhere) {
   std::string source;
   for (int i = 0; i < 1000; ++i) source.push_back(static_cast<char>(i * 7 + i / 256));
   write_file(f.p("src"), source);
-  quillon::srand(20240601);
+  qp::seed_random(20240601);
   ASSERT_EQ(QCRYPT_makeKeys(f.p("src").c_str(), f.p("k1").c_str(), f.p("k2").c_str(), "Kiwi"), 1001);
   EXPECT_EQ(md5_of_file(f.p("k1")), "a7a320239d2d8f55458094d6dffc2d2b");
   EXPECT_EQ(md5_of_file(f.p("k2")), "237affcd3a3f0a3e49d24a63f50eb909");

@@ -7,10 +7,10 @@
 #include <cstring>
 #include <new>
 
-#include "host/random.h"
 #include "platform/file.h"
 #include "platform/file_end.h"
 #include "platform/fileinfo.h"
+#include "platform/random.h"
 #include "platform/time.h"
 #include "zip/common/cipher.h"
 #include "zip/common/crc32.h"
@@ -595,12 +595,12 @@ ZIPRESULT TZip::Add(const char* odstname, const void* src, uint32_t len, uint32_
   if (enciphered) {
     setup_keys(keys_, password_);
     if (!has_seeded) {
-      quillon::srand(qp::tick_count() ^ qp::desktop_id());
+      qp::seed_random(qp::tick_count() ^ qp::desktop_id());
       has_seeded = true;
     }
     char header[kEncryptionHeaderSize];
     for (unsigned i = 0; i < kEncryptionHeaderSize - 1; ++i)
-      header[i] = static_cast<char>((quillon::rand() >> 7) & 0xFF);
+      header[i] = static_cast<char>((qp::next_random() >> 7) & 0xFF);
     // The check byte of an entry whose sizes follow in a descriptor: the
     // high byte of the DOS time.
     header[kEncryptionHeaderSize - 1] = static_cast<char>((z.dos_stamp >> 8) & 0xFF);
