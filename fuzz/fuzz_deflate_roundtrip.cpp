@@ -67,16 +67,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
   quillon::TState& s = *state;
   uint16_t attr = (data[1] & 0x80) ? 0xFFFF : 0, flags = 0;
-  s.context = &run;
-  s.level = level;
-  s.read_input = read_cb;
-  s.flush_output = flush_cb;
-  s.failed_check = nullptr;
-  s.ts.static_dist_tree[0].parent_or_len = 0;
-  s.ds.window_bytes = 0;
-  quillon::bi_init(s, buf.data(), out_size, 1);
-  quillon::ct_init(s, &attr);
-  quillon::lm_init(s, level, &flags);
+  quillon::DeflateItem item;
+  item.context = &run;
+  item.read_input = read_cb;
+  item.flush_output = flush_cb;
+  item.level = level;
+  item.out_buf = buf.data();
+  item.out_size = out_size;
+  item.attr = &attr;
+  item.flags = &flags;
+  quillon::start_item(s, item);
   unsigned long n = quillon::deflate(s);
   if (s.failed_check != nullptr) std::abort();
   if (n != run.out.size()) std::abort();

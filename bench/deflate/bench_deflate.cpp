@@ -61,16 +61,16 @@ std::size_t ours(quillon::TState& s, const std::string& in, int level, std::vect
   static char buf[16384];
   Sink k{&in, 0, &out, 0};
   uint16_t attr = 0, flags = 0;
-  s.context = &k;
-  s.level = level;
-  s.read_input = read_cb;
-  s.flush_output = flush_cb;
-  s.failed_check = nullptr;
-  s.ts.static_dist_tree[0].parent_or_len = 0;
-  s.ds.window_bytes = 0;
-  quillon::bi_init(s, buf, sizeof buf, 1);
-  quillon::ct_init(s, &attr);
-  quillon::lm_init(s, level, &flags);
+  quillon::DeflateItem item;
+  item.context = &k;
+  item.read_input = read_cb;
+  item.flush_output = flush_cb;
+  item.level = level;
+  item.out_buf = buf;
+  item.out_size = sizeof buf;
+  item.attr = &attr;
+  item.flags = &flags;
+  quillon::start_item(s, item);
   unsigned long n = quillon::deflate(s);
   if (s.failed_check || n != k.used) {
     std::fprintf(stderr, "compressor failed: %s\n", s.failed_check ? s.failed_check : "size mismatch");

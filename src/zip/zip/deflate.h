@@ -12,36 +12,33 @@
 // Once: construct the record (new TState; the constructor clears it and
 // fills the tree descriptors). Nothing else is needed between items.
 //
-// Before every item, set these fields:
-//   state.context = ...;          handed back to flush_output (the writer: itself)
-//   state.level = 8;              1..8, the value also passed to lm_init
-//   state.read_input = ...;       the input callback (below)
-//   state.flush_output = ...;     the output callback (below)
-//   state.failed_check = nullptr; null means "every check held"
-//   state.ts.static_dist_tree[0].parent_or_len = 0;
-//                                 ct_init then rebuilds its tables and starts
-//                                 the item with an empty block
-//   state.ds.window_bytes = 0;    a sliding 64 KiB window (see the end)
-//
-// Then call, in this order:
-//   bi_init(state, out_buf, out_size, flush_when_full);
-//                                 out_buf: the caller's output buffer, at
-//                                 least 2 bytes (the writer: 16,384 bytes, 1)
-//   ct_init(state, &attr);        attr: a 16-bit word; 0xFFFF asks for text
-//                                 detection (1 text, 0 binary is stored in it
-//                                 at each block); any other value is left
-//                                 alone (the writer passes 0)
-//   lm_init(state, level, &flags);
-//                                 ORs 0x0004 (levels 1-2) or 0x0002 (level 8)
-//                                 into the 16-bit general-purpose flags
+// For every item, fill a DeflateItem and call
+//   start_item(state, item);
+//     item.context        handed back to flush_output (the writer: itself)
+//     item.read_input     the input callback (below)
+//     item.flush_output   the output callback (below)
+//     item.level          1..8 (the writer: 8); start_item ORs 0x0004
+//                         (levels 1-2) or 0x0002 (level 8) into *item.flags,
+//                         the item's 16-bit general-purpose flags
+//     item.out_buf, item.out_size
+//                         the caller's output buffer, at least 2 bytes (the
+//                         writer: 16,384 bytes)
+//     item.flush_when_full  1 (the writer) or 0, see below
+//     item.window_bytes   0: a sliding 64 KiB window (see the end)
+//     item.attr           a 16-bit word; 0xFFFF asks for text detection (1
+//                         text, 0 binary is stored in it at each block); any
+//                         other value is left alone (the writer passes 0)
+// start_item sets the record's caller part, clears failed_check and starts
+// the bit writer, the block coder (whose tables it has rebuilt, so the item
+// starts with an empty block) and the matcher: bi_init, ct_init and lm_init
+// below, in that order. Then
 //   unsigned long csize = deflate(state);
-//                                 compresses until read_input reports the
-//                                 end; returns every compressed byte counted,
-//                                 the last partial byte included
-// and finally test state.failed_check: non-null means the item failed. Its
-// text names the last internal check that did not hold, or one of
-// "output refused by the sink" and "output buffer too small"; with
-// "bad pack level" (a level outside 1..8) the stream is still valid.
+// compresses until read_input reports the end and returns every compressed
+// byte counted, the last partial byte included. Finally test
+// state.failed_check: non-null means the item failed. Its text names the
+// last internal check that did not hold, or one of "output refused by the
+// sink" and "output buffer too small"; with "bad pack level" (a level
+// outside 1..8) the stream is still valid.
 //
 // With flush_when_full = 1 (the writer's choice) every compressed byte has
 // gone through flush_output when deflate returns; stored blocks go to it
@@ -206,5 +203,35 @@ void ct_init(TState& state, uint16_t* attr);
 void lm_init(TState& state, int level, uint16_t* flags);
 // Compresses the whole input; returns the compressed byte count.
 unsigned long deflate(TState& state);
+
+// What start_item needs for one item (see the top of this file).
+struct DeflateItem {
+  void* context = nullptr;
+  ReadInputFunc read_input = nullptr;
+  FlushOutputFunc flush_output = nullptr;
+  int level = 8;
+  char* out_buf = nullptr;
+  unsigned out_size = 0;
+  int flush_when_full = 1;
+  unsigned window_bytes = 0;
+  uint16_t* attr = nullptr;
+  uint16_t* flags = nullptr;
+};
+
+// Readies a record, used before or not, for one item; deflate follows.
+inline void start_item(TState& state, const DeflateItem& item) {
+  state.context = item.context;
+  state.level = item.level;
+  state.read_input = item.read_input;
+  state.flush_output = item.flush_output;
+  state.failed_check = nullptr;
+  // A zero length in the fixed distance tree makes ct_init rebuild its
+  // tables and start the item with an empty block.
+  state.ts.static_dist_tree[0].parent_or_len = 0;
+  state.ds.window_bytes = item.window_bytes;
+  bi_init(state, item.out_buf, item.out_size, item.flush_when_full);
+  ct_init(state, item.attr);
+  lm_init(state, item.level, item.flags);
+}
 
 }  // namespace quillon

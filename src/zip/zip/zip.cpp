@@ -472,20 +472,19 @@ bool TZip::ideflate(zlist& z) {
     deflater_ = new (std::nothrow) TState;
     if (deflater_ == nullptr) return false;
   }
-  TState& s = *deflater_;
-  s.context = this;
-  s.level = kLevel;
-  s.read_input = sread;
-  s.flush_output = sflush;
-  s.failed_check = nullptr;
-  s.ts.static_dist_tree[0].parent_or_len = 0;
-  s.ds.window_bytes = 0;
-  bi_init(s, buf_, kChunk, 1);
-  ct_init(s, &z.internal_attr);
-  lm_init(s, kLevel, &z.flags);
+  DeflateItem item;
+  item.context = this;
+  item.read_input = sread;
+  item.flush_output = sflush;
+  item.level = kLevel;
+  item.out_buf = buf_;
+  item.out_size = kChunk;
+  item.attr = &z.internal_attr;
+  item.flags = &z.flags;
+  start_item(*deflater_, item);
   out_csize_ = 0;  // counted by sflush: every byte that reached the output
-  deflate(s);
-  return s.failed_check == nullptr;
+  deflate(*deflater_);
+  return deflater_->failed_check == nullptr;
 }
 
 // An item that failed after its first bytes went out. On a memory output the
