@@ -1,6 +1,7 @@
 #include "host/utility.h"
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "host/filesize.h"
@@ -11,6 +12,15 @@
 #include "platform/stream.h"
 
 namespace quillon {
+namespace {
+
+// An open stream, closed when it goes out of scope.
+struct CloseStream {
+  void operator()(FILE* f) const { std::fclose(f); }
+};
+using Stream = std::unique_ptr<FILE, CloseStream>;
+
+}  // namespace
 
 void remove_current_files() {
   qp::Listing* listing = qp::open_listing("./");
@@ -32,13 +42,12 @@ double copy_with_hashes(const char* source, const char* destination) {
   // Opening the destination empties it before a byte is read, so a call
   // whose destination is its own source would destroy it: refuse that.
   if (qp::same_file(source, destination)) return 0;
-  FILE* in = qp::open_stream(source, "rb");
-  if (in == nullptr) return 0;
-  FILE* out = qp::open_stream(destination, "wb+");
-  if (out == nullptr) {
-    std::fclose(in);
-    return 0;
-  }
+  Stream in_stream(qp::open_stream(source, "rb"));
+  if (!in_stream) return 0;
+  Stream out_stream(qp::open_stream(destination, "wb+"));
+  if (!out_stream) return 0;
+  FILE* in = in_stream.get();
+  FILE* out = out_stream.get();
   const int32_t size = filesize(in);
   double count = 0;
   for (;;) {
@@ -53,16 +62,15 @@ double copy_with_hashes(const char* source, const char* destination) {
     qp::stream_putc(c == '\n' ? '#' : c, out);
     count += 1;
   }
-  std::fclose(in);
-  std::fclose(out);
   return count;
 }
 
 char* first_line(const char* path) {
   static TextResult line;
   if (path == nullptr) return nullptr;
-  FILE* f = qp::open_stream(path, "rb");
-  if (f == nullptr) return nullptr;
+  Stream stream(qp::open_stream(path, "rb"));
+  if (!stream) return nullptr;
+  FILE* f = stream.get();
   const int32_t size = filesize(f);
   // fgets with a capacity of `size`: at most size - 1 bytes, up to and
   // including the first line feed. The text ends at its first zero byte.
@@ -74,7 +82,6 @@ char* first_line(const char* path) {
     text.push_back(static_cast<char>(c));
     if (c == '\n') break;
   }
-  std::fclose(f);
   return line.set(text.c_str(), std::char_traits<char>::length(text.c_str()));
 }
 

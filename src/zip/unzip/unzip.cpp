@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -520,13 +521,14 @@ TUnzip* reader_of(HZIP hz, ZIPRESULT* result) {
 }  // namespace
 
 HZIP OpenZipInternal(const void* source, uint32_t length, uint32_t kind, const char* password) {
-  TUnzip* u = new TUnzip(password);
+  // The object is owned here until its handle record exists, so that
+  // running out of memory on the way leaks neither it nor its archive.
+  auto u = std::make_unique<TUnzip>(password);
   lasterrorU = u->Open(source, length, kind);
-  if (lasterrorU != ZIPR_OK) {
-    delete u;
-    return nullptr;
-  }
-  return new ZipHandleRecord{kReadingHandle, u};
+  if (lasterrorU != ZIPR_OK) return nullptr;
+  HZIP h = new ZipHandleRecord{kReadingHandle, nullptr};
+  h->object = u.release();
+  return h;
 }
 
 HZIP OpenZipHandle(qp::Handle h, const char* password) { return OpenZipInternal(h, 0, ZIPSRC_HANDLE, password); }
