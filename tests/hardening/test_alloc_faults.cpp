@@ -1,0 +1,104 @@
+// Memory running out inside the archive API. The program replaces operator
+// new so that the k-th allocation of a call can fail; every such failure must
+// come out of the call as std::bad_alloc (the exports' guard turns it into a
+// failure result) or as a failure code, and leave nothing allocated behind.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstdlib>
+#include <new>
+
+#include "hardening/sample_archive.h"
+#include "zip/unzip/unzip.h"
+
+namespace {
+
+// The blocks a counted call has allocated and not yet freed. A fixed table,
+// so that keeping it allocates nothing.
+constexpr int kTableSize = 4096;
+void* live[kTableSize];
+int live_count = 0;
+bool counting = false;
+long allocations = 0;
+long fail_at = -1;
+
+void start_counting(long fail_at_allocation) {
+  live_count = 0;
+  allocations = 0;
+  fail_at = fail_at_allocation;
+  counting = true;
+}
+
+void stop_counting() { counting = false; }
+
+void* allocate(std::size_t n) {
+  if (counting && allocations++ == fail_at) throw std::bad_alloc();
+  void* p = std::malloc(n ? n : 1);
+  if (p == nullptr) throw std::bad_alloc();
+  if (counting && live_count < kTableSize) live[live_count++] = p;
+  return p;
+}
+
+void release(void* p) {
+  if (p == nullptr) return;
+  if (counting) {
+    for (int i = 0; i < live_count; ++i) {
+      if (live[i] == p) {
+        live[i] = live[--live_count];
+        break;
+      }
+    }
+  }
+  std::free(p);
+}
+
+}  // namespace
+
+void* operator new(std::size_t n) { return allocate(n); }
+void* operator new[](std::size_t n) { return allocate(n); }
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+  try {
+    return allocate(n);
+  } catch (...) {
+    return nullptr;
+  }
+}
+void* operator new[](std::size_t n, const std::nothrow_t& tag) noexcept { return operator new(n, tag); }
+void operator delete(void* p) noexcept { release(p); }
+void operator delete[](void* p) noexcept { release(p); }
+void operator delete(void* p, std::size_t) noexcept { release(p); }
+void operator delete[](void* p, std::size_t) noexcept { release(p); }
+
+namespace {
+
+using namespace quillon;
+
+// Opening a reading handle with each of its allocations failing in turn, up
+// to the first run that needs no more than it gets: the reading object and
+// everything it opened go away with the failure, the handle record's
+// allocation (the last one) included.
+TEST(OutOfMemory, OpeningAReadingHandleLeavesNothingBehind) {
+  const hardening::Sample sample = hardening::make_sample();
+  long failures = 0;
+  for (long k = 0; k < 1000; ++k) {
+    HZIP h = nullptr;
+    bool threw = false;
+    start_counting(k);
+    try {
+      h = OpenZip(sample.bytes.data(), static_cast<uint32_t>(sample.bytes.size()), nullptr);
+    } catch (const std::bad_alloc&) {
+      threw = true;
+    }
+    stop_counting();
+    if (h != nullptr) {
+      EXPECT_FALSE(threw);
+      EXPECT_EQ(CloseZipU(h), ZIPR_OK);
+      break;
+    }
+    ++failures;
+    EXPECT_EQ(live_count, 0) << "blocks left behind when allocation " << k << " failed";
+  }
+  EXPECT_GE(failures, 2);  // at least the object's and the record's allocations
+}
+
+}  // namespace
