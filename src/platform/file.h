@@ -23,6 +23,11 @@ enum class SeekFrom { Begin, Current, End };
 // that this process holds as an exclusive output.
 Handle open_read_shared(const char* path);
 
+// open_read_shared for a path given in UTF-8. On Windows it opens through the
+// wide-character functions, so any name the file system holds can be opened;
+// elsewhere the bytes are the path.
+Handle open_read_shared_utf8(const char* path);
+
 // Creates or truncates a file for writing, shared with nobody: while it is
 // open, no other open of the same file succeeds, in this process included.
 // `attributes` are kAttr* bits; kAttrReadOnly makes the file read-only on disk.
@@ -42,6 +47,12 @@ bool write_file(Handle h, const void* buf, uint32_t n, uint32_t* done);
 // kNoPosition when the handle cannot seek (a pipe) or the move fails.
 // set_file_pointer(h, 0, SeekFrom::Current) queries the position.
 uint32_t set_file_pointer(Handle h, int32_t distance, SeekFrom from);
+
+// Positions past 4 GiB. tell64 reports the position, or kNoPosition64 when
+// the handle cannot seek; seek64 moves to an absolute position.
+constexpr uint64_t kNoPosition64 = ~uint64_t(0);
+uint64_t tell64(Handle h);
+bool seek64(Handle h, uint64_t pos);
 
 // Size in bytes (low 32 bits), or kNoPosition on failure.
 uint32_t file_size(Handle h);

@@ -53,7 +53,7 @@ void add_mixed(HZIP hz, const ScratchDir& dir) {
 }
 
 void expect_common_fields(const ztest::Archive& a) {
-  uint32_t expected_offset = 0;
+  uint64_t expected_offset = 0;
   bool first = true;
   for (const ztest::Entry& e : a.entries) {
     EXPECT_EQ(e.made_by, 0x0B17);
@@ -74,7 +74,7 @@ void expect_common_fields(const ztest::Archive& a) {
       EXPECT_EQ(e.offset, expected_offset);
     }
     first = false;
-    expected_offset = uint32_t(e.data_pos + e.csize + (e.has_descriptor ? 16 : 0));
+    expected_offset = e.data_pos + e.csize + (e.has_descriptor ? 16 : 0);
   }
   EXPECT_EQ(a.cd_offset, expected_offset);
   EXPECT_EQ(a.count_disk, a.entries.size() % 65536);
@@ -345,7 +345,10 @@ TEST(ZipRecords, TimeConversions) {
   EXPECT_EQ(filetime2dosdatetime(ft), (127u << 9 | 12u << 5 | 31u) << 16 | (23u << 11 | 59u << 5 | 29u));
 }
 
-TEST(ZipRecords, MoreThan65535ItemsCountModulo65536) {
+// 65,535 and more items: the end record's counts read 0xFFFF, and the true
+// count is in the Zip64 end record, found through its locator; the items
+// themselves stay classic.
+TEST(ZipRecords, MoreThan65534ItemsGetTheZip64EndRecord) {
   const uint32_t items = 70000;
   HZIP hz = CreateZip(nullptr, 16u << 20, nullptr);
   ASSERT_NE(hz, nullptr);
@@ -357,9 +360,20 @@ TEST(ZipRecords, MoreThan65535ItemsCountModulo65536) {
   void* p = nullptr;
   uint32_t n = 0;
   ASSERT_EQ(ZipGetMemory(hz, &p, &n), ZIPR_OK);
-  const ztest::Archive a = parse_ok(std::string(static_cast<char*>(p), n));
+  const std::string bytes(static_cast<char*>(p), n);
   CloseZipZ(hz);
+  const ztest::Archive a = parse_ok(bytes);
   EXPECT_EQ(a.entries.size(), items);
-  EXPECT_EQ(a.count_disk, items - 65536);
-  EXPECT_EQ(a.count_total, items - 65536);
+  EXPECT_EQ(a.count_disk, 0xFFFF);
+  EXPECT_EQ(a.count_total, 0xFFFF);
+  ASSERT_TRUE(a.has_zip64_end);
+  EXPECT_EQ(a.zip64_count_disk, items);
+  EXPECT_EQ(a.zip64_count_total, items);
+  EXPECT_EQ(a.zip64_needed, 45);
+  // Size and offset fit their fields and keep their values there.
+  EXPECT_EQ(a.raw_cd_offset, a.cd_offset);
+  EXPECT_EQ(a.raw_cd_size, a.cd_size);
+  EXPECT_EQ(a.zip64_end_pos, a.cd_offset + a.cd_size);
+  EXPECT_EQ(a.entries[items - 1].needed, 20);
+  EXPECT_TRUE(a.entries[items - 1].zip64.empty());
 }

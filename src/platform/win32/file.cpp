@@ -2,11 +2,21 @@
 
 #include <windows.h>
 
+#include "platform/win32/wide.h"
+
 namespace qp {
 
 Handle open_read_shared(const char* path) {
   if (path == nullptr) return kInvalidHandle;
   HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  return h == INVALID_HANDLE_VALUE ? kInvalidHandle : static_cast<Handle>(h);
+}
+
+Handle open_read_shared_utf8(const char* path) {
+  if (path == nullptr) return kInvalidHandle;
+  const std::wstring wide = to_wide(path, CP_UTF8);
+  HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   return h == INVALID_HANDLE_VALUE ? kInvalidHandle : static_cast<Handle>(h);
 }
@@ -53,6 +63,21 @@ uint32_t set_file_pointer(Handle h, int32_t distance, SeekFrom from) {
   DWORD low = SetFilePointer(static_cast<HANDLE>(h), distance, &high, method);
   if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return kNoPosition;
   return high == 0 ? low : kNoPosition;
+}
+
+uint64_t tell64(Handle h) {
+  if (GetFileType(static_cast<HANDLE>(h)) != FILE_TYPE_DISK) return kNoPosition64;
+  LARGE_INTEGER zero, pos;
+  zero.QuadPart = 0;
+  if (!SetFilePointerEx(static_cast<HANDLE>(h), zero, &pos, FILE_CURRENT)) return kNoPosition64;
+  return static_cast<uint64_t>(pos.QuadPart);
+}
+
+bool seek64(Handle h, uint64_t pos) {
+  if (pos > uint64_t(INT64_MAX) || GetFileType(static_cast<HANDLE>(h)) != FILE_TYPE_DISK) return false;
+  LARGE_INTEGER to, now;
+  to.QuadPart = static_cast<LONGLONG>(pos);
+  return SetFilePointerEx(static_cast<HANDLE>(h), to, &now, FILE_BEGIN) && now.QuadPart == to.QuadPart;
 }
 
 uint32_t file_size(Handle h) { return GetFileSize(static_cast<HANDLE>(h), nullptr); }
