@@ -254,4 +254,17 @@ namespace qp {
 
 bool delete_file(const char* path) { return path && ::unlink(path) == 0; }
 
+bool delete_writable_file(const char* path) {
+  struct stat st;
+  if (path == nullptr || lstat(path, &st) != 0) return false;
+  // Permissions do not stop unlink (the folder's do, and not for the
+  // superuser); the owner-write bit, which makes a file read-only here as
+  // the read-only attribute does on Windows, is tested instead.
+  if (!S_ISLNK(st.st_mode) && !(st.st_mode & S_IWUSR)) {
+    errno = EACCES;
+    return false;
+  }
+  return ::unlink(path) == 0;
+}
+
 }  // namespace qp

@@ -100,4 +100,7 @@ namespace qp {
 
 bool delete_file(const char* path) { return path && std::remove(path) == 0; }
 
+// remove refuses read-only files by itself here.
+bool delete_writable_file(const char* path) { return delete_file(path); }
+
 }  // namespace qp
