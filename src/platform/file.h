@@ -23,16 +23,18 @@ enum class SeekFrom { Begin, Current, End };
 // that this process holds as an exclusive output.
 Handle open_read_shared(const char* path);
 
-// open_read_shared for a path given in UTF-8. On Windows it opens through the
-// wide-character functions, so any name the file system holds can be opened;
-// elsewhere the bytes are the path.
-Handle open_read_shared_utf8(const char* path);
-
 // Creates or truncates a file for writing, shared with nobody: while it is
 // open, no other open of the same file succeeds, in this process included.
 // `attributes` are kAttr* bits; kAttrReadOnly makes the file read-only on disk.
 // Fails on a file that this process has open in any way.
 Handle create_exclusive(const char* path, uint32_t attributes);
+
+// open_read_shared and create_exclusive for a path in UTF-8, so that names
+// without a form in the system's code page can be opened and made too
+// (Windows: the wide-character functions; POSIX: the same calls, names being
+// bytes). A path that is not valid UTF-8 fails on Windows.
+Handle open_read_shared_utf8(const char* path);
+Handle create_exclusive_utf8(const char* path, uint32_t attributes);
 
 // Opens an existing file for reading and writing without truncating it,
 // shared with nobody (a caller-side handle, used by tests and tools).
@@ -48,14 +50,14 @@ bool write_file(Handle h, const void* buf, uint32_t n, uint32_t* done);
 // set_file_pointer(h, 0, SeekFrom::Current) queries the position.
 uint32_t set_file_pointer(Handle h, int32_t distance, SeekFrom from);
 
-// Positions past 4 GiB. tell64 reports the position, or kNoPosition64 when
-// the handle cannot seek; seek64 moves to an absolute position.
-constexpr uint64_t kNoPosition64 = ~uint64_t(0);
-uint64_t tell64(Handle h);
-bool seek64(Handle h, uint64_t pos);
-
 // Size in bytes (low 32 bits), or kNoPosition on failure.
 uint32_t file_size(Handle h);
+
+// Positions of 64 bits, for files of 4 GiB and more. Moves the file position by a signed 64-bit distance and returns the new
+// position, or kNoPosition64 when the handle cannot seek (a pipe) or the
+// move fails (a target before the start). seek_file(h, 0, SeekFrom::Current)
+// queries the position.
+uint64_t seek_file(Handle h, int64_t distance, SeekFrom from);
 
 bool close_handle(Handle h);
 

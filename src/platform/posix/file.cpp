@@ -124,8 +124,6 @@ Handle open_read_shared(const char* path) {
   return fd < 0 ? kInvalidHandle : handle_from_fd(fd);
 }
 
-Handle open_read_shared_utf8(const char* path) { return open_read_shared(path); }
-
 Handle create_exclusive(const char* path, uint32_t attributes) {
   if (path == nullptr) return kInvalidHandle;
   int fd = open_checked(path, O_WRONLY | O_CREAT | O_TRUNC, 0666, true);
@@ -136,6 +134,10 @@ Handle create_exclusive(const char* path, uint32_t attributes) {
   }
   return handle_from_fd(fd);
 }
+
+Handle open_read_shared_utf8(const char* path) { return open_read_shared(path); }
+
+Handle create_exclusive_utf8(const char* path, uint32_t attributes) { return create_exclusive(path, attributes); }
 
 Handle open_read_write(const char* path) {
   if (path == nullptr) return kInvalidHandle;
@@ -208,14 +210,12 @@ uint32_t set_file_pointer(Handle h, int32_t distance, SeekFrom from) {
   return static_cast<uint32_t>(pos);
 }
 
-uint64_t tell64(Handle h) {
-  const off_t pos = ::lseek(fd_from_handle(h), 0, SEEK_CUR);
-  return pos < 0 ? kNoPosition64 : static_cast<uint64_t>(pos);
-}
-
-bool seek64(Handle h, uint64_t pos) {
-  if (pos > uint64_t(INT64_MAX)) return false;
-  return ::lseek(fd_from_handle(h), static_cast<off_t>(pos), SEEK_SET) == static_cast<off_t>(pos);
+uint64_t seek_file(Handle h, int64_t distance, SeekFrom from) {
+  static_assert(sizeof(off_t) == 8, "file positions need 64 bits");
+  int whence = from == SeekFrom::Begin ? SEEK_SET : from == SeekFrom::Current ? SEEK_CUR : SEEK_END;
+  off_t pos = ::lseek(fd_from_handle(h), static_cast<off_t>(distance), whence);
+  if (pos < 0) return kNoPosition64;
+  return static_cast<uint64_t>(pos);
 }
 
 uint32_t file_size(Handle h) {

@@ -1,11 +1,19 @@
+// Names are bytes here: system texts and UTF-8 are the same texts.
+#include <cstring>
+
 #include "platform/text.h"
 
 namespace qp {
 
-std::string system_to_utf8(const char* text) { return text ? std::string(text) : std::string(); }
+bool system_text_is_utf8() { return true; }
 
-bool utf8_to_system(const char* utf8, std::string* out) {
-  *out = utf8 ? utf8 : "";
+std::string utf8_from_system(const char* text) { return text ? text : ""; }
+
+bool system_from_utf8(const char* utf8, std::string* out, bool* exact) {
+  out->clear();
+  if (exact) *exact = true;
+  if (utf8 == nullptr || !is_valid_utf8(utf8, std::strlen(utf8))) return false;
+  *out = utf8;
   return true;
 }
 

@@ -5,13 +5,20 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <cwchar>
 #include <string>
 
+#include "platform/text.h"
 #include "platform/win32/wide.h"
 
 namespace qp {
 
 bool make_directory(const char* path) { return path && CreateDirectoryA(path, nullptr) != 0; }
+
+bool make_directory_utf8(const char* path) {
+  std::wstring w;
+  return wide_from_utf8(path, &w) && CreateDirectoryW(w.c_str(), nullptr) != 0;
+}
 
 bool remove_directory(const char* path) { return path && RemoveDirectoryA(path) != 0; }
 
@@ -66,8 +73,8 @@ int errno_of(DWORD error) {
 
 Listing* open_listing_utf8(const char* path) {
   if (path == nullptr) return nullptr;
-  std::wstring pattern = to_wide(path, CP_ACP);
-  if (pattern.empty()) {
+  std::wstring pattern;
+  if (!wide_from_utf8(utf8_from_system(path).c_str(), &pattern) || pattern.empty()) {
     errno = ENOENT;
     return nullptr;
   }
@@ -107,7 +114,7 @@ const char* next_entry(Listing* listing) {
   if (listing->find == INVALID_HANDLE_VALUE) return nullptr;
   if (!listing->pending && !FindNextFileW(listing->find, &listing->found)) return nullptr;
   listing->pending = false;
-  listing->name = from_wide(listing->found.cFileName, CP_UTF8);
+  listing->name = utf8_from_wide(listing->found.cFileName, wcslen(listing->found.cFileName));
   return listing->name.c_str();
 }
 

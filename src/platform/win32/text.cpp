@@ -1,68 +1,71 @@
 #include "platform/text.h"
 
+#include <cstring>
+
 #include "platform/win32/wide.h"
 
 namespace qp {
 
-std::wstring to_wide(const char* text, UINT cp) {
-  if (text == nullptr || *text == '\0') return std::wstring();
-  const int n = MultiByteToWideChar(cp, 0, text, -1, nullptr, 0);
-  if (n <= 1) return std::wstring();
-  std::wstring w(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(cp, 0, text, -1, &w[0], n);
-  w.resize(static_cast<size_t>(n - 1));
-  return w;
-}
-
-std::string from_wide(const wchar_t* text, UINT cp, bool* exact) {
-  if (exact) *exact = true;
-  if (text == nullptr || *text == L'\0') return std::string();
-  // UTF-8 takes neither a default character nor the best-fit flag.
-  const bool utf8 = cp == CP_UTF8 || (cp == CP_ACP && GetACP() == CP_UTF8);
-  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
-  BOOL used_default = FALSE;
-  BOOL* used = utf8 ? nullptr : &used_default;
-  const int n = WideCharToMultiByte(cp, flags, text, -1, nullptr, 0, nullptr, used);
-  if (n <= 1) {
-    if (exact) *exact = false;
-    return std::string();
-  }
-  std::string s(static_cast<size_t>(n), '\0');
-  used_default = FALSE;
-  WideCharToMultiByte(cp, flags, text, -1, &s[0], n, nullptr, used);
-  s.resize(static_cast<size_t>(n - 1));
-  if (exact) *exact = used_default == FALSE;
-  return s;
-}
-
 namespace {
 
-bool plain_ascii(const char* s) {
-  for (; *s; ++s)
-    if (static_cast<unsigned char>(*s) >= 0x80) return false;
-  return true;
+std::wstring wide_from(UINT code_page, DWORD flags, const char* text) {
+  const int n = static_cast<int>(std::strlen(text));
+  if (n == 0) return std::wstring();
+  const int units = MultiByteToWideChar(code_page, flags, text, n, nullptr, 0);
+  if (units <= 0) return std::wstring();
+  std::wstring w(static_cast<size_t>(units), L'\0');
+  MultiByteToWideChar(code_page, flags, text, n, &w[0], units);
+  return w;
 }
 
 }  // namespace
 
-std::string system_to_utf8(const char* text) {
-  if (text == nullptr) return std::string();
-  if (plain_ascii(text)) return text;
-  return from_wide(to_wide(text, CP_ACP).c_str(), CP_UTF8);
+bool wide_from_utf8(const char* utf8, std::wstring* out) {
+  out->clear();
+  if (utf8 == nullptr || !is_valid_utf8(utf8, std::strlen(utf8))) return false;
+  *out = wide_from(CP_UTF8, MB_ERR_INVALID_CHARS, utf8);
+  return out->size() == utf16_length(utf8, std::strlen(utf8));
 }
 
-bool utf8_to_system(const char* utf8, std::string* out) {
-  if (utf8 == nullptr) {
-    out->clear();
-    return true;
-  }
-  if (plain_ascii(utf8)) {
+std::string utf8_from_wide(const wchar_t* text, size_t n) {
+  if (n == 0) return std::string();
+  const int len = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
+  if (len <= 0) return std::string();
+  std::string s(static_cast<size_t>(len), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), &s[0], len, nullptr, nullptr);
+  return s;
+}
+
+bool system_text_is_utf8() { return GetACP() == CP_UTF8; }
+
+std::string utf8_from_system(const char* text) {
+  if (text == nullptr) return std::string();
+  if (system_text_is_utf8()) return text;
+  const std::wstring w = wide_from(CP_ACP, 0, text);
+  return utf8_from_wide(w.data(), w.size());
+}
+
+bool system_from_utf8(const char* utf8, std::string* out, bool* exact) {
+  out->clear();
+  if (exact) *exact = true;
+  std::wstring w;
+  if (!wide_from_utf8(utf8, &w)) return false;
+  if (system_text_is_utf8()) {
     *out = utf8;
     return true;
   }
-  bool exact = false;
-  *out = from_wide(to_wide(utf8, CP_UTF8).c_str(), CP_ACP, &exact);
-  return exact;
+  if (w.empty()) return true;
+  // No best-fit look-alikes: a character without its own form in the code
+  // page becomes '?', which no file name can hold.
+  BOOL defaulted = FALSE;
+  const int n = static_cast<int>(w.size());
+  const int len = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, w.data(), n, nullptr, 0, "?", &defaulted);
+  if (len <= 0) return false;
+  out->assign(static_cast<size_t>(len), '\0');
+  defaulted = FALSE;
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, w.data(), n, &(*out)[0], len, "?", &defaulted);
+  if (exact) *exact = defaulted == FALSE;
+  return true;
 }
 
 }  // namespace qp

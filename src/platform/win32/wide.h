@@ -1,5 +1,5 @@
-// UTF-16 texts of the wide-character Win32 functions, to and from the 8-bit
-// texts of the rest of the library (ANSI or UTF-8).
+// UTF-8 and the system's ANSI code page to and from the UTF-16 texts of the
+// wide-character Win32 functions.
 #pragma once
 #include <windows.h>
 
@@ -7,12 +7,9 @@
 
 namespace qp {
 
-// `text` of code page `cp` as UTF-16; invalid bytes become U+FFFD.
-std::wstring to_wide(const char* text, UINT cp);
-
-// UTF-16 as code page `cp`. For a code page other than UTF-8, *exact (when
-// given) tells whether every character had a form there (no default
-// character and no best-fit substitute was used).
-std::string from_wide(const wchar_t* text, UINT cp, bool* exact = nullptr);
+// The UTF-16 form of a UTF-8 text; false for a text that is not valid UTF-8.
+bool wide_from_utf8(const char* utf8, std::wstring* out);
+// The UTF-8 form of a UTF-16 text (unpaired surrogates become U+FFFD).
+std::string utf8_from_wide(const wchar_t* text, size_t n);
 
 }  // namespace qp

@@ -31,9 +31,9 @@ void zip_folder(const char* zipfile, const char* folder) {
     // cannot be opened as files and add nothing; nor can the archive
     // itself, which is held without sharing while it is written.
     std::string shown;
+    bool exact = false;
     while (const char* name = qp::next_entry(listing)) {
-      if (!qp::utf8_to_system(name, &shown)) shown = name;
-      std::puts(shown.c_str());
+      std::puts(qp::system_from_utf8(name, &shown, &exact) && exact ? shown.c_str() : name);
       ZipAddUtf8(h, name, name);
     }
     qp::close_listing(listing);

@@ -125,7 +125,7 @@ void GetNow(iztimes* times, uint32_t* stamp) {
   if (stamp) *stamp = dos_stamp_of(st);
 }
 
-uint64_t GetFilePosZ(qp::Handle h) { return qp::tell64(h); }
+uint64_t GetFilePosZ(qp::Handle h) { return qp::seek_file(h, 0, qp::SeekFrom::Current); }
 
 int lustricmp(const char* a, const char* b) {
   for (;; ++a, ++b) {
@@ -134,34 +134,6 @@ int lustricmp(const char* a, const char* b) {
     if (ca != cb) return ca < cb ? -1 : 1;
     if (ca == 0) return 0;
   }
-}
-
-bool IsUtf8(const char* text, size_t len) {
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
-  const unsigned char* end = p + len;
-  while (p < end) {
-    const unsigned c = *p++;
-    if (c < 0x80) continue;
-    unsigned follow;
-    uint32_t cp;
-    if (c >= 0xC2 && c <= 0xDF) {
-      follow = 1, cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      follow = 2, cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      follow = 3, cp = c & 0x07;
-    } else {
-      return false;  // a continuation byte, an overlong lead (C0, C1) or F5-FF
-    }
-    if (uint64_t(end - p) < follow) return false;
-    for (unsigned i = 0; i < follow; ++i, ++p) {
-      if ((*p & 0xC0) != 0x80) return false;
-      cp = cp << 6 | (*p & 0x3F);
-    }
-    if ((follow == 2 && cp < 0x800) || (follow == 3 && (cp < 0x10000 || cp > 0x10FFFF))) return false;
-    if (cp >= 0xD800 && cp <= 0xDFFF) return false;
-  }
-  return true;
 }
 
 bool HasZipSuffix(const char* name) {
@@ -178,7 +150,6 @@ bool HasZipSuffix(const char* name) {
 
 namespace {
 
-constexpr uint32_t kZip64Marker = 0xFFFFFFFFu;
 constexpr unsigned kZip64ExtraMax = 4 + 3 * 8;
 
 // Appends a Zip64 extended information block holding `count` values.
@@ -435,7 +406,9 @@ bool TZip::oseek(uint64_t pos) {
     return true;
   }
   if (out_handle_) {
-    if (!qp::seek64(out_handle_, pos + out_base_)) {
+    const uint64_t target = pos + out_base_;
+    if (target > uint64_t(INT64_MAX) ||
+        qp::seek_file(out_handle_, static_cast<int64_t>(target), qp::SeekFrom::Begin) != target) {
       out_error_ = ZIPR_UNSEEKABLE;
       return false;
     }
@@ -498,14 +471,14 @@ ZIPRESULT TZip::open_file(const char* path, bool utf8_path) {
 ZIPRESULT TZip::open_handle(qp::Handle h, uint32_t len) {
   reset_input();
   if (!qp::is_valid(h)) return ZIPR_BADARGS;
-  if (qp::tell64(h) != qp::kNoPosition64) {
+  if (qp::seek_file(h, 0, qp::SeekFrom::Current) != qp::kNoPosition64) {
     uint64_t size = 0;
     const ZIPRESULT r = GetFileInfo(h, &in_attr_, &size, &in_times_, &in_stamp_);
     if (r != ZIPR_OK) return r;
     if (size > uint64_t(INT64_MAX)) return ZIPR_BADARGS;
     in_size_ = static_cast<int64_t>(size);
     // The item is the whole file, wherever the handle stood.
-    qp::seek64(h, 0);
+    qp::seek_file(h, 0, qp::SeekFrom::Begin);
   } else {
     in_attr_ = kAttrStreamItem;
     in_size_ = len != 0 ? int64_t(len) : -1;
@@ -617,7 +590,7 @@ bool plain_ascii(const std::string& s) {
 // of a UTF-8 sequence, so the replacement leaves the characters whole.
 std::string stored_name(const std::string& given) {
   std::string name = given.substr(0, given.find('\0'));
-  if (IsUtf8(name.data(), name.size())) {
+  if (qp::is_valid_utf8(name.data(), name.size())) {
     size_t chars = 0, i = 0;
     for (; i < name.size(); ++i) {
       if ((static_cast<unsigned char>(name[i]) & 0xC0) == 0x80) continue;
@@ -647,7 +620,7 @@ ZIPRESULT TZip::Add(const char* odstname, const void* src, uint32_t len, uint32_
   if (kind < ZIPSRC_HANDLE || kind > ZIPSRC_FOLDER || odstname == nullptr) return ZIPR_BADARGS;
   // A name of the system's code page is stored in UTF-8 (on Windows an ANSI
   // name is converted; elsewhere its bytes are taken as they are).
-  return add_item(qp::system_to_utf8(odstname), src, len, kind, false);
+  return add_item(qp::utf8_from_system(odstname), src, len, kind, false);
 }
 
 ZIPRESULT TZip::AddUtf8(const char* name, const char* path) {
@@ -668,7 +641,7 @@ ZIPRESULT TZip::add_item(const std::string& given, const void* src, uint32_t len
   if (name.empty()) return ZIPR_BADARGS;
   const bool is_folder = kind == ZIPSRC_FOLDER;
   if (is_folder && name.back() != '/') name += '/';
-  const uint16_t name_flag = (!plain_ascii(name) && IsUtf8(name.data(), name.size())) ? kFlagUtf8Name : 0;
+  const uint16_t name_flag = (!plain_ascii(name) && qp::is_valid_utf8(name.data(), name.size())) ? kFlagUtf8Name : 0;
   const uint16_t method = (is_folder || HasZipSuffix(name.c_str())) ? kMethodStored : kMethodDeflated;
 
   ZIPRESULT r;

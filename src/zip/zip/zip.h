@@ -209,9 +209,6 @@ uint32_t filetime2dosdatetime(uint64_t filetime);
 int32_t filetime2timet(uint64_t filetime);
 // True for names whose suffix marks data that is compressed already.
 bool HasZipSuffix(const char* name);
-// True for bytes that are well-formed UTF-8 (no overlong forms, surrogates
-// or code points past U+10FFFF).
-bool IsUtf8(const char* text, size_t len);
 // Compares two texts ignoring case: -1, 0 or 1.
 int lustricmp(const char* a, const char* b);
 
