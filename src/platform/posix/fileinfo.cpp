@@ -1,3 +1,4 @@
+// platform/fileinfo.h on POSIX systems: attributes, sizes and times from stat.
 #include "platform/fileinfo.h"
 
 #include <errno.h>

@@ -1,3 +1,4 @@
+// platform/pathname.h on POSIX systems, where no file name is a device.
 #include "platform/pathname.h"
 
 namespace qp {

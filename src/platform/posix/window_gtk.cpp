@@ -1,4 +1,4 @@
-// Windows on GTK 3, behaving as the Win32 calls of window.h do.
+// platform/window.h on GTK 3: windows behaving as the Win32 calls do.
 //
 // Windows are records behind small integer handles. A top-level window is a
 // GtkWindow holding a GtkFixed, so children sit at exact pixel positions in
@@ -44,9 +44,9 @@ namespace {
 // scroll-bar colour is the light grey that window classes here ask for).
 uint32_t system_colour(int index) {
   switch (index) {
-    case 0: return 0xC8C8C8;   // scroll bar
-    case 5: return 0xFFFFFF;   // window
-    case 15: return 0xC8D0D4;  // button face
+    case kColourScrollBar: return 0xC8C8C8;
+    case kColourWindow: return 0xFFFFFF;
+    case kColourButtonFace: return 0xC8D0D4;
     default: return 0xC8C8C8;
   }
 }
@@ -398,7 +398,7 @@ Window make_control(Record& parent, uintptr_t parent_key, const char* class_name
                                      (style & kStyleHScroll) ? GTK_POLICY_ALWAYS : GTK_POLICY_NEVER,
                                      (style & kStyleVScroll) ? GTK_POLICY_ALWAYS : GTK_POLICY_NEVER);
       // Lines run on sideways when the box scrolls horizontally; else they wrap.
-      const bool sideways = (style & kStyleHScroll) || (style & 0x80);
+      const bool sideways = (style & kStyleHScroll) || (style & kEditAutoHScroll);
       gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(view), sideways ? GTK_WRAP_NONE : GTK_WRAP_WORD_CHAR);
       gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(view)), to_utf8(text, &r.legacy_text).c_str(),
                                -1);
@@ -427,7 +427,7 @@ Window make_control(Record& parent, uintptr_t parent_key, const char* class_name
   }
   gtk_fixed_put(GTK_FIXED(parent.fixed), r.widget, x, y);
   gtk_widget_set_size_request(r.widget, clamp_size(width), clamp_size(height));
-  if (r.kind == Kind::Button && (style & 0x0F) == kButtonDefault) {
+  if (r.kind == Kind::Button && (style & kButtonTypeMask) == kButtonDefault) {
     gtk_widget_set_can_default(r.widget, TRUE);
     gtk_widget_grab_default(r.widget);
   }
@@ -748,7 +748,7 @@ int16_t return_key_state() {
 
 int message_box(const char* text, const char* caption, unsigned int style) {
   if (!toolkit_ready()) return 0;
-  const bool yes_no = (style & 0x0F) == kBoxYesNo;
+  const bool yes_no = (style & kBoxTypeMask) == kBoxYesNo;
   GtkWidget* box = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER,
                                           yes_no ? GTK_BUTTONS_YES_NO : GTK_BUTTONS_OK, "%s", to_utf8(text).c_str());
   g_object_ref_sink(box);

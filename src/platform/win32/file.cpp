@@ -1,3 +1,4 @@
+// platform/file.h on Windows: each function is the kernel call of the same meaning.
 #include "platform/file.h"
 
 #include <windows.h>

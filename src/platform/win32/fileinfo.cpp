@@ -1,3 +1,4 @@
+// platform/fileinfo.h on Windows: the kernel's file attribute and information calls.
 #include "platform/fileinfo.h"
 
 #include <windows.h>

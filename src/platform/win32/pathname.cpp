@@ -1,3 +1,4 @@
+// platform/pathname.h on Windows: the reserved device names.
 #include "platform/pathname.h"
 
 #include <cstring>
