@@ -1,4 +1,4 @@
-// UTF-8 checks shared by every system.
+// platform/text.h on every system: the UTF-8 checks, which need no system call.
 #include <cstdint>
 
 #include "platform/text.h"

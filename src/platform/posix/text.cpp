@@ -1,4 +1,5 @@
-// Names are bytes here: system texts and UTF-8 are the same texts.
+// platform/text.h on POSIX systems: names are bytes, so system texts and
+// UTF-8 are the same texts.
 #include <cstring>
 
 #include "platform/text.h"

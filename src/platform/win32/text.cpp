@@ -1,3 +1,5 @@
+// platform/text.h on Windows: the ANSI code page and UTF-8 through the
+// UTF-16 of MultiByteToWideChar and WideCharToMultiByte.
 #include "platform/text.h"
 
 #include <cstring>
