@@ -87,6 +87,13 @@ TEST(InteropSlow, ItemsAndOffsetsPast4GiB) {
 }
 
 TEST(InteropSlow, ExportPacksSeventyThousandFiles) {
+#ifdef _WIN32
+  // Under Wine each file costs tens of milliseconds to create, list and
+  // extract, so the folder alone would take well over an hour. The Windows
+  // build's Zip64 end record for 70,000 items is checked by the in-memory
+  // round trip instead.
+  GTEST_SKIP() << "70,000 files are too slow to make under Wine";
+#endif
   const std::string ex = kOut + "many.expected/";
   fs::create_directory(ex);
   char name[32];
