@@ -1,12 +1,20 @@
 // The body of the ZIP export: every entry of a folder listing, opened by its
 // bare name (so from the current directory), becomes an item of a new
 // archive file. Names are printed as they come; nothing else is reported.
+//
+// The listing gives names in UTF-8 and files are opened by those names: on
+// Windows through the wide-character functions, so that a file whose name
+// has no form in the ANSI code page is packed like any other. A name is
+// printed in the system's code page where it has a form there, in UTF-8
+// where it has none.
 #include "zip/common/zip_export.h"
 
 #include <cerrno>
 #include <cstdio>
+#include <string>
 
 #include "platform/dir.h"
+#include "platform/text.h"
 #include "zip/common/zip_result.h"
 #include "zip/zip/zip.h"
 
@@ -14,7 +22,7 @@ namespace quillon {
 
 void zip_folder(const char* zipfile, const char* folder) {
   HZIP h = CreateZip(zipfile, nullptr);
-  qp::Listing* listing = folder ? qp::open_listing(folder) : nullptr;
+  qp::Listing* listing = folder ? qp::open_listing_utf8(folder) : nullptr;
   if (listing == nullptr) {
     if (folder == nullptr) errno = ENOENT;
     std::perror("Couldn't open the directory");
@@ -22,9 +30,11 @@ void zip_folder(const char* zipfile, const char* folder) {
     // ".", "..", folders and names missing from the current directory
     // cannot be opened as files and add nothing; nor can the archive
     // itself, which is held without sharing while it is written.
+    std::string shown;
+    bool exact = false;
     while (const char* name = qp::next_entry(listing)) {
-      std::puts(name);
-      ZipAdd(h, name, name);
+      std::puts(qp::system_from_utf8(name, &shown, &exact) && exact ? shown.c_str() : name);
+      ZipAddUtf8(h, name, name);
     }
     qp::close_listing(listing);
   }
