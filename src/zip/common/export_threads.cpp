@@ -1,0 +1,21 @@
+#include "zip/common/export_threads.h"
+
+#include <cstdlib>
+
+#include "platform/thread.h"
+
+namespace quillon {
+
+unsigned export_thread_count() {
+  const char* text = std::getenv("QUILLON_THREADS");
+  if (text != nullptr && *text != '\0') {
+    char* end = nullptr;
+    const long n = std::strtol(text, &end, 10);
+    if (end != text && *end == '\0' && n >= 1)
+      return n > long(qp::Workers::kMaxWorkers) ? qp::Workers::kMaxWorkers : static_cast<unsigned>(n);
+  }
+  const unsigned cpus = qp::processor_count();
+  return cpus < kDefaultThreadCap ? cpus : kDefaultThreadCap;
+}
+
+}  // namespace quillon

@@ -1,0 +1,26 @@
+// Adding many files to one archive with worker threads compressing ahead of
+// the calling thread, which writes every item itself, in order.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "zip/common/zip_result.h"
+
+namespace quillon {
+
+// Compressed output that may wait in memory for its turn, all items
+// together. A file whose data could exceed it is compressed by the calling
+// thread when its turn comes.
+constexpr uint64_t kInFlightBudget = 64ull << 20;
+
+// Prints each name (puts) and adds it with ZipAdd(h, name, name), in the
+// order given, as a loop over the names would; the archive comes out byte
+// for byte the same. Up to `threads` workers open, read and compress the
+// regular files among them beforehand into memory, at most `budget` bytes at
+// a time; the calling thread does every print, every write to the archive
+// and every result. All workers have ended when it returns.
+void zip_add_files_parallel(HZIP h, const std::vector<std::string>& names, unsigned threads,
+                            uint64_t budget = kInFlightBudget);
+
+}  // namespace quillon
