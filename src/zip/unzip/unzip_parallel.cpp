@@ -81,7 +81,10 @@ void worker_main(void* context, unsigned) {
       if (sh.next_group == sh.groups->size()) break;
       g = sh.next_group++;
     }
-    for (int i : (*sh.groups)[g]) (*sh.results)[i] = reader.Unzip(i, const_cast<char*>((*sh.names)[i].c_str()), 0, ZIPSRC_FILENAME);
+    for (int i : (*sh.groups)[g]) {
+      char* name = const_cast<char*>((*sh.names)[i].c_str());
+      (*sh.results)[i] = reader.Unzip(i, name, 0, ZIPSRC_FILENAME);
+    }
   }
   reader.Close();
 }
