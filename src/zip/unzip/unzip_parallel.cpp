@@ -10,6 +10,7 @@
 // that exists already changes nothing.
 #include "zip/unzip/unzip_parallel.h"
 
+#include <algorithm>
 #include <numeric>
 #include <string>
 #include <unordered_map>
@@ -96,6 +97,7 @@ void unzip_entries_parallel(HZIP h, const char* archive, const char* folder, int
   std::vector<std::string> names(count), keys(count);
   std::vector<ZIPRESULT> results(count, ZIPR_OK);
   std::vector<bool> makes_file(count, false), described(count, false);
+  std::vector<uint64_t> weight(count, 0);
   ZIPENTRY entry;
   for (int i = 0; i < count; ++i) {
     if (GetZipItem(h, i, &entry) != ZIPR_OK) {
@@ -109,6 +111,8 @@ void unzip_entries_parallel(HZIP h, const char* archive, const char* folder, int
     bool file = false;
     keys[i] = path_key(entry.name, &file, (entry.attributes & qp::kAttrDirectory) != 0);
     makes_file[i] = file;
+    // Roughly what extracting it costs: its bytes, and a file to make.
+    weight[i] = uint64_t(entry.uncompressed_size) + 4096;
   }
 
   // Entries on one path belong together; so does an entry that makes a file
@@ -142,6 +146,17 @@ void unzip_entries_parallel(HZIP h, const char* archive, const char* folder, int
     }
     groups[group_of[root]].push_back(i);
   }
+  // The heaviest groups first, so that no worker is left with a large one
+  // at the end while the others idle.
+  std::vector<uint64_t> group_weight(groups.size(), 0);
+  for (size_t g = 0; g < groups.size(); ++g)
+    for (int i : groups[g]) group_weight[g] += weight[i];
+  std::vector<size_t> order(groups.size());
+  std::iota(order.begin(), order.end(), size_t(0));
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return group_weight[a] > group_weight[b]; });
+  std::vector<std::vector<int>> sorted(groups.size());
+  for (size_t k = 0; k < order.size(); ++k) sorted[k].swap(groups[order[k]]);
+  groups.swap(sorted);
 
   Shared sh;
   sh.archive = archive;
