@@ -54,7 +54,7 @@ void make_tree(const std::string& dir, unsigned seed) {
   for (int i = 0; i < 150; ++i)
     testkit::write_file(dir + "/small" + std::to_string(i) + ".txt", make_bytes(rng, rng() % 6000, rng() % 4 == 0));
   for (int i = 0; i < 3; ++i)
-    testkit::write_file(dir + "/large" + std::to_string(i) + ".bin", make_bytes(rng, 700000 + rng() % 600000, i == 1));
+    testkit::write_file(dir + "/large" + std::to_string(i) + ".bin", make_bytes(rng, 300000 + rng() % 300000, i == 1));
   for (int i = 0; i < 4; ++i) testkit::write_file(dir + "/empty" + std::to_string(i), "");
   testkit::write_file(dir + "/packed.zip", make_bytes(rng, 90000, false));
   ASSERT_TRUE(qp::make_directory((dir + "/sub").c_str()));
@@ -131,7 +131,7 @@ std::string make_archive(const std::string& path, std::mt19937& rng) {
     ZipAdd(h, name.c_str(), data.data(), static_cast<uint32_t>(data.size()));
   }
   for (int i = 0; i < 2; ++i) {
-    const std::string data = make_bytes(rng, 900000, i == 0);
+    const std::string data = make_bytes(rng, 400000, i == 0);
     ZipAdd(h, ("big" + std::to_string(i)).c_str(), data.data(), static_cast<uint32_t>(data.size()));
   }
   ZipAdd(h, "twice.txt", "first", 5);
@@ -168,7 +168,7 @@ TEST(ParallelZip, ArchivesAreByteIdenticalForEveryThreadCount) {
   // archive records: one pass before the runs that are compared.
   zip_here(dir / "warm.zip", 1);
   const std::string one = zip_here(dir / "one.zip", 1);
-  ASSERT_GT(one.size(), 1000000u);
+  ASSERT_GT(one.size(), 400000u);
   for (unsigned threads : kThreadCounts) {
     EXPECT_TRUE(zip_here(dir / ("n" + std::to_string(threads) + ".zip"), threads) == one) << threads << " threads";
   }
@@ -199,7 +199,7 @@ TEST(ParallelZip, SmallBudgetsGiveLargeFilesToTheCallingThread) {
   pack(dir / "warm.zip", 1, 0);
   const std::string one = pack(dir / "one.zip", 1, 0);
   // Budgets below the large files, below most small ones, and none at all.
-  for (uint64_t budget : {uint64_t(600000), uint64_t(5000), uint64_t(0)}) {
+  for (uint64_t budget : {uint64_t(250000), uint64_t(5000), uint64_t(0)}) {
     for (unsigned threads : kThreadCounts) {
       EXPECT_TRUE(pack(dir / "n.zip", threads, budget) == one) << threads << " threads, budget " << budget;
     }
