@@ -69,8 +69,7 @@ struct Shared {
   size_t next_group = 0;  // groups before it are taken
 };
 
-void worker_main(void* context, unsigned) {
-  Shared& sh = *static_cast<Shared*>(context);
+void worker_loop(Shared& sh) {
   // A reader of its own: its own handle on the archive, inflater and buffer.
   TUnzip reader(nullptr);
   if (reader.Open(sh.archive, 0, ZIPSRC_FILENAME) != ZIPR_OK) return;  // the calling thread takes over
@@ -84,10 +83,25 @@ void worker_main(void* context, unsigned) {
     }
     for (int i : (*sh.groups)[g]) {
       char* name = const_cast<char*>((*sh.names)[i].c_str());
-      (*sh.results)[i] = reader.Unzip(i, name, 0, ZIPSRC_FILENAME);
+      ZIPRESULT r;
+      try {
+        r = reader.Unzip(i, name, 0, ZIPSRC_FILENAME);
+      } catch (...) {
+        r = ZIPR_NOMEMORY;  // nothing may leave a worker thread
+      }
+      (*sh.results)[i] = r;
     }
   }
   reader.Close();
+}
+
+void worker_main(void* context, unsigned) {
+  try {
+    worker_loop(*static_cast<Shared*>(context));
+  } catch (...) {
+    // Opening the reader ran out of memory: the groups it did not take are
+    // extracted by the calling thread.
+  }
 }
 
 }  // namespace

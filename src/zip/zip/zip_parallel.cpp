@@ -55,6 +55,13 @@ struct Job {
 };
 
 struct Shared {
+  Shared() = default;
+  Shared(const Shared&) = delete;
+  Shared& operator=(const Shared&) = delete;
+  ~Shared() {
+    for (Job& job : jobs) std::free(job.data);
+  }
+
   qp::Mutex mutex;
   qp::Condition work;  // budget freed, or the work cancelled
   qp::Condition done;  // a job finished
@@ -88,6 +95,15 @@ class Preparer {
   ~Preparer() { delete state_; }
 
   void prepare(Job& job);
+  // Leaves the job to the calling thread, after anything went wrong.
+  void give_up(Job& job) {
+    if (qp::is_valid(in_)) qp::close_handle(in_);
+    in_ = nullptr;
+    job.by_caller = true;
+    std::free(job.data);
+    job.data = nullptr;
+    job.data_len = job.capacity = 0;
+  }
 
  private:
   static unsigned read_input(TState& state, char* bytes, unsigned n) {
@@ -215,12 +231,7 @@ void Preparer::prepare(Job& job) {
   }
   qp::close_handle(in_);
   in_ = nullptr;
-  if (by_caller) {
-    job.by_caller = true;
-    std::free(job.data);
-    job.data = nullptr;
-    job.data_len = job.capacity = 0;
-  }
+  if (by_caller) give_up(job);
   it.data = job.data;
   it.data_len = job.data_len;
 }
@@ -257,7 +268,11 @@ void worker_loop(Shared& sh, Preparer* preparer) {
     job->state = State::Running;
     sh.reserved += job->bound;
     sh.mutex.unlock();
-    preparer->prepare(*job);
+    try {
+      preparer->prepare(*job);
+    } catch (...) {
+      preparer->give_up(*job);
+    }
     sh.mutex.lock();
     // Only the memory the data took stays reserved.
     sh.reserved -= job->bound - job->capacity;
@@ -297,6 +312,16 @@ void zip_add_files_parallel(HZIP h, const std::vector<std::string>& names, unsig
   }
 
   qp::Workers workers;
+  // However this call is left, waiting workers are woken and stop before
+  // they are joined.
+  struct Stop {
+    Shared& sh;
+    ~Stop() {
+      qp::MutexLock hold(sh.mutex);
+      sh.cancelled = true;
+      sh.work.notify_all();
+    }
+  } stop{sh};
   {
     // Workers count themselves out under the lock; they are counted in
     // before any of them can run.
@@ -342,9 +367,6 @@ void zip_add_files_parallel(HZIP h, const std::vector<std::string>& names, unsig
       sh.work.notify_all();
     }
   }
-  workers.join();
-  // Jobs finished after the cancellation are dropped unused.
-  for (Job& job : sh.jobs) std::free(job.data);
 }
 
 }  // namespace quillon
