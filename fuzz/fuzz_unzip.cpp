@@ -1,11 +1,14 @@
 // Fuzzes the archive reader: the input is opened as a memory archive, every
 // entry is described, looked up by name and extracted to memory in pieces,
 // and the reader's own walk, comment and local extra field are read with
-// small buffers. Output paths made from the entry names must never climb.
+// small buffers. Output paths made from the entry names must never climb,
+// and the entries that open must not overlap.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "zip/unzip/unz_reader.h"
@@ -19,10 +22,17 @@ namespace {
 // in proportion to its input rather than to what it claims.
 constexpr size_t kOutputBudget = 4u << 20;
 
+// A step the system reads as the folder itself or its parent: on Windows
+// any step of dots and blanks, elsewhere "." and "..".
 bool is_dot_step(const std::string& s, size_t from, size_t to) {
+#ifdef _WIN32
   for (size_t i = from; i < to; ++i)
     if (s[i] != '.' && s[i] != ' ') return false;
   return true;
+#else
+  const std::string step = s.substr(from, to - from);
+  return step == "." || step == "..";
+#endif
 }
 
 // Every step of a relative output path stays put.
@@ -49,6 +59,9 @@ void walk_reader(const uint8_t* data, size_t size) {
   if (s == nullptr) return;
   char comment[40];
   unzGetGlobalComment(s, comment, sizeof comment);
+  // The bytes of every entry that opens, from its local header to the end
+  // of its data: they never overlap, nor reach into the directory.
+  std::vector<std::pair<uint64_t, uint64_t>> spans;
   for (int i = 0; i < 64; ++i) {
     char name[9], extra[7], note[5];
     unz_file_info_s info;
@@ -56,10 +69,19 @@ void walk_reader(const uint8_t* data, size_t size) {
     if (unzOpenCurrentFile(s, nullptr) == UNZ_OK) {
       char local_extra[11];
       unzGetLocalExtrafield(s, local_extra, sizeof local_extra);
-      unzGetLocalExtrafield(s, nullptr, 0);
+      const int local_extra_size = unzGetLocalExtrafield(s, nullptr, 0);
+      if (local_extra_size < 0) std::abort();
+      const uint64_t from = s->entry_info_internal.local_header_offset;
+      spans.emplace_back(from, from + 30 + s->entry_info.name_length + uint64_t(local_extra_size) +
+                                   s->entry_info.compressed_size);
       unzCloseCurrentFile(s);
     }
     if (unzGoToNextFile(s) != UNZ_OK) break;
+  }
+  std::sort(spans.begin(), spans.end());
+  for (size_t i = 0; i < spans.size(); ++i) {
+    if (spans[i].second > s->directory_offset) std::abort();
+    if (i > 0 && spans[i].first < spans[i - 1].second) std::abort();
   }
   unzLocateFile(s, "a.txt", 2);
   unzClose(s);

@@ -1,9 +1,9 @@
 // Entry names to destination paths: a stored name is cleaned as the reader
 // cleans it, cut to the entry's name buffer, and split into the folders and
 // the file that extraction would make under a base folder. Whatever the
-// name, the composed path must stay inside the base folder, on Windows'
-// rules as well as on POSIX ones: no absolute prefix, no empty, dot-only or
-// drive step, and nothing that a system would read as a parent step.
+// name, the composed path must stay inside the base folder on the rules of
+// the system it runs on: no absolute prefix, no empty step, and nothing that
+// the system would read as the folder itself, its parent or a drive.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -20,12 +20,17 @@ namespace {
 bool is_separator(char c) { return c == '/' || c == '\\'; }
 
 // Windows drops trailing dots and blanks from a step, so "..", ". .", "..."
-// and ".. " all name the parent or the folder itself there.
+// and ".. " all name the parent or the folder itself there; elsewhere only
+// "." and ".." do.
 bool climbs_or_stays(const std::string& step) {
   if (step.empty()) return true;
+#ifdef _WIN32
   for (char c : step)
     if (c != '.' && c != ' ') return false;
   return true;
+#else
+  return step == "." || step == "..";
+#endif
 }
 
 void check_relative(const OutputPath& out) {
@@ -38,7 +43,9 @@ void check_relative(const OutputPath& out) {
     if (i == all.size() && i == start) break;  // a folder destination ends in its separator
     const std::string step = all.substr(start, i - start);
     if (climbs_or_stays(step)) std::abort();
+#ifdef _WIN32
     if (step.size() >= 2 && step[1] == ':') std::abort();  // a drive-relative step
+#endif
     start = i + 1;
   }
   // A file step never holds a separator of either kind.

@@ -6,6 +6,14 @@
  * in library storage: copy them before the next call, never free them.
  * All exports use the C calling convention (cdecl on 32-bit Windows) and are
  * exported without decoration.
+ *
+ * The library is single-threaded by contract: call one export at a time, from
+ * one thread, and the window exports from the thread that runs the host's own
+ * windows. The cipher's key schedule, the random generator, the returned texts
+ * and the archive code's last results are library-wide and unlocked. Only
+ * ZIP and UNZIP start threads (QUILLON_THREADS in the environment sets how
+ * many; 1 keeps them on the calling thread), and they join them before they
+ * return; the library-wide state stays with the calling thread.
  */
 #ifndef QUILLON_H
 #define QUILLON_H

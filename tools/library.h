@@ -30,6 +30,7 @@ class Library {
   explicit Library(const std::string& path);
   bool ok() const { return handle_ != nullptr; }
   const std::string& error() const { return error_; }
+  void* handle() const { return handle_; }
 
   // Binds `name` and calls it with `args` (kinds must match the table).
   // Returns false, with error() set, when the export cannot be bound.

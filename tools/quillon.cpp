@@ -4,6 +4,8 @@
 //   quillon NAME [ARG...]        call an export; print its result
 //   quillon -x NAME [ARG...]     the same, every text argument in hex bytes
 //   quillon --list               the exports with their kinds
+//   quillon --help, -h           the usage and the exports
+//   quillon --version            the library's version
 //   quillon demo [DIR]           a guided tour of the library
 //   --lib PATH                   load another library file (before the rest)
 #include <cstdio>
@@ -13,7 +15,9 @@
 
 #include "demo.h"
 #include "library.h"
+#include "platform/fileinfo.h"
 #include "platform/module.h"
+#include "platform/version_info.h"
 
 namespace {
 
@@ -24,9 +28,49 @@ const char* kLibraryName = "libquillon.so";
 #endif
 
 int usage(const std::string& problem) {
-  std::fprintf(stderr, "quillon: %s (usage: quillon [--lib PATH] [-x] NAME [ARG...] | --list | demo [DIR])\n",
+  std::fprintf(stderr,
+               "quillon: %s (usage: quillon [--lib PATH] [-x] NAME [ARG...] | --list | --help | --version | "
+               "demo [DIR])\n",
                problem.c_str());
   return 64;
+}
+
+void print_exports() {
+  for (const host::ExportInfo& e : host::export_table()) {
+    std::string kinds;
+    for (const char* k = e.args; *k; ++k) kinds += std::string(kinds.empty() ? "" : ", ") + (*k == 'd' ? "double" : "char*");
+    std::printf("%-24s (%s) -> %s\n", e.name, kinds.c_str(), e.result == 'd' ? "double" : "char*");
+  }
+}
+
+int help() {
+  std::printf(
+      "usage: quillon [--lib PATH] [-x] NAME [ARG...]   call the export NAME and print its result\n"
+      "       quillon --list                           the exports with their kinds\n"
+      "       quillon --help | -h                      this text\n"
+      "       quillon --version                        the library's version\n"
+      "       quillon [--lib PATH] demo [DIR]          a guided tour of the library, in DIR\n"
+      "\n"
+      "  --lib PATH  load this library file instead of %s\n"
+      "  -x          every text argument is given as hex bytes\n"
+      "\n"
+      "A number result is printed in its shortest exact form, a text result as raw\n"
+      "bytes, both followed by a line feed. Exit status: 0 after a call, 2 for a null\n"
+      "text result, 1 when the library cannot be loaded, 64 for a usage error.\n"
+      "\n"
+      "Exports:\n",
+      kLibraryName);
+  print_exports();
+  return 0;
+}
+
+// The library beside the program, as the release archives place it; else
+// the bare name, for the system's loader to find (an installed host in
+// bin/ whose library is in lib/).
+std::string default_library() {
+  const std::string beside = qp::program_dir() + kLibraryName;
+  if (qp::get_file_attributes(beside.c_str()) != qp::kNoPosition) return beside;
+  return kLibraryName;
 }
 
 bool parse_number(const std::string& s, double* out) {
@@ -57,7 +101,7 @@ bool parse_hex(const std::string& s, std::string* out) {
 int main(int argc, char** argv) {
   qp::set_stdout_binary();
   std::vector<std::string> args(argv + 1, argv + argc);
-  std::string lib_path = qp::program_dir() + kLibraryName;
+  std::string lib_path = default_library();
   bool hex = false;
   size_t i = 0;
   for (; i < args.size(); ++i) {
@@ -73,18 +117,27 @@ int main(int argc, char** argv) {
   const std::string name = args[i++];
 
   if (name == "--list") {
-    for (const host::ExportInfo& e : host::export_table()) {
-      std::string kinds;
-      for (const char* k = e.args; *k; ++k) kinds += std::string(kinds.empty() ? "" : ", ") + (*k == 'd' ? "double" : "char*");
-      std::printf("%-24s (%s) -> %s\n", e.name, kinds.c_str(), e.result == 'd' ? "double" : "char*");
-    }
+    print_exports();
     return 0;
   }
+  if (name == "--help" || name == "-h") return help();
 
   host::Library lib(lib_path);
   if (!lib.ok()) {
     std::fprintf(stderr, "quillon: %s\n", lib.error().c_str());
     return 1;
+  }
+  if (name == "--version") {
+    // Read from the file the loader took: the version resource of the DLL,
+    // the version mark of a shared object.
+    const std::string file = qp::library_file(lib.handle());
+    const std::string version = file.empty() ? std::string() : qp::file_version(file);
+    if (version.empty()) {
+      std::fprintf(stderr, "quillon: no version record in %s\n", file.empty() ? lib_path.c_str() : file.c_str());
+      return 1;
+    }
+    std::printf("libquillon %s\n", version.c_str());
+    return 0;
   }
   if (name == "demo") {
     if (args.size() - i > 1) return usage("demo takes at most one folder");

@@ -1,18 +1,28 @@
 #!/usr/bin/env python3
-"""Makes the release archives, one per platform, under build/release:
+"""Makes the release files under build/release:
 
-  libquillon-VERSION-win32.zip          libquillon.dll (32-bit), quillon.exe, ...
+  libquillon-VERSION-win32.zip          libquillon.dll (32-bit), quillon.exe, the
+                                        import libraries libquillon.dll.a (MinGW)
+                                        and libquillon.lib (Microsoft's linker), ...
   libquillon-VERSION-linux-x86_64.zip   libquillon.so, quillon, ...
+  libquillon_VERSION_amd64.deb          the Linux build as a Debian package
+  SHA256SUMS                            the SHA-256 of each file above
 
-Each holds the library, include/quillon.h, the export list libquillon.def,
+Each archive holds the library, quillon.h, the export list libquillon.def,
 the command-line host, the host examples and the documentation, side by side.
 The archives are packed by the library's own ZIP export (each platform's
 host and library: the Windows one under Wine), tested with `unzip -t`, and
 then checked as a host would use them: the library taken from the archive
-runs the C example (both platforms) and the Python example (Linux).
+runs the C example (both platforms), the Python example and the LuaJIT
+example (Linux). The Debian package is made by CPack from the install rules.
+
+Every time in the files is the time of the commit they are made from (or
+SOURCE_DATE_EPOCH when set), so two runs from the same commit and build give
+the same bytes.
 
 Run through `./dev release`, after both targets are built.
 """
+import hashlib
 import os
 import re
 import shutil
@@ -23,6 +33,7 @@ import tempfile
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD = os.path.join(ROOT, "build")
 OUT = os.path.join(BUILD, "release")
+STAGE = os.path.join(BUILD, "release-stage")
 
 
 def version():
@@ -35,17 +46,69 @@ def run(cmd, **kw):
     return subprocess.run(cmd, check=True, **kw)
 
 
-def pack(platform, runner, host, library, archive_name):
-    stage = os.path.join(OUT, "stage-" + platform)
+def source_date():
+    """The time every file of the release carries: SOURCE_DATE_EPOCH, else
+    the time of the commit checked out."""
+    if os.environ.get("SOURCE_DATE_EPOCH"):
+        return int(os.environ["SOURCE_DATE_EPOCH"])
+    try:
+        out = subprocess.run(["git", "-C", ROOT, "log", "-1", "--format=%ct"], stdout=subprocess.PIPE,
+                             stderr=subprocess.DEVNULL, check=True).stdout.decode().strip()
+        return int(out)
+    except (OSError, subprocess.CalledProcessError, ValueError):
+        return 1262304000  # 2010-01-01, outside a git checkout
+
+
+def no_birth_time_shim():
+    """A preload library under which a process sees no file birth times.
+
+    The ZIP export stores each file's creation time (the birth time, where
+    the file system keeps one) beside its modification time. A birth time
+    cannot be set, so staged files carry the time they were staged; under
+    this shim statx() reports none, and the creation time falls back to the
+    fixed modification time. (Wine reports no birth time: the Windows build
+    packs without it.)"""
+    src = os.path.join(STAGE, "no_btime.c")
+    lib = os.path.join(STAGE, "no_btime.so")
+    with open(src, "w") as f:
+        f.write("""#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <sys/stat.h>
+typedef int (*statx_fn)(int, const char*, int, unsigned int, struct statx*);
+int statx(int dirfd, const char* path, int flags, unsigned int mask, struct statx* out) {
+  static statx_fn real;
+  if (!real) real = (statx_fn)dlsym(RTLD_NEXT, "statx");
+  int r = real(dirfd, path, flags, mask & ~STATX_BTIME, out);
+  if (r == 0) out->stx_mask &= ~STATX_BTIME;
+  return r;
+}
+""")
+    run(["cc", "-shared", "-fPIC", "-O2", "-o", lib, src, "-ldl"])
+    return lib
+
+
+def pack(platform, runner, host, library, archive_name, epoch, shim):
+    stage = os.path.join(STAGE, platform)
     shutil.rmtree(stage, ignore_errors=True)
-    run(["cmake", "--install", os.path.join(BUILD, platform), "--prefix", stage])
+    run(["cmake", "--install", os.path.join(BUILD, platform), "--component", "release", "--prefix", stage])
+    # Fixed times. The ZIP export also stores the access time, and reading a
+    # file (the Windows build reads each file's first bytes to tell whether it
+    # is a program) would move it: the no-atime attribute keeps it fixed.
+    for name in sorted(os.listdir(stage)):
+        path = os.path.join(stage, name)
+        if subprocess.run(["chattr", "+A", path], stderr=subprocess.DEVNULL).returncode != 0:
+            print(f"warning: cannot keep the access time of {name} fixed (chattr +A)")
+        os.utime(path, (epoch, epoch))
     archive = os.path.join(OUT, archive_name)
     if os.path.exists(archive):
         os.remove(archive)
     # ZIP adds the entries of a folder listing by their bare names, so it runs
-    # inside the staging folder and writes the archive beside it.
-    out = run(runner + [host, "--lib", library, "ZIP", os.path.join("..", archive_name), "."],
-              cwd=stage, stdout=subprocess.PIPE).stdout.decode()
+    # inside the staging folder; the archive is written into the release folder.
+    env = dict(os.environ, TZ="UTC")
+    if shim:
+        env["LD_PRELOAD"] = shim
+    out = run(runner + [host, "--lib", library, "ZIP", archive, "."],
+              cwd=stage, stdout=subprocess.PIPE, env=env).stdout.decode()
     if out.splitlines()[-1] != "1":
         raise SystemExit("ZIP did not answer 1:\n" + out)
     run(["unzip", "-t", "-q", archive])
@@ -74,19 +137,67 @@ def check(platform, archive):
             py_work = os.path.join(work, "py")
             os.mkdir(py_work)
             run(["/usr/bin/python3", os.path.join(tmp, "host_ctypes.py"), os.path.join(tmp, "libquillon.so"), py_work])
+            lua_work = os.path.join(work, "lua")
+            os.mkdir(lua_work)
+            run(["luajit", os.path.join(tmp, "host.lua"), os.path.join(tmp, "libquillon.so"), lua_work],
+                stdout=subprocess.DEVNULL)
+
+
+def debian_package(epoch):
+    """Makes the Debian package of the Linux build with CPack; returns its path."""
+    work = os.path.join(STAGE, "deb")
+    shutil.rmtree(work, ignore_errors=True)
+    env = dict(os.environ, SOURCE_DATE_EPOCH=str(epoch))
+    run(["cpack", "-G", "DEB", "--config", os.path.join(BUILD, "linux", "CPackConfig.cmake"), "-B", work], env=env,
+        stdout=subprocess.DEVNULL)
+    made = [n for n in os.listdir(work) if n.endswith(".deb")]
+    if len(made) != 1:
+        raise SystemExit(f"CPack made {made}, not one package")
+    package = os.path.join(OUT, made[0])
+    shutil.move(os.path.join(work, made[0]), package)
+    info = subprocess.run(["dpkg-deb", "--field", package, "Package", "Version", "Depends"], stdout=subprocess.PIPE,
+                          check=True).stdout.decode()
+    print(info, end="")
+    contents = subprocess.run(["dpkg-deb", "--contents", package], stdout=subprocess.PIPE, check=True).stdout.decode()
+    for path in ("./usr/lib/libquillon.so", "./usr/bin/quillon", "./usr/include/quillon.h",
+                 "./usr/lib/cmake/quillon/quillonConfig.cmake", "./usr/lib/pkgconfig/quillon.pc",
+                 "./usr/share/man/man1/quillon.1.gz", "./usr/share/doc/libquillon/docs/exports.md"):
+        if path not in contents:
+            raise SystemExit(f"{made[0]} lacks {path}")
+    print(f"{made[0]}: {os.path.getsize(package):,} bytes")
+    return package
+
+
+def checksums(files):
+    lines = []
+    for path in files:
+        with open(path, "rb") as f:
+            lines.append(f"{hashlib.sha256(f.read()).hexdigest()}  {os.path.basename(path)}\n")
+    sums = os.path.join(OUT, "SHA256SUMS")
+    with open(sums, "w") as f:
+        f.writelines(lines)
+    run(["sha256sum", "--check", "--quiet", "SHA256SUMS"], cwd=OUT)
+    return sums
 
 
 def main():
-    os.makedirs(OUT, exist_ok=True)
+    # The release folder holds what this run makes and nothing else.
+    shutil.rmtree(OUT, ignore_errors=True)
+    os.makedirs(OUT)
+    os.makedirs(STAGE, exist_ok=True)
     v = version()
+    epoch = source_date()
     os.environ.setdefault("WINEDEBUG", "-all")
+    shim = no_birth_time_shim()
     linux = pack("linux", [], os.path.join(BUILD, "linux", "quillon"), os.path.join(BUILD, "linux", "libquillon.so"),
-                 f"libquillon-{v}-linux-x86_64.zip")
+                 f"libquillon-{v}-linux-x86_64.zip", epoch, shim)
     win32 = pack("win32", ["wine"], os.path.join(BUILD, "win32", "quillon.exe"),
-                 os.path.join(BUILD, "win32", "libquillon.dll"), f"libquillon-{v}-win32.zip")
+                 os.path.join(BUILD, "win32", "libquillon.dll"), f"libquillon-{v}-win32.zip", epoch, None)
     check("linux", linux)
     check("win32", win32)
-    print("\nrelease archives:\n  " + linux + "\n  " + win32)
+    deb = debian_package(epoch)
+    sums = checksums([linux, win32, deb])
+    print("\nrelease files:\n  " + "\n  ".join([linux, win32, deb, sums]))
 
 
 if __name__ == "__main__":

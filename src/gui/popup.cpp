@@ -5,11 +5,6 @@
 
 namespace quillon {
 
-namespace {
-constexpr uint32_t kPopupEditStyle = 0x50801080;
-constexpr uint32_t kOkButtonStyle = 0x50010001;
-}  // namespace
-
 char* get_string(const char* title, const char* module, double size, const char* text) {
   static const char kClass[] = "get_str_popup";
   if (!title) title = "";

@@ -15,11 +15,7 @@ const char* drawMe = "";
 
 namespace {
 
-constexpr unsigned int kClassStyleDoubleClicks = 0x0008;
-constexpr int kScrollBarBrush = 1;  // system colour 0, plus one
-constexpr uint32_t kOverlappedWindow = 0xCF0000;
-constexpr uint32_t kNotepadEditStyle = 0x50B010C4;
-constexpr uint32_t kOkButtonStyle = 0x50010001;
+constexpr int kScrollBarBrush = qp::kColourScrollBar + 1;  // a brush value is the colour number plus one
 constexpr uint32_t kPromptBackground = 0xCED3D6;  // RGB(214, 211, 206)
 constexpr unsigned int kPromptFormat = qp::kDrawCenter | qp::kDrawVCenter | qp::kDrawSingleLine;
 
@@ -99,7 +95,7 @@ intptr_t QP_WINDOW_PROC WindowProcedure(qp::Window window, unsigned int message,
 }
 
 bool register_class(const char* name, void* instance) {
-  return qp::register_window_class(name, kClassStyleDoubleClicks, WindowProcedure, instance, kScrollBarBrush);
+  return qp::register_window_class(name, qp::kClassDoubleClicks, WindowProcedure, instance, kScrollBarBrush);
 }
 
 uint32_t run_modal_loop(qp::Window main, bool capture) {
@@ -124,7 +120,7 @@ double make_window(const char* title, const char* module, double width, double h
   static const char kClass[] = "mainwindow";
   void* instance = qp::module_handle(module);
   if (!register_class(kClass, instance)) return 0.0;
-  qp::Window main = qp::create_window(0, kClass, title ? title : "", kOverlappedWindow, qp::kDefaultPosition,
+  qp::Window main = qp::create_window(0, kClass, title ? title : "", qp::kStyleOverlappedWindow, qp::kDefaultPosition,
                                       qp::kDefaultPosition, to_pixels(width), to_pixels(height), nullptr, 0, instance);
   if (!main) {
     // No window means no quit message will ever come: end at once.

@@ -22,8 +22,20 @@ constexpr int OK_BUTTON_ID = 1353;
 
 // Window styles of the square windows: caption, system menu, minimise box and
 // (popup only) maximise box; neither can be resized.
-constexpr uint32_t WS_NORESIZE = 0xCB0000;
-constexpr uint32_t WS_NORESIZE_NOMAXIMIZE = 0xCA0000;
+constexpr uint32_t WS_NORESIZE_NOMAXIMIZE = qp::kStyleCaption | qp::kStyleSystemMenu | qp::kStyleMinimizeBox;
+constexpr uint32_t WS_NORESIZE = WS_NORESIZE_NOMAXIMIZE | qp::kStyleMaximizeBox;
+
+// The children of the notepad window and the popup. The notepad's edit is
+// multi-line with a border and both scroll bars; the popup's is one line with
+// a border that scrolls sideways as the text grows. Both take Return as text
+// (the modal loop ends the window on Return itself). The OK button is the
+// default push button and a tab stop.
+constexpr uint32_t kVisibleChild = qp::kStyleChild | qp::kStyleVisible;
+constexpr uint32_t kNotepadEditStyle = kVisibleChild | qp::kStyleBorder | qp::kStyleVScroll | qp::kStyleHScroll |
+                                       qp::kEditMultiline | qp::kEditAutoVScroll | qp::kEditAutoHScroll |
+                                       qp::kEditWantReturn;
+constexpr uint32_t kPopupEditStyle = kVisibleChild | qp::kStyleBorder | qp::kEditAutoHScroll | qp::kEditWantReturn;
+constexpr uint32_t kOkButtonStyle = kVisibleChild | qp::kStyleTabStop | qp::kButtonDefault;
 
 // The text the window exports return when they cannot show their window.
 char* window_error_text();

@@ -1,3 +1,33 @@
+// The MD5 message digest.
+//
+// What: Ron Rivest's digest of RFC 1321: any message to 128 bits. The
+// message is padded (a one bit, zeros, and its length in bits as a 64-bit
+// little-endian number, so that it ends on a 64-byte boundary) and cut into
+// 64-byte blocks; each block is compressed into a state of four 32-bit words,
+// and the final state, written little-endian, is the digest. The library
+// offers it as lowercase hex text for hosts that compare files and texts;
+// MD5 is long broken for collision resistance and is no protection against
+// someone who forges input on purpose.
+//
+// How the compression goes: sixty-four steps in four rounds of sixteen, each
+// step a = b + rotl(a + f(b, c, d) + X[k] + T[i], s), with a round function
+// f (F, G, H, I), a message word X[k] in a round-specific order, a constant
+// T[i] from the sine function and a rotation s. The four words change roles
+// each step, which the step macros express by rotating their arguments
+// rather than moving values.
+//
+// How it is fast: the round functions are written in forms equal to the
+// RFC's bit for bit that need fewer operations after b arrives (b is the
+// result of the previous step, c and d are older), so more of each step
+// overlaps the one before. Message words are decoded straight from the
+// caller's block as each step needs them: no sixteen-word copy, no alignment
+// requirement, and the compiler makes each a single load where the processor
+// allows it. MD5Update compresses whole blocks directly from the caller's
+// buffer and copies only the partial block at either end.
+//
+// The class keeps the shape of the RFC's reference interface (MD5Init,
+// MD5Update, MD5Final on a context) because the wrapper classes are written
+// against it; MD5Final wipes the context, as the reference does.
 #include "hash/hl_md5.h"
 
 namespace quillon {

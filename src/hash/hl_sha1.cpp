@@ -1,3 +1,27 @@
+// The SHA-1 message digest: buffering, length count and padding.
+//
+// What: the 160-bit digest of FIPS 180-4, in the interface of the reference
+// code of RFC 3174 (SHA1Reset, SHA1Input, SHA1Result on a context, with
+// result codes). The message is padded with a one bit, zeros and its length
+// in bits as a 64-bit big-endian number to a multiple of 64 bytes; each block
+// goes through the compression function of sha1_blocks.cpp; the five state
+// words, big-endian, are the digest. As with MD5, the library offers it as
+// hex text for comparing data, not as protection against forged collisions.
+//
+// Why this shape: the wrapper classes and the tests were written against the
+// reference interface, including its error behaviour: input after the digest
+// was taken marks the context with a state error, and a message longer than
+// 2^64 - 1 bits marks it corrupted. Those outcomes are kept exactly.
+//
+// How it is fast: the reference takes input one byte at a time, counting
+// bits and testing for a full block after each byte. SHA1Input instead takes
+// runs: when the block buffer is empty it hands every whole block straight
+// from the caller's memory to the compression, several at a time, and
+// otherwise it copies as much as fits into the buffer at once. A run never
+// spans the moment the 32-bit low half of the length count wraps, so that
+// byte still goes through the byte-wise step and carries into the high half
+// exactly as before; the context ends every call in the state the byte-wise
+// code would leave.
 #include "hash/hl_sha1.h"
 
 #include <cstring>

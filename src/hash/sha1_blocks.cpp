@@ -1,14 +1,34 @@
-// The SHA-1 block compression: portable code, and the x86 SHA instructions
-// where the processor has them.
+// The SHA-1 block compression.
+//
+// What: the function at the heart of SHA-1 (FIPS 180-4, section 6.1.2). It
+// takes the five-word chaining state and one 64-byte block and returns the
+// next state; hl_sha1.cpp does the buffering, the length count and the
+// padding around it. This file holds the portable code and the choice between
+// it and the SHA instructions of x86 processors (sha1_ni.cpp), which compute
+// the same function.
+//
+// How the portable code works: each block's sixteen big-endian words are
+// expanded into a schedule of eighty, W[t] = rotl1(W[t-3] ^ W[t-8] ^ W[t-14]
+// ^ W[t-16]), and eighty steps mix them into the working words a to e, twenty
+// steps each with the choice, parity, majority and parity functions and their
+// round constants. Two things make it fast. The schedule is kept in a rolling
+// window of sixteen words and each word is computed just before its step
+// needs it, so the working set stays in registers and the eighty-word array
+// never exists. And the steps rename instead of move: every step changes
+// only e (by the sum) and b (rotated by 30), so the next step is the same
+// macro with its arguments rotated by one place; after five steps the names
+// are back where they started. The choice function is written
+// ((c ^ d) & b) ^ d and the majority (b & c) + ((b ^ c) & d): each is equal
+// bit for bit to its textbook form (the two terms of the majority never share
+// a bit), and each needs fewer operations after b, the last input to arrive.
+//
+// The path is chosen on the first call: the SHA instructions when the
+// processor has them, otherwise the portable code. Tests and benchmarks can
+// switch paths; both give the same words for every input.
 #include <cstdint>
 
 #include "hash/hl_sha1.h"
-
-#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
-#define QUILLON_SHA_NI 1
-#include <cpuid.h>
-#include <immintrin.h>
-#endif
+#include "hash/sha1_paths.h"
 
 namespace quillon {
 namespace {
@@ -46,7 +66,11 @@ inline uint32_t load_be(const unsigned char* p) {
   R(c, d, e, a, b, (t) + 3);  \
   R(b, c, d, e, a, (t) + 4)
 
-void blocks_portable(uint32_t h[5], const unsigned char* data, uint32_t blocks) {
+}  // namespace
+
+namespace sha1_paths {
+
+void portable(uint32_t h[5], const unsigned char* data, uint32_t blocks) {
   uint32_t w[16];
   for (; blocks > 0; --blocks, data += 64) {
     uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4];
@@ -78,116 +102,20 @@ void blocks_portable(uint32_t h[5], const unsigned char* data, uint32_t blocks) 
   }
 }
 
-#if defined(QUILLON_SHA_NI)
+}  // namespace sha1_paths
 
-// Four steps per instruction. Message words travel four to a register, the
-// first of them in the highest lane, which is what the SHA instructions
-// expect; so does the state (A in the highest lane, E alone in another).
-__attribute__((target("sha,sse4.1,ssse3"))) void blocks_sha_ni(uint32_t h[5], const unsigned char* data,
-                                                                uint32_t blocks) {
-  const __m128i reverse = _mm_set_epi64x(0x0001020304050607LL, 0x08090a0b0c0d0e0fLL);
-  __m128i abcd = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(h)), 0x1B);
-  __m128i e0 = _mm_set_epi32(static_cast<int>(h[4]), 0, 0, 0);
-
-  for (; blocks > 0; --blocks, data += 64) {
-    const __m128i abcd_saved = abcd;
-    const __m128i e_saved = e0;
-    __m128i m0 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data)), reverse);
-    __m128i m1 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16)), reverse);
-    __m128i m2 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 32)), reverse);
-    __m128i m3 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 48)), reverse);
-
-    // Steps 0-3: E joins the first four words by a plain add.
-    __m128i e1;
-    __m128i e = _mm_add_epi32(e0, m0);
-    __m128i prev = abcd;
-    abcd = _mm_sha1rnds4_epu32(abcd, e, 0);
-
-    // Then each group of four: E from the state before the previous group,
-    // words m[i] = msg2(msg1(m[i-4], m[i-3]) ^ m[i-2], m[i-1]).
-#define GROUP(m, func)                      \
-  e1 = _mm_sha1nexte_epu32(prev, m);        \
-  prev = abcd;                              \
-  abcd = _mm_sha1rnds4_epu32(abcd, e1, func)
-#define NEXT(m4, m3_, m2_, m1_) \
-  m4 = _mm_sha1msg2_epu32(_mm_xor_si128(_mm_sha1msg1_epu32(m4, m3_), m2_), m1_)
-
-    GROUP(m1, 0);  // steps 4-7
-    GROUP(m2, 0);
-    GROUP(m3, 0);
-    NEXT(m0, m1, m2, m3);  // words 16-19
-    GROUP(m0, 0);
-    NEXT(m1, m2, m3, m0);
-    GROUP(m1, 1);  // steps 20-23
-    NEXT(m2, m3, m0, m1);
-    GROUP(m2, 1);
-    NEXT(m3, m0, m1, m2);
-    GROUP(m3, 1);
-    NEXT(m0, m1, m2, m3);
-    GROUP(m0, 1);
-    NEXT(m1, m2, m3, m0);
-    GROUP(m1, 1);
-    NEXT(m2, m3, m0, m1);
-    GROUP(m2, 2);  // steps 40-43
-    NEXT(m3, m0, m1, m2);
-    GROUP(m3, 2);
-    NEXT(m0, m1, m2, m3);
-    GROUP(m0, 2);
-    NEXT(m1, m2, m3, m0);
-    GROUP(m1, 2);
-    NEXT(m2, m3, m0, m1);
-    GROUP(m2, 2);
-    NEXT(m3, m0, m1, m2);
-    GROUP(m3, 3);  // steps 60-63
-    NEXT(m0, m1, m2, m3);
-    GROUP(m0, 3);
-    NEXT(m1, m2, m3, m0);
-    GROUP(m1, 3);
-    NEXT(m2, m3, m0, m1);
-    GROUP(m2, 3);
-    NEXT(m3, m0, m1, m2);
-    GROUP(m3, 3);  // steps 76-79
-#undef GROUP
-#undef NEXT
-
-    // E after 80 steps comes from the state before the last group.
-    e0 = _mm_sha1nexte_epu32(prev, e_saved);
-    abcd = _mm_add_epi32(abcd, abcd_saved);
-  }
-
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(h), _mm_shuffle_epi32(abcd, 0x1B));
-  h[4] = static_cast<uint32_t>(_mm_extract_epi32(e0, 3));
-}
-
-bool detect_sha_ni() {
-  unsigned a, b, c, d;
-  if (!__get_cpuid(1, &a, &b, &c, &d)) return false;
-  const bool ssse3 = c & (1u << 9), sse41 = c & (1u << 19);
-  if (!__get_cpuid_count(7, 0, &a, &b, &c, &d)) return false;
-  const bool sha = b & (1u << 29);
-  return ssse3 && sse41 && sha;
-}
-
-#else
-
-bool detect_sha_ni() { return false; }
-
-#endif
+namespace {
 
 using BlocksFn = void (*)(uint32_t*, const unsigned char*, uint32_t);
 
 bool hardware_present() {
-  static const bool present = detect_sha_ni();
+  static const bool present = sha1_paths::has_sha_ni();
   return present;
 }
 
 BlocksFn pick(bool use_hardware) {
-#if defined(QUILLON_SHA_NI)
-  if (use_hardware && hardware_present()) return blocks_sha_ni;
-#else
-  (void)use_hardware;
-#endif
-  return blocks_portable;
+  if (use_hardware && hardware_present()) return sha1_paths::sha_ni;
+  return sha1_paths::portable;
 }
 
 // The first call chooses the path; the pointer starts at this function so
@@ -208,7 +136,7 @@ bool sha1_hardware_available() { return hardware_present(); }
 
 bool sha1_use_hardware(bool on) {
   active = pick(on);
-  return active != blocks_portable;
+  return active != sha1_paths::portable;
 }
 
 }  // namespace quillon

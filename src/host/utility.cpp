@@ -18,10 +18,11 @@ void remove_current_files() {
     std::perror("Couldn't open the directory");
     return;
   }
-  // Every entry is named, "." and ".." included; only files go away.
+  // Every entry is named, "." and ".." included; only files go away, and
+  // read-only files stay, on every system and for every user.
   while (const char* name = qp::next_entry(listing)) {
     std::puts(name);
-    qp::delete_file(name);
+    qp::delete_writable_file(name);
   }
   qp::close_listing(listing);
 }

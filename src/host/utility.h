@@ -4,7 +4,8 @@
 namespace quillon {
 
 // Lists the current directory on standard output and deletes each file in
-// it; folders stay. Reports an unreadable directory on standard error.
+// it; folders and read-only files stay. Reports an unreadable directory on
+// standard error.
 void remove_current_files();
 
 // Copies source to destination byte by byte, writing '#' for every line feed.

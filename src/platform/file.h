@@ -58,4 +58,10 @@ namespace qp {
 // Deletes a file; never a directory, empty or not.
 bool delete_file(const char* path);
 
+// Deletes a file unless it is read-only, as the runtime's remove does on
+// Windows: on POSIX systems a file without the owner-write bit stays, whoever
+// asks (the superuser included). A symbolic link is a file of its own here:
+// it goes, and what it names stays. Never a directory.
+bool delete_writable_file(const char* path);
+
 }  // namespace qp

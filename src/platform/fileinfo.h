@@ -29,7 +29,9 @@ uint32_t get_file_attributes(const char* path);
 bool set_file_times(Handle h, const uint64_t* creation, const uint64_t* access, const uint64_t* write);
 
 // True when both paths exist and name the same file (through links,
-// different spellings and relative parts alike).
+// different spellings and relative parts alike). A device is never the same
+// file as anything: two names of one device (/dev/null, NUL) read and write
+// independently, so opening one does not empty the other.
 bool same_file(const char* a, const char* b);
 
 }  // namespace qp

@@ -1,6 +1,7 @@
 // Path steps that the system treats specially.
 #pragma once
 #include <cstddef>
+#include <string>
 
 namespace qp {
 
@@ -9,6 +10,24 @@ namespace qp {
 // LPT1-LPT9 on Windows, in any case and with any extension. Never on POSIX
 // systems, where these are ordinary names.
 bool is_device_name(const char* step, size_t len);
+
+// True when the system reads the step as the folder it stands in or as its
+// parent: "." and "..". Windows drops trailing dots and blanks from every
+// name, so there any step of dots and blanks only ("...", " ", ". .") is one
+// of those two; on POSIX systems such steps are ordinary names.
+bool is_dot_step(const char* step, size_t len);
+
+// The length of the drive prefix ("C:", a letter and a colon) at the start
+// of a step, 0 when there is none. Windows reads it as a drive (and a colon
+// further on as the start of a stream name); on POSIX systems a colon is an
+// ordinary character and there is never a prefix.
+size_t drive_prefix_length(const char* step, size_t len);
+
+// Turns the separators of a path into the ones the system reads. Windows
+// reads '\\' and '/' alike and the path stays as it is; on POSIX systems
+// '\\' is an ordinary character, so every '\\' becomes '/' for a path whose
+// backslashes are meant as separators.
+void use_system_separators(std::string* path);
 
 }  // namespace qp
 

@@ -36,19 +36,42 @@ constexpr unsigned int kMsgSetFont = 0x0030;
 constexpr unsigned int kMsgKeyDown = 0x0100;
 constexpr unsigned int kMsgCommand = 0x0111;
 
-// Window and control styles.
+// Window and control style bits, the values of the Win32 WS_, ES_ and BS_
+// constants of the same meaning. Callers build their styles from these; the
+// GTK implementation decodes them by the same names.
 constexpr uint32_t kStyleChild = 0x40000000;
 constexpr uint32_t kStyleVisible = 0x10000000;
 constexpr uint32_t kStyleBorder = 0x00800000;
 constexpr uint32_t kStyleVScroll = 0x00200000;
 constexpr uint32_t kStyleHScroll = 0x00100000;
-constexpr uint32_t kStyleCaption = 0x00C00000;
+constexpr uint32_t kStyleCaption = 0x00C00000;  // a title bar (includes kStyleBorder)
 constexpr uint32_t kStyleSystemMenu = 0x00080000;
 constexpr uint32_t kStyleSizingFrame = 0x00040000;
 constexpr uint32_t kStyleMinimizeBox = 0x00020000;
 constexpr uint32_t kStyleMaximizeBox = 0x00010000;
+// On a child control the bit of kStyleMaximizeBox means "reached by Tab".
+constexpr uint32_t kStyleTabStop = 0x00010000;
+// A captioned, resizable window with every caption button.
+constexpr uint32_t kStyleOverlappedWindow =
+    kStyleCaption | kStyleSystemMenu | kStyleSizingFrame | kStyleMinimizeBox | kStyleMaximizeBox;
+
+// "edit" controls.
 constexpr uint32_t kEditMultiline = 0x0004;
-constexpr uint32_t kButtonDefault = 0x0001;
+constexpr uint32_t kEditAutoVScroll = 0x0040;  // scrolls to follow the caret down
+constexpr uint32_t kEditAutoHScroll = 0x0080;  // scrolls sideways instead of wrapping
+constexpr uint32_t kEditWantReturn = 0x1000;   // Return makes a new line (multi-line)
+
+// "button" controls: the low four bits are the button type.
+constexpr uint32_t kButtonTypeMask = 0x000F;
+constexpr uint32_t kButtonDefault = 0x0001;  // a push button that is the default
+
+// Class style: the windows of the class receive double clicks.
+constexpr unsigned int kClassDoubleClicks = 0x0008;
+
+// System colour numbers (a class background is one of them plus one).
+constexpr int kColourScrollBar = 0;
+constexpr int kColourWindow = 5;
+constexpr int kColourButtonFace = 15;
 
 // Position that lets the window system place a top-level window.
 constexpr int kDefaultPosition = static_cast<int>(0x80000000u);
@@ -57,6 +80,8 @@ constexpr int kDefaultPosition = static_cast<int>(0x80000000u);
 constexpr int kShowHide = 0;
 constexpr int kShowShow = 5;
 constexpr int kKeyReturn = 0x0D;
+// The low four bits of a message-box style choose its buttons.
+constexpr unsigned int kBoxTypeMask = 0x0F;
 constexpr unsigned int kBoxOk = 0;
 constexpr unsigned int kBoxYesNo = 4;
 constexpr int kAnswerOk = 1;

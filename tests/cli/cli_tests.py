@@ -69,6 +69,17 @@ class Frame(unittest.TestCase):
         names = [line.split()[0] for line in out.decode().splitlines()]
         self.assertEqual(names, EXPORTS)
 
+    def test_help_and_version(self):
+        for flag in ("--help", "-h"):
+            status, out, _ = quillon(flag)
+            self.assertEqual(status, 0)
+            lines = out.decode().splitlines()
+            self.assertTrue(lines[0].startswith("usage: quillon"))
+            listed = lines[lines.index("Exports:") + 1:]
+            self.assertEqual([line.split()[0] for line in listed], EXPORTS)
+        # Read from the library file: its version resource on Windows.
+        self.assertEqual(quillon("--version")[:2], (0, b"libquillon 0.1.1.218\n"))
+
     def test_text_results_are_raw_bytes(self):
         with tempfile.TemporaryDirectory() as d:
             path = os.path.join(d, "crlf.txt")

@@ -194,6 +194,41 @@ class Popup(WindowTest):
                          ["first=one", "second=two", "first-pointer-now=two", "same-storage=yes"])
 
 
+class Windows1252(WindowTest):
+    """A text that is not UTF-8 is shown as Windows-1252 and comes back in it,
+    byte for byte when untouched. Linux only: Windows passes texts through its
+    code page anyway."""
+
+    def setUp(self):
+        super().setUp()
+        if OPTS.runner:
+            self.skipTest("the Linux windows' text conversion")
+
+    def host(self, export, title, size, text):
+        return self.start(Host(OPTS.quillon, "-x", export, title.encode().hex(), "", str(size), text.hex()))
+
+    def test_popup_untouched_and_edited(self):
+        h = self.host("GUI_get_string", "Accent", POPUP, b"caf\xe9")
+        w = Window("^Accent$")
+        w.click(280, 210)
+        press_return()
+        self.assertEqual(h.finish(), (0, b"caf\xe9\n"))
+
+        h = self.host("GUI_get_string", "Accent edited", POPUP, b"caf\xe9")
+        w = Window("^Accent edited$")
+        w.click(280, 210)
+        type_text("s")
+        press_return()
+        self.assertEqual(h.finish(), (0, b"caf\xe9s\n"))
+
+    def test_notepad_untouched_keeps_every_byte(self):
+        # The euro sign, a byte the code page leaves unassigned, and an accent.
+        text = b"\x80 \x81 \xe9\r\nline"
+        h = self.host("GUI_make_window_notepad", "Bytes", NOTEPAD, text)
+        Window("^Bytes$").close_box()
+        self.assertEqual(h.finish(), (0, text + b"\n"))
+
+
 class Notepad(WindowTest):
     # The edit box is 391 x 344 at (0, 0); the OK button 385 x 22 at (5, 344).
     def test_edited_lines_come_back_and_return_ends_the_window(self):
@@ -356,7 +391,7 @@ def main():
                 return 1
         if OPTS.runner:
             prepare_wine()
-        cases = [Popup, Notepad, Boxes, PlainWindow]
+        cases = [Popup, Windows1252, Notepad, Boxes, PlainWindow]
     suite = unittest.TestSuite()
     for case in cases:
         suite.addTests(unittest.defaultTestLoader.loadTestsFromTestCase(case))

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <sstream>
 
 #include "quillon.h"
@@ -44,6 +45,10 @@ TEST(Directories, RmdirDeletesFilesOnlyAndNamesEveryEntry) {
   ScratchDir dir;
   write_file(dir / "one.txt", "1");
   write_file(dir / "two.bin", "22");
+  // A read-only file stays on every system, whoever runs the call.
+  write_file(dir / "kept.txt", "ro");
+  std::filesystem::permissions(dir / "kept.txt", std::filesystem::perms::all, std::filesystem::perm_options::remove);
+  std::filesystem::permissions(dir / "kept.txt", std::filesystem::perms::owner_read, std::filesystem::perm_options::add);
   MKDIR2((dir / "sub").c_str());
   write_file(dir / "sub/inner.txt", "3");
   MKDIR2((dir / "empty").c_str());
@@ -57,9 +62,11 @@ TEST(Directories, RmdirDeletesFilesOnlyAndNamesEveryEntry) {
   std::istringstream in(printed);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   std::sort(lines.begin(), lines.end());
-  EXPECT_EQ(lines, (std::vector<std::string>{".", "..", "empty", "one.txt", "sub", "two.bin"}));
+  EXPECT_EQ(lines, (std::vector<std::string>{".", "..", "empty", "kept.txt", "one.txt", "sub", "two.bin"}));
   EXPECT_FALSE(exists(dir / "one.txt"));
   EXPECT_FALSE(exists(dir / "two.bin"));
+  EXPECT_EQ(read_file(dir / "kept.txt"), "ro");
+  std::filesystem::permissions(dir / "kept.txt", std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
   EXPECT_TRUE(exists(dir / "sub/inner.txt"));
   EXPECT_TRUE(testkit::is_directory(dir / "empty"));  // not even an empty folder goes
 }
@@ -109,6 +116,12 @@ TEST(T2gmt, DestinationThatNamesTheSourceIsRefused) {
   EXPECT_EQ(T2GMT((dir / "d/src").c_str(), (dir / "d/./src").c_str()), 0);
   EXPECT_EQ(T2GMT((dir / "d/src").c_str(), (dir / "d/../d/src").c_str()), 0);
   EXPECT_EQ(read_file(dir / "d/src"), "line\nline\n");
+  // Two names of one device are not one file.
+#ifdef _WIN32
+  EXPECT_EQ(T2GMT("NUL", "NUL"), 1);
+#else
+  EXPECT_EQ(T2GMT("/dev/null", "/dev/null"), 1);
+#endif
 }
 
 TEST(MakeBuffer, ReturnsTheFirstLineAsFgetsReadsIt) {

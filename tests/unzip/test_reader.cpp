@@ -348,16 +348,15 @@ TEST(EntryStream, DamagedEntriesFailInsteadOfPassingAsComplete) {
   EXPECT_EQ(r.close, UNZ_CRCMISMATCH);
   unzClose(s);
 
-  // Compressed data cut short by the end of the source.
+  // Compressed data that claims far more input than there is runs into the
+  // directory and past the end of the source: refused at the open.
   ziptest::Layout whole = ziptest::build({{"cut.bin", ziptest::sample(40000), 8}});
   std::string cut = whole.bytes;
-  ziptest::put32(cut, whole.central_offsets[0] + 20, 0x7FFFFFF0);  // claims far more input than there is
+  ziptest::put32(cut, whole.central_offsets[0] + 20, 0x7FFFFFF0);
   ziptest::put32(cut, whole.local_offsets[0] + 18, 0x7FFFFFF0);
   s = open_memory(cut);
   ASSERT_NE(s, nullptr);
-  r = read_entry(s, 16384);
-  EXPECT_FALSE(r.ended);
-  EXPECT_LT(r.last, 0);
+  EXPECT_EQ(unzOpenCurrentFile(s, nullptr), UNZ_BADARCHIVE);
   unzClose(s);
 }
 

@@ -2,6 +2,8 @@
 
 #include <zlib.h>
 
+#include <cstdio>
+
 #include "zip/common/cipher.h"
 #include "zip/common/crc32.h"
 
@@ -18,7 +20,110 @@ void add32(std::string& s, uint32_t v) {
   add16(s, v >> 16);
 }
 
+std::string local_header(const std::string& name, uint16_t method, uint32_t crc, uint32_t csize, uint32_t usize) {
+  std::string h;
+  add32(h, 0x04034B50);
+  add16(h, 20);
+  add16(h, 0);
+  add16(h, method);
+  add32(h, 0x59A16C21);
+  add32(h, crc);
+  add32(h, csize);
+  add32(h, usize);
+  add16(h, static_cast<uint32_t>(name.size()));
+  add16(h, 0);
+  return h + name;
+}
+
+std::string central_record(const std::string& name, uint16_t method, uint32_t crc, uint32_t csize, uint32_t usize,
+                           uint32_t local_at) {
+  std::string c;
+  add32(c, 0x02014B50);
+  add16(c, 0x0314);
+  add16(c, 20);
+  add16(c, 0);
+  add16(c, method);
+  add32(c, 0x59A16C21);
+  add32(c, crc);
+  add32(c, csize);
+  add32(c, usize);
+  add16(c, static_cast<uint32_t>(name.size()));
+  add32(c, 0);  // extra field and comment lengths
+  add32(c, 0);  // disk, internal attributes
+  add32(c, 0x81A40000);
+  add32(c, local_at);
+  return c + name;
+}
+
+std::string end_record(size_t entries, size_t dir_size, size_t dir_at) {
+  std::string e;
+  add32(e, 0x06054B50);
+  add32(e, 0);
+  add16(e, static_cast<uint32_t>(entries));
+  add16(e, static_cast<uint32_t>(entries));
+  add32(e, static_cast<uint32_t>(dir_size));
+  add32(e, static_cast<uint32_t>(dir_at));
+  add16(e, 0);
+  return e;
+}
+
+std::string numbered(const char* stem, int i) {
+  char name[32];
+  std::snprintf(name, sizeof name, "%s%05d.bin", stem, i);
+  return name;
+}
+
 }  // namespace
+
+std::string full_overlap_archive(int entries, size_t kernel_size) {
+  const std::string plain(kernel_size, '\0');
+  const std::string kernel = deflate_raw(plain, 9);
+  const uint32_t crc = crc_of(plain), csize = static_cast<uint32_t>(kernel.size());
+  const uint32_t usize = static_cast<uint32_t>(plain.size());
+  std::string z = local_header(numbered("full", 0), 8, crc, csize, usize) + kernel;
+  std::string dir;
+  for (int i = 0; i < entries; ++i) dir += central_record(numbered("full", i), 8, crc, csize, usize, 0);
+  const size_t dir_at = z.size();
+  return z + dir + end_record(entries, dir.size(), dir_at);
+}
+
+std::string quoted_overlap_archive(int entries, size_t kernel_size) {
+  const std::string plain(kernel_size, '\0');
+  const std::string kernel = deflate_raw(plain, 9);
+  // From the last entry back: each quotes the header of the one after it.
+  std::vector<std::string> headers(entries);
+  std::vector<uint32_t> crcs(entries), csizes(entries), usizes(entries);
+  for (int i = entries - 1; i >= 0; --i) {
+    if (i == entries - 1) {
+      crcs[i] = crc_of(plain);
+      csizes[i] = static_cast<uint32_t>(kernel.size());
+      usizes[i] = static_cast<uint32_t>(plain.size());
+    } else {
+      const std::string& quoted = headers[i + 1];
+      const uint32_t crc_quoted = crc32(0, reinterpret_cast<const Bytef*>(quoted.data()), uInt(quoted.size()));
+      crcs[i] = static_cast<uint32_t>(crc32_combine(crc_quoted, crcs[i + 1], usizes[i + 1]));
+      csizes[i] = static_cast<uint32_t>(5 + quoted.size() + csizes[i + 1]);
+      usizes[i] = static_cast<uint32_t>(quoted.size() + usizes[i + 1]);
+    }
+    headers[i] = local_header(numbered("quoted", i), 8, crcs[i], csizes[i], usizes[i]);
+  }
+  std::string z, dir;
+  for (int i = 0; i < entries; ++i) {
+    dir += central_record(numbered("quoted", i), 8, crcs[i], csizes[i], usizes[i], static_cast<uint32_t>(z.size()));
+    z += headers[i];
+    if (i + 1 < entries) {
+      // A stored block, not the last: BFINAL 0, BTYPE 00, then LEN and its
+      // complement (RFC 1951, 3.2.4), then the LEN bytes it holds.
+      const uint32_t len = static_cast<uint32_t>(headers[i + 1].size());
+      z += '\0';
+      add16(z, len);
+      add16(z, ~len & 0xFFFF);
+    }
+  }
+  z += kernel;
+  const size_t dir_at = z.size();
+  return z + dir + end_record(entries, dir.size(), dir_at);
+}
 
 void put16(std::string& s, size_t at, uint16_t v) {
   s[at] = static_cast<char>(v & 0xFF);

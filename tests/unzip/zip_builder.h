@@ -51,6 +51,18 @@ void put16(std::string& s, size_t at, uint16_t v);
 void put32(std::string& s, size_t at, uint32_t v);
 uint32_t get32(const std::string& s, size_t at);
 
+// Archives whose entries overlap, each expanding a deflated kernel of
+// `kernel_size` zero bytes many times over (zip bombs). Every field that a
+// reader compares agrees.
+// Full overlap: `entries` central records, with names of equal length, all
+// pointing at the one local header (of the first), whose data is the kernel.
+std::string full_overlap_archive(int entries, size_t kernel_size);
+// Quoted overlap: each entry's data begins with a stored DEFLATE block that
+// quotes the next entry's local header, then runs on through the next
+// entry's data; the last entry's data is the kernel alone, so that each
+// entry expands to the kernel and every header after its own.
+std::string quoted_overlap_archive(int entries, size_t kernel_size);
+
 // Bytes with some structure and some noise, the same for the same seed.
 std::string sample(size_t n, uint32_t seed = 1);
 

@@ -1,3 +1,4 @@
+// platform/dir.h on POSIX systems: directories through dirent, mkdir and rmdir.
 #include "platform/dir.h"
 
 #include <dirent.h>

@@ -1,4 +1,4 @@
-// Files by handle on POSIX systems. A handle is a file descriptor plus one, so
+// platform/file.h on POSIX systems: files by handle. A handle is a file descriptor plus one, so
 // that a null handle means "none" as it does on Windows.
 //
 // Windows refuses a second open of a file that is held without sharing; the
@@ -32,6 +32,18 @@ struct OpenFile {
   bool regular;
 };
 
+// The library is single-threaded by contract, and this lock does not change
+// that: it does not make the check and the open below one atomic step, and
+// nothing else in the library is locked. It is here because this registry is
+// the one piece of library state that handles outside the library's thread
+// reach. A pipe's far end, or a handle given to the archive code, may be
+// opened or closed on another thread while the library works on its own
+// (the writer tests drain and feed pipes from threads of their own), and the
+// workers of the ZIP and UNZIP exports open and close files side by side;
+// an unguarded std::map would be corrupted by that. Those workers never
+// open one file from two threads at once, so the gap between the check and
+// the open does not matter to them. The lock is uncontended in
+// normal use and costs nothing next to the system call beside it.
 struct Registry {
   std::mutex lock;
   std::map<int, OpenFile> by_fd;
@@ -241,5 +253,18 @@ bool create_pipe(Handle* read_end, Handle* write_end) {
 namespace qp {
 
 bool delete_file(const char* path) { return path && ::unlink(path) == 0; }
+
+bool delete_writable_file(const char* path) {
+  struct stat st;
+  if (path == nullptr || lstat(path, &st) != 0) return false;
+  // Permissions do not stop unlink (the folder's do, and not for the
+  // superuser); the owner-write bit, which makes a file read-only here as
+  // the read-only attribute does on Windows, is tested instead.
+  if (!S_ISLNK(st.st_mode) && !(st.st_mode & S_IWUSR)) {
+    errno = EACCES;
+    return false;
+  }
+  return ::unlink(path) == 0;
+}
 
 }  // namespace qp

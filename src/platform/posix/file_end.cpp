@@ -1,3 +1,4 @@
+// platform/file_end.h on POSIX systems: cutting a file at its current position.
 #include "platform/file_end.h"
 
 #include <errno.h>

@@ -1,3 +1,4 @@
+// platform/fileinfo.h on POSIX systems: attributes, sizes and times from stat.
 #include "platform/fileinfo.h"
 
 #include <errno.h>
@@ -83,6 +84,7 @@ bool set_file_times(Handle h, const uint64_t* creation, const uint64_t* access, 
 bool same_file(const char* a, const char* b) {
   struct stat sa, sb;
   if (a == nullptr || b == nullptr || stat(a, &sa) != 0 || stat(b, &sb) != 0) return false;
+  if (S_ISCHR(sa.st_mode) || S_ISBLK(sa.st_mode)) return false;
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 

@@ -1,3 +1,4 @@
+// platform/memory.h on POSIX systems: zeroed blocks as anonymous mappings.
 #include "platform/memory.h"
 
 #include <sys/mman.h>

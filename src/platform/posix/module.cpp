@@ -1,3 +1,4 @@
+// platform/module.h on POSIX systems: shared objects through dlopen and dlsym.
 #include "platform/module.h"
 
 #include <dlfcn.h>

@@ -1,8 +1,20 @@
+// platform/pathname.h on POSIX systems, where no file name is a device.
 #include "platform/pathname.h"
 
 namespace qp {
 
 bool is_device_name(const char*, size_t) { return false; }
+
+bool is_dot_step(const char* step, size_t len) {
+  return (len == 1 && step[0] == '.') || (len == 2 && step[0] == '.' && step[1] == '.');
+}
+
+size_t drive_prefix_length(const char*, size_t) { return 0; }
+
+void use_system_separators(std::string* path) {
+  for (char& c : *path)
+    if (c == '\\') c = '/';
+}
 
 }  // namespace qp
 

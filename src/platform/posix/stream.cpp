@@ -1,3 +1,4 @@
+// platform/stream.h on POSIX systems: standard streams and files by descriptor.
 #include "platform/stream.h"
 
 #include <errno.h>

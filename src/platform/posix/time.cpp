@@ -1,3 +1,4 @@
+// platform/time.h on POSIX systems: Windows file times from the C library's clock.
 #include "platform/time.h"
 
 #include <time.h>

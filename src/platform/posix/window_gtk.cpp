@@ -1,4 +1,4 @@
-// Windows on GTK 3, behaving as the Win32 calls of window.h do.
+// platform/window.h on GTK 3: windows behaving as the Win32 calls do.
 //
 // Windows are records behind small integer handles. A top-level window is a
 // GtkWindow holding a GtkFixed, so children sit at exact pixel positions in
@@ -21,15 +21,18 @@
 // - A window with a caption draws it itself (a header bar with the title and
 //   the close box), so the outer size includes the caption as on Windows and
 //   a window shows its title and close box with or without a window manager.
-// - Texts are UTF-8; a text that is not valid UTF-8 is read as Windows-1252.
+// - Texts are UTF-8; a text that is not valid UTF-8 is read as Windows-1252,
+//   and an edit's text given so is read back in Windows-1252.
 #include <gtk/gtk.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <deque>
+#include <iterator>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/window.h"
@@ -41,9 +44,9 @@ namespace {
 // scroll-bar colour is the light grey that window classes here ask for).
 uint32_t system_colour(int index) {
   switch (index) {
-    case 0: return 0xC8C8C8;   // scroll bar
-    case 5: return 0xFFFFFF;   // window
-    case 15: return 0xC8D0D4;  // button face
+    case kColourScrollBar: return 0xC8C8C8;
+    case kColourWindow: return 0xFFFFFF;
+    case kColourButtonFace: return 0xC8D0D4;
     default: return 0xC8C8C8;
   }
 }
@@ -63,14 +66,49 @@ std::string fold(const char* name) {
   return s;
 }
 
-std::string to_utf8(const char* text) {
+// Windows-1252 bytes 0x80-0x9F as Unicode. The five bytes that the code page
+// leaves unassigned stand for the control characters of the same number, as
+// Windows maps them, so that every byte has a character and comes back as
+// itself. Bytes below 0x80 and from 0xA0 on are the characters of the same
+// number.
+constexpr uint16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+// A text for the toolkit, which takes UTF-8 only. A text that is not valid
+// UTF-8 is read as Windows-1252, and *legacy says so (when asked).
+std::string to_utf8(const char* text, bool* legacy = nullptr) {
+  if (legacy) *legacy = false;
   if (!text) return {};
   if (g_utf8_validate(text, -1, nullptr)) return text;
-  gchar* u = g_convert(text, -1, "UTF-8", "WINDOWS-1252", nullptr, nullptr, nullptr);
-  if (!u) u = g_convert(text, -1, "UTF-8", "ISO-8859-1", nullptr, nullptr, nullptr);
-  std::string s = u ? u : "";
-  g_free(u);
+  if (legacy) *legacy = true;
+  std::string s;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
+    const gunichar c = *p >= 0x80 && *p < 0xA0 ? kCp1252High[*p - 0x80] : *p;
+    char bytes[6];
+    s.append(bytes, static_cast<size_t>(g_unichar_to_utf8(c, bytes)));
+  }
   return s;
+}
+
+// The Windows-1252 form of a UTF-8 text from the toolkit; false (and *out
+// left alone) when some character has none.
+bool to_cp1252(const std::string& text, std::string* out) {
+  std::string s;
+  s.reserve(text.size());
+  for (const char* p = text.c_str(); *p; p = g_utf8_next_char(p)) {
+    const gunichar c = g_utf8_get_char(p);
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+      s.push_back(static_cast<char>(c));
+      continue;
+    }
+    const uint16_t* at = std::find(std::begin(kCp1252High), std::end(kCp1252High), c);
+    if (at == std::end(kCp1252High)) return false;
+    s.push_back(static_cast<char>(0x80 + (at - kCp1252High)));
+  }
+  *out = std::move(s);
+  return true;
 }
 
 int clamp_size(int v) { return std::clamp(v, 0, 32767); }
@@ -100,6 +138,7 @@ struct Record {
   uintptr_t parent = 0;
   int id = 0;
   bool destroying = false;
+  bool legacy_text = false;     // the text was given in Windows-1252 and goes back so
 };
 
 struct FontRecord {
@@ -359,9 +398,10 @@ Window make_control(Record& parent, uintptr_t parent_key, const char* class_name
                                      (style & kStyleHScroll) ? GTK_POLICY_ALWAYS : GTK_POLICY_NEVER,
                                      (style & kStyleVScroll) ? GTK_POLICY_ALWAYS : GTK_POLICY_NEVER);
       // Lines run on sideways when the box scrolls horizontally; else they wrap.
-      const bool sideways = (style & kStyleHScroll) || (style & 0x80);
+      const bool sideways = (style & kStyleHScroll) || (style & kEditAutoHScroll);
       gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(view), sideways ? GTK_WRAP_NONE : GTK_WRAP_WORD_CHAR);
-      gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(view)), to_utf8(text).c_str(), -1);
+      gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(view)), to_utf8(text, &r.legacy_text).c_str(),
+                               -1);
       gtk_style_context_add_class(gtk_widget_get_style_context(view), "quillon-edit");
       if (style & kStyleBorder) gtk_style_context_add_class(gtk_widget_get_style_context(scrolled), "quillon-edit");
       r.kind = Kind::TextView;
@@ -369,7 +409,7 @@ Window make_control(Record& parent, uintptr_t parent_key, const char* class_name
       r.text = view;
     } else {
       GtkWidget* entry = gtk_entry_new();
-      gtk_entry_set_text(GTK_ENTRY(entry), to_utf8(text).c_str());
+      gtk_entry_set_text(GTK_ENTRY(entry), to_utf8(text, &r.legacy_text).c_str());
       gtk_entry_set_has_frame(GTK_ENTRY(entry), (style & kStyleBorder) != 0);
       gtk_entry_set_width_chars(GTK_ENTRY(entry), 1);
       gtk_style_context_add_class(gtk_widget_get_style_context(entry), "quillon-edit");
@@ -378,7 +418,7 @@ Window make_control(Record& parent, uintptr_t parent_key, const char* class_name
       r.text = entry;
     }
   } else if (cls == "button") {
-    GtkWidget* button = gtk_button_new_with_label(to_utf8(text).c_str());
+    GtkWidget* button = gtk_button_new_with_label(to_utf8(text, &r.legacy_text).c_str());
     gtk_style_context_add_class(gtk_widget_get_style_context(button), "quillon-button");
     r.kind = Kind::Button;
     r.widget = button;
@@ -387,7 +427,7 @@ Window make_control(Record& parent, uintptr_t parent_key, const char* class_name
   }
   gtk_fixed_put(GTK_FIXED(parent.fixed), r.widget, x, y);
   gtk_widget_set_size_request(r.widget, clamp_size(width), clamp_size(height));
-  if (r.kind == Kind::Button && (style & 0x0F) == kButtonDefault) {
+  if (r.kind == Kind::Button && (style & kButtonTypeMask) == kButtonDefault) {
     gtk_widget_set_can_default(r.widget, TRUE);
     gtk_widget_grab_default(r.widget);
   }
@@ -463,7 +503,7 @@ bool destroy_window(Window window) { return end_window(key_of(window), true); }
 void set_window_text(Window window, const char* text) {
   Record* r = find(window);
   if (!r) return;
-  const std::string t = to_utf8(text);
+  const std::string t = to_utf8(text, &r->legacy_text);
   switch (r->kind) {
     case Kind::TopLevel:
       gtk_window_set_title(GTK_WINDOW(r->widget), t.c_str());
@@ -499,11 +539,16 @@ uint32_t dialog_item_text(Window parent, int id, char* buffer, uint32_t capacity
   for (const auto& entry : windows) {
     const Record& r = entry.second;
     if (r.parent != key_of(parent) || r.id != id || r.kind == Kind::TopLevel) continue;
-    const std::string text = text_of(r);
+    std::string text = text_of(r);
+    // A text that came in as Windows-1252 goes back in it, edited or not, so
+    // that an untouched text is returned as it was given. A character typed
+    // in that the code page cannot hold keeps the whole text in UTF-8.
+    const bool legacy = r.legacy_text && to_cp1252(text, &text);
     size_t n = text.size();
     if (n > capacity - 1) {
       n = capacity - 1;
-      while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;  // whole characters only
+      if (!legacy)
+        while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;  // whole characters only
     }
     return copy_clipped(buffer, capacity, text.data(), n);
   }
@@ -703,7 +748,7 @@ int16_t return_key_state() {
 
 int message_box(const char* text, const char* caption, unsigned int style) {
   if (!toolkit_ready()) return 0;
-  const bool yes_no = (style & 0x0F) == kBoxYesNo;
+  const bool yes_no = (style & kBoxTypeMask) == kBoxYesNo;
   GtkWidget* box = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER,
                                           yes_no ? GTK_BUTTONS_YES_NO : GTK_BUTTONS_OK, "%s", to_utf8(text).c_str());
   g_object_ref_sink(box);

@@ -1,3 +1,4 @@
+// platform/dir.h on Windows: the kernel and runtime directory calls.
 #include "platform/dir.h"
 
 #include <direct.h>

@@ -1,3 +1,4 @@
+// platform/file.h on Windows: each function is the kernel call of the same meaning.
 #include "platform/file.h"
 
 #include <windows.h>
@@ -74,5 +75,8 @@ bool create_pipe(Handle* read_end, Handle* write_end) {
 namespace qp {
 
 bool delete_file(const char* path) { return path && std::remove(path) == 0; }
+
+// remove refuses read-only files by itself here.
+bool delete_writable_file(const char* path) { return delete_file(path); }
 
 }  // namespace qp

@@ -1,3 +1,4 @@
+// platform/file_end.h on Windows: SetEndOfFile.
 #include "platform/file_end.h"
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// platform/fileinfo.h on Windows: the kernel's file attribute and information calls.
 #include "platform/fileinfo.h"
 
 #include <windows.h>
@@ -51,7 +52,8 @@ bool same_file(const char* a, const char* b) {
     HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
-    BOOL ok = GetFileInformationByHandle(h, out);
+    // Devices (NUL, CON, COM1...) have no identity of their own to compare.
+    BOOL ok = GetFileType(h) != FILE_TYPE_CHAR && GetFileInformationByHandle(h, out);
     CloseHandle(h);
     return ok != 0;
   };

@@ -1,3 +1,4 @@
+// platform/memory.h on Windows: zeroed blocks as page-file mappings.
 #include "platform/memory.h"
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// platform/module.h on Windows: modules through the kernel's loader calls.
 #include "platform/module.h"
 
 #include <fcntl.h>

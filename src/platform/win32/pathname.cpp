@@ -1,3 +1,4 @@
+// platform/pathname.h on Windows: the reserved device names.
 #include "platform/pathname.h"
 
 #include <cstring>
@@ -23,6 +24,16 @@ bool is_device_name(const char* step, size_t len) {
   const bool com = !std::strncmp(s, "COM", 3), lpt = !std::strncmp(s, "LPT", 3);
   return (com || lpt) && s[3] >= '1' && s[3] <= '9';
 }
+
+bool is_dot_step(const char* step, size_t len) {
+  for (size_t i = 0; i < len; ++i)
+    if (step[i] != '.' && step[i] != ' ') return false;
+  return true;
+}
+
+size_t drive_prefix_length(const char* step, size_t len) { return len >= 2 && step[1] == ':' ? 2 : 0; }
+
+void use_system_separators(std::string*) {}
 
 }  // namespace qp
 

@@ -1,3 +1,4 @@
+// platform/stream.h on Windows: the runtime's own fopen.
 #include "platform/stream.h"
 
 namespace qp {

@@ -1,3 +1,4 @@
+// platform/time.h on Windows: the kernel's file time and system time calls.
 #include "platform/time.h"
 
 #include <windows.h>

@@ -1,9 +1,31 @@
-// Windows: each function is the user or GDI call of the same meaning.
+// platform/window.h on Windows: each function is the user or GDI call of the same meaning.
 #include "platform/window.h"
 
 #include <windows.h>
 
 namespace qp {
+
+// The numbers of window.h are the system's own and pass through unchanged;
+// the build stops here if one of them ever differs.
+static_assert(kMsgNull == WM_NULL && kMsgDestroy == WM_DESTROY && kMsgSetText == WM_SETTEXT &&
+              kMsgPaint == WM_PAINT && kMsgClose == WM_CLOSE && kMsgQuit == WM_QUIT && kMsgSetFont == WM_SETFONT &&
+              kMsgKeyDown == WM_KEYDOWN && kMsgCommand == WM_COMMAND);
+static_assert(kStyleChild == WS_CHILD && kStyleVisible == WS_VISIBLE && kStyleBorder == WS_BORDER &&
+              kStyleVScroll == WS_VSCROLL && kStyleHScroll == WS_HSCROLL && kStyleCaption == WS_CAPTION &&
+              kStyleSystemMenu == WS_SYSMENU && kStyleSizingFrame == WS_THICKFRAME &&
+              kStyleMinimizeBox == WS_MINIMIZEBOX && kStyleMaximizeBox == WS_MAXIMIZEBOX &&
+              kStyleTabStop == WS_TABSTOP && kStyleOverlappedWindow == WS_OVERLAPPEDWINDOW);
+static_assert(kEditMultiline == ES_MULTILINE && kEditAutoVScroll == ES_AUTOVSCROLL &&
+              kEditAutoHScroll == ES_AUTOHSCROLL && kEditWantReturn == ES_WANTRETURN);
+static_assert(kButtonTypeMask == BS_TYPEMASK && kButtonDefault == BS_DEFPUSHBUTTON);
+static_assert(kClassDoubleClicks == CS_DBLCLKS && kColourScrollBar == COLOR_SCROLLBAR &&
+              kColourWindow == COLOR_WINDOW && kColourButtonFace == COLOR_BTNFACE);
+static_assert(kDefaultPosition == static_cast<int>(CW_USEDEFAULT) && kShowHide == SW_HIDE && kShowShow == SW_SHOW &&
+              kKeyReturn == VK_RETURN);
+static_assert(kBoxTypeMask == MB_TYPEMASK && kBoxOk == MB_OK && kBoxYesNo == MB_YESNO && kAnswerOk == IDOK &&
+              kAnswerYes == IDYES && kAnswerNo == IDNO);
+static_assert(kDrawCenter == DT_CENTER && kDrawVCenter == DT_VCENTER && kDrawSingleLine == DT_SINGLELINE);
+
 namespace {
 
 HWND hwnd(Window w) { return reinterpret_cast<HWND>(w); }

@@ -1,7 +1,35 @@
-// The traditional PKWARE stream cipher that protects an entry with a
-// password. Each entry gets fresh keys from setup_keys; the 12-byte
-// encryption header and then the entry's data pass through the same keys.
-// The U names serve the reading side, the others the writing side.
+// The traditional PKWARE encryption of ZIP entries.
+//
+// What: the stream cipher of APPNOTE section 6.1 that protects an entry with
+// a password. Its state is three 32-bit keys. They start as fixed words and
+// absorb the password byte by byte (setup_keys); after that, each byte of the
+// entry is enciphered by an exclusive or with a keystream byte drawn from the
+// third key, and then the plain byte is absorbed into the keys, so the
+// keystream depends on everything enciphered before it. Both sides absorb
+// the plain byte, which is why encoding and decoding are mirror images.
+//
+// The 12-byte encryption header that precedes each encrypted entry goes
+// through the same keys first (APPNOTE 6.1.3 to 6.1.6): eleven bytes of
+// noise and a last byte that must equal the high byte of the entry's CRC (or
+// of its time, when a data descriptor follows). The reader deciphers the
+// header and compares that byte to reject a wrong password early, with a one
+// in 256 chance of a false accept; the CRC at the end catches the rest.
+//
+// How the keys advance: key 0 is a CRC-32 register fed the plain byte, key 1
+// adds the low byte of key 0 and steps a linear congruential generator
+// (multiplier 134775813, increment 1), and key 2 is a CRC-32 register fed the
+// top byte of key 1. The keystream byte is the middle byte of t * (t ^ 1),
+// with t the low 16 bits of key 2 with bit 1 set. The CRC steps use the same
+// table as the entries' CRC-32 (crc32.h).
+//
+// Why it is here and how far to trust it: every ZIP program reads this
+// format, so it is the one password protection the archives can carry. It
+// is weak by today's standards (a known-plaintext attack recovers the keys
+// from a dozen bytes), and nothing in the library presents it as more.
+//
+// Each entry gets fresh keys. Everything is inline: the functions run once
+// per byte of every encrypted entry. The U names serve the reading side, the
+// others the writing side; they are the same code.
 #pragma once
 #include <cstdint>
 

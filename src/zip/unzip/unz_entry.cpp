@@ -3,6 +3,7 @@
 // straight into the caller's buffer, with the CRC-32 folded as they pass.
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -72,12 +73,38 @@ int unzlocal_CheckCurrentFileCoherencyHeader(unz_s* s, uint32_t* var_size, uint3
   return UNZ_OK;
 }
 
+// An entry's bytes run from its local header to the end of its data, and on
+// through its data descriptor when flag bit 3 is set (APPNOTE 4.3.9; counted
+// at its smallest, 12 bytes, as its signature is optional). They must end by
+// the next local header above their own and by the central directory, and
+// of the entries that share one local header only the first in the
+// directory is read. Overlapping entries are what archives built to expand
+// far beyond their size are made of: many records over one compressed
+// stream, or each entry's data quoting the next entry's header and running
+// on through its data.
+int unzlocal_CheckCurrentFileSpan(unz_s* s, uint32_t var_size) {
+  constexpr uint32_t kDescriptorLeast = 12;
+  const unz_local_index_s& index = s->local_index;
+  if (s->entry_number >= index.entries) return UNZ_BADARCHIVE;  // not indexed: cannot be vouched for
+  const uint64_t local = s->entry_info_internal.local_header_offset;
+  const auto shared = std::lower_bound(index.shared.begin(), index.shared.end(), std::make_pair(local, uint32_t(0)));
+  if (shared != index.shared.end() && shared->first == local && shared->second != s->entry_number)
+    return UNZ_BADARCHIVE;
+  uint64_t limit = s->directory_offset;
+  const auto next = std::upper_bound(index.offsets.begin(), index.offsets.end(), local);
+  if (next != index.offsets.end() && *next < limit) limit = *next;
+  uint64_t end = local + kLocalHeaderSize + var_size + s->entry_info.compressed_size;
+  if (s->entry_info.flags & kFlagDataDescriptor) end += kDescriptorLeast;
+  return end <= limit ? UNZ_OK : UNZ_BADARCHIVE;
+}
+
 int unzOpenCurrentFile(unz_s* s, const char* password) {
   if (s == nullptr || !s->entry_ok) return UNZ_BADPARAM;
   if (s->stream != nullptr) unzCloseCurrentFile(s);
   uint32_t var_size, extra_offset, extra_size;
   if (unzlocal_CheckCurrentFileCoherencyHeader(s, &var_size, &extra_offset, &extra_size) != UNZ_OK)
     return UNZ_BADARCHIVE;
+  if (unzlocal_CheckCurrentFileSpan(s, var_size) != UNZ_OK) return UNZ_BADARCHIVE;
   const unz_file_info_s& info = s->entry_info;
   const bool encrypted = (info.flags & kFlagEncrypted) != 0;
   // An encrypted entry carries at least its 12-byte header, and stored data

@@ -5,6 +5,7 @@
 // counts against the directory's size, offsets against the 32-bit range,
 // lengths against the buffers they fill. A damaged archive gives a status,
 // never a read outside the source.
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -89,6 +90,49 @@ uint32_t true_entry_count(unz_s* s) {
 
 }  // namespace
 
+int unzlocal_IndexLocalHeaders(unz_s* s) {
+  constexpr size_t kChunk = 65536;
+  unz_local_index_s& index = s->local_index;
+  index = unz_local_index_s();
+  LUFILE* f = s->source;
+  try {
+    // (local header offset, entry number) in directory order, then sorted:
+    // the entries that share an offset come out together, the first of
+    // them in front.
+    std::vector<std::pair<uint64_t, uint32_t>> all;
+    all.reserve(s->global_info.entry_count);
+    std::vector<unsigned char> chunk(kChunk);
+    uint64_t chunk_at = 0, held = 0;  // archive-relative offset of chunk[0]; bytes in it
+    uint64_t at = s->directory_offset;
+    for (uint32_t i = 0; i < s->global_info.entry_count; ++i) {
+      if (at < chunk_at || at + kCentralHeaderSize > chunk_at + held) {
+        if (lufseek(f, int64_t(s->leading_bytes) + int64_t(at), 0) != 0) break;
+        held = lufread(chunk.data(), 1, kChunk, f);
+        chunk_at = at;
+        if (held < kCentralHeaderSize) break;
+      }
+      const unsigned char* r = chunk.data() + (at - chunk_at);
+      if (get32(r) != kCentralHeaderSignature) break;
+      all.emplace_back(get32(r + 42), i);
+      at += kCentralHeaderSize + uint64_t(get16(r + 28)) + get16(r + 30) + get16(r + 32);
+    }
+    std::sort(all.begin(), all.end());
+    index.offsets.reserve(all.size());
+    for (size_t k = 0; k < all.size(); ++k) {
+      if (k == 0 || all[k].first != all[k - 1].first) {
+        index.offsets.push_back(all[k].first);
+      } else if (index.shared.empty() || index.shared.back().first != all[k].first) {
+        index.shared.push_back(all[k - 1]);
+      }
+    }
+    index.entries = static_cast<uint32_t>(all.size());
+  } catch (const std::bad_alloc&) {
+    index = unz_local_index_s();
+    return UNZ_NOMEMORY;
+  }
+  return UNZ_OK;
+}
+
 unz_s* unzOpenInternal(LUFILE* source) {
   if (source == nullptr) return nullptr;
   const uint32_t record = unzlocal_SearchCentralDir(source);
@@ -137,6 +181,10 @@ unz_s* unzOpenInternal(LUFILE* source) {
   s->stream = nullptr;
   source->base_offset = 0;
   s->global_info.entry_count = true_entry_count(s);
+  if (unzlocal_IndexLocalHeaders(s) != UNZ_OK) {
+    unzClose(s);
+    return nullptr;
+  }
   unzGoToFirstFile(s);
   return s;
 }

@@ -8,6 +8,8 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "platform/handle.h"
 #include "zip/common/zip_result.h"
@@ -105,6 +107,18 @@ struct unz_file_info_internal_s {
 
 struct unz_entry_stream_s;
 
+// The entries' local header offsets (archive-relative), sorted once when the
+// archive opens, so that an entry can find the next local header above its
+// own: the test that an entry's bytes stay clear of every other entry's
+// (unzlocal_CheckCurrentFileSpan). Eight bytes per entry.
+struct unz_local_index_s {
+  std::vector<uint64_t> offsets;  // distinct offsets, ascending
+  // Offsets that several entries share, ascending, each with the first of
+  // those entries in directory order: the only one of them that is read.
+  std::vector<std::pair<uint64_t, uint32_t>> shared;
+  uint32_t entries = 0;  // entries indexed: those before the first unreadable record
+};
+
 struct unz_s {
   LUFILE* source = nullptr;            // owned
   unz_global_info_s global_info;
@@ -118,6 +132,7 @@ struct unz_s {
   unz_file_info_s entry_info;
   unz_file_info_internal_s entry_info_internal;
   unz_entry_stream_s* stream = nullptr;  // the open entry, or none
+  unz_local_index_s local_index;
 };
 
 // The position of the end record relative to the source's base offset, or
@@ -125,6 +140,12 @@ struct unz_s {
 uint32_t unzlocal_SearchCentralDir(LUFILE* f);
 
 void unzlocal_DosDateToTmuDate(uint32_t dos_datetime, tm_unz_s* tm);
+
+// Fills the archive's local_index with one pass over the central directory,
+// read in large chunks. Records after the first unreadable one are left out,
+// as the walk cannot reach them either. UNZ_NOMEMORY when the index does not
+// fit in memory, else UNZ_OK.
+int unzlocal_IndexLocalHeaders(unz_s* s);
 
 // Opens the archive of `source`, which it consumes either way; null when the
 // source holds no usable archive.
@@ -158,6 +179,10 @@ int unzGetGlobalComment(unz_s* s, char* buf, uint32_t cap);
 // Checks the current entry's local header against its central record.
 int unzlocal_CheckCurrentFileCoherencyHeader(unz_s* s, uint32_t* var_size, uint32_t* extra_offset,
                                              uint32_t* extra_size);
+// Refuses (UNZ_BADARCHIVE) the current entry when its bytes overlap another
+// entry's or the central directory, given the size of its local name and
+// extra field; see unz_entry.cpp.
+int unzlocal_CheckCurrentFileSpan(unz_s* s, uint32_t var_size);
 int unzOpenCurrentFile(unz_s* s, const char* password);
 // Delivers up to `cap` bytes; the count, a negative status or zlib code.
 // *reached_end is set on the read that delivers the entry's last byte.

@@ -1,6 +1,7 @@
 // TUnzip and the reading API around it.
 #include "zip/unzip/unzip.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -9,6 +10,7 @@
 #include "platform/dir.h"
 #include "platform/file.h"
 #include "platform/fileinfo.h"
+#include "platform/pathname.h"
 #include "platform/time.h"
 #include "zip/common/records.h"
 #include "zip/unzip/unz_reader.h"
@@ -127,6 +129,10 @@ ZIPRESULT TUnzip::SetUnzipBaseDir(const char* dir) {
   // file system and scatter the entries there. It stands for the current
   // directory instead, as if no base folder had been set.
   base_dir_ = *dir != '\0' ? dir : "./";
+  // A backslash separates steps here as it does in entry names: where the
+  // system takes it for an ordinary character it becomes '/', so that
+  // "out\\" is the folder out and not a sibling named "out\\".
+  qp::use_system_separators(&base_dir_);
   if (!ends_in_separator(base_dir_)) base_dir_ += '/';
   // A folder that leaves no room for a name is kept whole rather than cut
   // into another folder: every extraction under it then fails.
@@ -165,12 +171,14 @@ ZIPRESULT TUnzip::Get(int index, ZIPENTRY* ze) {
   }
   if (!walk_to(index)) return ZIPR_CORRUPT;
 
-  // The whole stored name is read and cleaned; only the cleaned name is cut
-  // to the entry's buffer.
-  std::vector<char> name(archive_->entry_info.name_length + 1);
+  // The stored name is cut to the entry's buffer (259 characters) first and
+  // then cleaned, so that what a long name holds beyond that length never
+  // decides what is left of it. The buffer starts zeroed: its last byte ends
+  // the text whatever is read.
+  std::vector<char> name(std::min<size_t>(archive_->entry_info.name_length + 1, size_t(kMaxPath)), '\0');
   unz_file_info_s info;
-  if (unzGetCurrentFileInfo(archive_, &info, name.data(), static_cast<uint32_t>(name.size()), nullptr, 0, nullptr,
-                            0) != UNZ_OK)
+  if (unzGetCurrentFileInfo(archive_, &info, name.data(), static_cast<uint32_t>(name.size() - 1), nullptr, 0,
+                            nullptr, 0) != UNZ_OK)
     return ZIPR_CORRUPT;
   uint32_t var_size, extra_offset, extra_size;
   if (unzlocal_CheckCurrentFileCoherencyHeader(archive_, &var_size, &extra_offset, &extra_size) != UNZ_OK)
@@ -185,9 +193,7 @@ ZIPRESULT TUnzip::Get(int index, ZIPENTRY* ze) {
   ZIPENTRY e;
   std::memset(&e, 0, sizeof e);
   e.index = static_cast<int>(archive_->entry_number);
-  const char* clean = CleanEntryName(name.data());
-  std::strncpy(e.name, clean, kMaxPath - 1);
-  e.name[kMaxPath - 1] = '\0';
+  std::strcpy(e.name, CleanEntryName(name.data()));
   e.attributes = entry_attributes(info.version_made_by, info.external_attributes);
   e.compressed_size = info.compressed_size;
   e.uncompressed_size = info.uncompressed_size;
@@ -230,7 +236,10 @@ ZIPRESULT TUnzip::unzip_to_memory(int index, void* destination, uint32_t length)
     close_stream();
     if (index >= static_cast<int>(archive_->global_info.entry_count)) return ZIPR_BADARGS;
     if (!walk_to(index)) return ZIPR_CORRUPT;
-    unzOpenCurrentFile(archive_, password_);  // a failure shows up in the read
+    // An entry the reader refuses (records that disagree, or bytes that
+    // overlap another entry's) delivers nothing; other failures show up in
+    // the read.
+    if (unzOpenCurrentFile(archive_, password_) == UNZ_BADARCHIVE) return ZIPR_CORRUPT;
     open_index_ = index;
   }
   bool reached_end = false;
@@ -255,13 +264,24 @@ ZIPRESULT TUnzip::unzip_to_memory(int index, void* destination, uint32_t length)
 ZIPRESULT TUnzip::unzip_to_file(int index, void* destination, uint32_t kind) {
   close_stream();
   if (index >= static_cast<int>(archive_->global_info.entry_count)) return ZIPR_BADARGS;
-  if (destination == nullptr || (kind == ZIPSRC_HANDLE && !qp::is_valid(destination))) return ZIPR_BADARGS;
+  if (kind == ZIPSRC_FILENAME && destination == nullptr) return ZIPR_BADARGS;
   // The stream opened below reads the reader's current entry, so the walk
   // comes first even when the description is cached.
   if (!walk_to(index)) return ZIPR_CORRUPT;
   ZIPENTRY ze;
   const ZIPRESULT got = Get(index, &ze);
   if (got != ZIPR_OK) return got;
+  // The entry's stream opens before anything is made, so that an entry the
+  // reader refuses (records that disagree, or bytes that overlap another
+  // entry's) writes nothing: no file, no folder. Other failures show up in
+  // the first read.
+  if (unzOpenCurrentFile(archive_, password_) == UNZ_BADARCHIVE) return ZIPR_CORRUPT;
+  struct StreamCloser {
+    unz_s* archive;
+    ~StreamCloser() {
+      if (archive->stream != nullptr) unzCloseCurrentFile(archive);
+    }
+  } closer{archive_};
 
   qp::Handle h = destination;
   if (kind == ZIPSRC_FILENAME) {
@@ -282,10 +302,11 @@ ZIPRESULT TUnzip::unzip_to_file(int index, void* destination, uint32_t kind) {
     h = qp::create_exclusive(path.c_str(), ze.attributes);
     if (!qp::is_valid(h)) return ZIPR_OPENFAILED;
   } else if (ze.attributes & qp::kAttrDirectory) {
-    return ZIPR_OK;
+    return ZIPR_OK;  // nothing to write: the handle is not even looked at
+  } else if (!qp::is_valid(h)) {
+    return ZIPR_BADARGS;
   }
 
-  unzOpenCurrentFile(archive_, password_);  // a failure shows up in the first read
   ZIPRESULT result = ZIPR_OK;
   if (buffer_ == nullptr) buffer_ = alloc_buffer(kWriteBatch * kUnzBufferSize, &buffer_block_);
   if (buffer_ == nullptr) result = ZIPR_NOMEMORY;
@@ -321,15 +342,17 @@ ZIPRESULT TUnzip::unzip_to_file(int index, void* destination, uint32_t kind) {
   // What was read before a failure is written too, as it would have been
   // piece by piece.
   if (!flush() && result == ZIPR_OK) result = ZIPR_WRITEFAILED;
-  // A file whose bytes do not match the entry's CRC is damaged: it stays on
-  // disk, as after any failure, but the extraction is not reported whole.
-  if (archive_->stream != nullptr && unzCloseCurrentFile(archive_) == UNZ_CRCMISMATCH && result == ZIPR_OK)
-    result = ZIPR_CORRUPT;
+  // Every byte was read and written: the file gets the entry's times, even
+  // when its bytes turn out not to match the entry's CRC below.
   if (result == ZIPR_OK) {
     const uint64_t create = join_time(ze.create_time), access = join_time(ze.access_time),
                    modify = join_time(ze.modify_time);
     qp::set_file_times(h, &create, &access, &modify);
   }
+  // A file whose bytes do not match the entry's CRC is damaged: it stays on
+  // disk, as after any failure, but the extraction is not reported whole.
+  if (archive_->stream != nullptr && unzCloseCurrentFile(archive_) == UNZ_CRCMISMATCH && result == ZIPR_OK)
+    result = ZIPR_CORRUPT;
   if (kind == ZIPSRC_FILENAME) qp::close_handle(h);
   return result;
 }

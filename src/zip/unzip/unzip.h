@@ -98,10 +98,12 @@ struct OutputPath {
 };
 
 // Splits a destination at '/' and '\\' and keeps only steps that stay where
-// they are put: empty steps and steps of dots and blanks only ('.', '..',
-// '...') are dropped, and so is a drive prefix ("C:") at the front of an
-// inner step. A destination that is absolute (a leading separator, or a
-// drive letter) keeps that prefix. False when a step names a device.
+// they are put: empty steps, '.' and '..' are dropped. Where the system reads
+// more into a step (Windows), so are steps of dots and blanks only ('...',
+// ' ') and a drive prefix ("C:") at the front of an inner step; elsewhere
+// those are ordinary names and kept as given. A destination that is absolute
+// (a leading separator, or a drive letter where the system has them) keeps
+// that prefix. False when a step names a device.
 bool MakeOutputPath(const char* destination, OutputPath* out);
 
 // The API.

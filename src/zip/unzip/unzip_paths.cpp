@@ -16,18 +16,13 @@ namespace {
 
 bool is_separator(char c) { return c == '/' || c == '\\'; }
 
-// A step of dots and blanks only: '.', '..', and the spellings that some
-// systems read as one of them ('...', '.. ').
-bool is_dot_step(const std::string& step) {
-  for (char c : step)
-    if (c != '.' && c != ' ') return false;
-  return true;
-}
-
-// Keeps a step that stays where it is put; false for a device name.
+// Keeps a step that stays where it is put; false for a device name. What
+// the system would read as a drive, as the folder itself or as its parent is
+// dropped: on Windows drive prefixes ("C:") and steps of dots and blanks only
+// ("...", " "), elsewhere only "." and ".." (and empty steps everywhere).
 bool add_step(std::string step, std::vector<std::string>* steps) {
-  while (step.size() >= 2 && step[1] == ':') step.erase(0, 2);  // a drive prefix inside the path
-  if (step.empty() || is_dot_step(step)) return true;
+  while (size_t n = qp::drive_prefix_length(step.data(), step.size())) step.erase(0, n);
+  if (step.empty() || qp::is_dot_step(step.data(), step.size())) return true;
   if (qp::is_device_name(step.data(), step.size())) return false;
   steps->push_back(step);
   return true;
@@ -62,13 +57,14 @@ bool MakeOutputPath(const char* destination, OutputPath* out) {
   out->absolute = false;
   const char* p = destination;
   std::string prefix;
-  if (is_separator(p[0]) || (p[0] != '\0' && p[1] == ':')) {
+  // Absolute: a leading separator, or a drive letter where the system has them.
+  const size_t drive = is_separator(p[0]) ? 0 : qp::drive_prefix_length(p, std::strlen(p));
+  if (is_separator(p[0]) || drive > 0) {
     out->absolute = true;
-    if (!is_separator(p[0])) {  // a drive letter
-      prefix.assign(p, 2);
-      p += 2;
-    }
+    prefix.assign(p, drive);  // a drive letter
+    p += drive;
     while (is_separator(*p)) prefix += *p++;
+    qp::use_system_separators(&prefix);
   }
   const char* last = nullptr;
   for (const char* q = p; *q; ++q)

@@ -53,8 +53,8 @@
 // Callbacks
 // ---------
 //   read_input(state, buf, size): place up to size bytes of input in buf and
-//     return their count; 0 or 0xFFFFFFFF ends the input (not an error).
-//     Short counts are fine; the input ends only at 0 or 0xFFFFFFFF.
+//     return their count; 0 or kInputEnded ends the input (not an error).
+//     Short counts are fine; the input ends only at 0 or kInputEnded.
 //   flush_output(context, buf, size): write the *size bytes of buf to the
 //     sink, return the count written and set *size to 0 when anything was
 //     written; with *size already 0, do nothing and return 0. Anything but a
@@ -74,6 +74,8 @@ namespace quillon {
 struct TState;
 
 using ReadInputFunc = unsigned (*)(TState& state, char* buf, unsigned size);
+// What read_input may return, besides 0, to say that the input has ended.
+constexpr unsigned kInputEnded = 0xFFFFFFFFu;
 using FlushOutputFunc = unsigned (*)(void* context, const char* buf, unsigned* size);
 
 // Sizes of the format and of the record's buffers.

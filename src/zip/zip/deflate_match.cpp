@@ -1,6 +1,57 @@
-// The matcher of the DEFLATE compressor: the sliding window, the hash
-// chains, and the fast (levels 1-3) and lazy (levels 4-8) match searches
-// that turn the input into literals and matches for the block coder.
+// The matcher of the DEFLATE compressor.
+//
+// What: the half of the compressor that finds repetitions. It reads the
+// item's bytes into a sliding window and turns them into a sequence of
+// literals (one byte) and matches (a length of 3 to 258 bytes and a distance
+// of 1 to 32,506 bytes back), which it hands one by one to the block coder
+// (deflate_tree.cpp, through ct_tally); the coder decides when a block ends
+// and how it is coded. The output must be valid RFC 1951; how short it is
+// depends on how well the matcher searches.
+//
+// The window: 64 KiB, read in by fill_window, of which the upper half is new
+// input and the lower half the history that matches may point into. When the
+// position reaches the far end of the upper half, the upper half is copied
+// down, every stored position drops by 32 KiB, and positions that fall out of
+// reach become 0, which means "no candidate". The lookahead is kept at 262
+// bytes or more (a longest match plus the next string's hash bytes) while
+// input remains, so a search never reads bytes that have not arrived; past
+// the end of the data the zero bytes of slack after the window let the
+// comparison run on without a bounds test, and matches are cut to the
+// lookahead afterwards.
+//
+// Finding candidates: every position is inserted into a hash table keyed by
+// its next three bytes (15 bits, built incrementally by shifting five bits
+// per byte, so three bytes fill the hash). hash_head holds the latest
+// position for each key and hash_chain links each position to the previous
+// one with the same key, so a chain walk visits earlier occurrences of the
+// same three bytes (and a few hash collisions), nearest first.
+//
+// Searching: longest_match walks the chain for at most max_chain candidates
+// (a quarter of that once a match of good_length is in hand) and stops early
+// at nice_length. It tests a candidate's two bytes at the current best length
+// first, since only a candidate that matches there can do better, and only
+// then its first two; the rest is compared a machine word at a time, with
+// the first differing byte found by counting trailing zero bits of the
+// exclusive or. The walk keeps its state in registers, and the matchers keep
+// their hot fields in locals (struct Hot) that are written back before the
+// block coder or fill_window looks at them.
+//
+// Two parsing strategies, chosen by level from configuration_table:
+// - levels 1-3 (deflate_fast): greedy. A match found is taken at once; its
+//   positions are inserted into the table only when it is short (max_lazy
+//   is the insertion limit here), which saves time on long runs.
+// - levels 4-8 (deflate): lazy evaluation. A match found at one position is
+//   held back while the next position is searched; if that finds a longer
+//   match, the held byte goes out as a literal and the longer match is held
+//   instead. Only matches shorter than max_lazy are second-guessed this way.
+//   A three-byte match more than 4 KiB back is dropped, as its codes would
+//   cost more than three literals. The chain head of the next position is
+//   prefetched while the current one is searched.
+// The archive writer uses level 8: lazy, long chains, long nice length.
+//
+// Correctness is checked by round trips through zlib's inflate in the tests
+// and the fuzzers, and by Assert checks that record the first broken
+// invariant in the state instead of crashing.
 #include <cstring>
 
 #include "zip/zip/deflate_internal.h"
@@ -10,7 +61,6 @@ namespace quillon {
 namespace {
 
 constexpr unsigned kWindowMask = kHalfWindow - 1;
-constexpr uint32_t kEnded = 0xFFFFFFFFu;
 
 inline uint16_t load16(const uint8_t* p) {
   uint16_t v;
@@ -89,7 +139,7 @@ void lm_init(TState& s, int level, uint16_t* flags) {
   d.hash_value = 0;
 
   unsigned n = s.read_input ? s.read_input(s, reinterpret_cast<char*>(d.window), d.window_bytes) : 0;
-  if (n == 0 || n == kEnded) {
+  if (n == 0 || n == kInputEnded) {
     d.input_ended = 1;
     d.lookahead = 0;
     return;
@@ -129,7 +179,7 @@ void fill_window(TState& s) {
       break;
     }
     unsigned n = s.read_input ? s.read_input(s, reinterpret_cast<char*>(d.window) + d.cursor + d.lookahead, free) : 0;
-    if (n == 0 || n == kEnded) {
+    if (n == 0 || n == kInputEnded) {
       d.input_ended = 1;
     } else {
       d.lookahead += n < free ? n : free;

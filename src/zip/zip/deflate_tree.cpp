@@ -1,6 +1,47 @@
-// The block coder of the DEFLATE compressor: buffers the matcher's literals
-// and matches, builds each block's Huffman trees, picks a stored, fixed-code
-// or dynamic-code block and emits its bits into the caller's output buffer.
+// The block coder of the DEFLATE compressor.
+//
+// What: the half of the compressor that writes bits. It buffers the
+// matcher's literals and matches (ct_tally, in deflate_internal.h), and when
+// a block ends it builds the block's Huffman codes, chooses the cheapest of
+// the three block types of RFC 1951 (stored, fixed codes, dynamic codes) and
+// emits the block into the caller's output buffer, which it hands to the
+// sink whenever it fills.
+//
+// Buffering: a literal is one byte in lit_buf; a match is its length - 3 in
+// lit_buf, its distance - 1 in dist_buf, and a set bit in kind_flags, one bit
+// per symbol. Symbol frequencies are counted as they arrive. A block ends
+// when a buffer is full, or, from level 3 up, at every 4096th symbol when an
+// estimate says the block already compresses well and matches have become
+// rare (block_worth_ending): the next block then gets codes fitted to the
+// data that follows.
+//
+// Building a code (build_tree, gen_bitlen, gen_codes): the classic Huffman
+// construction over a binary heap, joining the two least frequent nodes
+// until one is left; ties go to the shallower subtree, which keeps codes
+// short. DEFLATE limits codes to 15 bits (7 for the code-length alphabet), so
+// when the optimal tree is deeper, the overflowing leaves are moved up beside
+// leaves that can still go one level deeper, and the lengths are handed out
+// again, longest first, to symbols in order of rising frequency. The codes
+// themselves follow from the lengths alone (canonical Huffman codes, RFC 1951
+// section 3.2.2) and are stored bit-reversed, because DEFLATE sends codes
+// most significant bit first inside a least-significant-bit-first stream.
+//
+// Choosing the block type: while building the trees the coder counts exactly
+// how many bits the block would take with the dynamic codes (the code-length
+// header included, sent as runs with symbols 16, 17 and 18) and with the
+// fixed codes. The cheaper of the two wins, and a stored block wins over both
+// when its input is still in the window, fits the 16-bit length field and
+// costs no more. The sizes are tracked to the bit, and a check compares the
+// count against the bits actually sent.
+//
+// Sending bits: send_bits gathers bits in a 32-bit accumulator and leaves two
+// bytes at a time. compress_block, which sends every symbol of a block, keeps
+// a 64-bit accumulator in a register instead and writes the same bytes at the
+// same moments with far fewer trips through memory.
+//
+// Length and distance codes are found through tables built once per item by
+// ct_init (len_to_code, and dist_code's table for distances up to 256 and in
+// steps of 128 above), so coding a symbol is a few lookups.
 #include <cstring>
 
 #include "zip/zip/deflate_internal.h"

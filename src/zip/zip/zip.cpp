@@ -233,9 +233,12 @@ ZIPRESULT TZip::Create(void* z, uint32_t len, uint32_t kind) {
   if (out_handle_ || out_mapping_.view || out_mem_ || written_ || out_error_ || central_done_)
     return ZIPR_NOTINITIALISED;
   if (kind == ZIPSRC_HANDLE) {
+    // The caller's handle is taken as it is, without a test: a handle that
+    // does not work shows up at the first write. A null one is kept as the
+    // invalid handle, so that those writes fail as writes too instead of
+    // finding no output at all.
     qp::Handle h = static_cast<qp::Handle>(z);
-    if (!qp::is_valid(h)) return ZIPR_BADARGS;
-    out_handle_ = h;
+    out_handle_ = h != nullptr ? h : qp::kInvalidHandle;
     close_out_handle_ = false;
     const uint32_t pos = GetFilePosZ(h);
     out_seekable_ = pos != qp::kNoPosition;
