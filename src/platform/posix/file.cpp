@@ -41,8 +41,8 @@ struct OpenFile {
 // (the writer tests drain and feed pipes from threads of their own), and the
 // workers of the ZIP and UNZIP exports open and close files side by side;
 // an unguarded std::map would be corrupted by that. Those workers never
-// open one file from two threads at once, so the gap between the check and
-// the open does not matter to them. The lock is uncontended in
+// write a file that another thread opens meanwhile, so the gap between the
+// check and the open does not matter to them. The lock is uncontended in
 // normal use and costs nothing next to the system call beside it.
 struct Registry {
   std::mutex lock;
