@@ -29,6 +29,10 @@ namespace {
 
 const unsigned kThreadCounts[] = {2, 8};
 
+// The names the driver printed, in order.
+std::vector<std::string> printed;
+void print_name(const char* name) { printed.emplace_back(name); }
+
 // Bytes that deflate to anything from nothing to a lot: runs of words from
 // a small vocabulary, or noise.
 std::string make_bytes(std::mt19937& rng, size_t n, bool noise) {
@@ -191,7 +195,7 @@ TEST(ParallelZip, SmallBudgetsGiveLargeFilesToTheCallingThread) {
     if (threads == 1) {
       for (const std::string& n : names) ZipAdd(h, n.c_str(), n.c_str());
     } else {
-      zip_add_files_parallel(h, names, threads, budget);
+      zip_add_files_parallel(h, names, threads, print_name, budget);
     }
     EXPECT_EQ(CloseZipZ(h), ZIPR_OK);
     return testkit::read_file(path);
@@ -201,7 +205,9 @@ TEST(ParallelZip, SmallBudgetsGiveLargeFilesToTheCallingThread) {
   // Budgets below the large files, below most small ones, and none at all.
   for (uint64_t budget : {uint64_t(250000), uint64_t(5000), uint64_t(0)}) {
     for (unsigned threads : kThreadCounts) {
+      printed.clear();
       EXPECT_TRUE(pack(dir / "n.zip", threads, budget) == one) << threads << " threads, budget " << budget;
+      EXPECT_EQ(printed, names);  // every name, in listing order
     }
   }
 }
@@ -232,7 +238,7 @@ TEST(ParallelZip, FailuresComeOutAsWithOneThread) {
     if (threads == 1) {
       for (const std::string& n : names) ZipAdd(h, n.c_str(), n.c_str());
     } else {
-      zip_add_files_parallel(h, names, threads);
+      zip_add_files_parallel(h, names, threads, print_name);
     }
     const ZIPRESULT last_add = lasterrorZ;
     return std::make_pair(last_add, CloseZipZ(h));

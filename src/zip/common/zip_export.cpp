@@ -16,6 +16,13 @@
 
 namespace quillon {
 
+namespace {
+
+// Each name of the listing goes to the standard output, with a line end.
+void print_name(const char* name) { std::puts(name); }
+
+}  // namespace
+
 void zip_folder(const char* zipfile, const char* folder) { zip_folder(zipfile, folder, export_thread_count()); }
 
 void zip_folder(const char* zipfile, const char* folder, unsigned threads) {
@@ -29,7 +36,7 @@ void zip_folder(const char* zipfile, const char* folder, unsigned threads) {
     // cannot be opened as files and add nothing; nor can the archive
     // itself, which is held without sharing while it is written.
     while (const char* name = qp::next_entry(listing)) {
-      std::puts(name);
+      print_name(name);
       ZipAdd(h, name, name);
     }
     qp::close_listing(listing);
@@ -39,7 +46,7 @@ void zip_folder(const char* zipfile, const char* folder, unsigned threads) {
     std::vector<std::string> names;
     while (const char* name = qp::next_entry(listing)) names.emplace_back(name);
     qp::close_listing(listing);
-    zip_add_files_parallel(h, names, threads);
+    zip_add_files_parallel(h, names, threads, print_name);
   }
   if (IsZipHandleU(h)) {
     CloseZipU(h);

@@ -14,7 +14,6 @@
 // the next item the calling thread needs can always be compressed.
 #include "zip/zip/zip_parallel.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -294,7 +293,8 @@ void worker_main(void* context, unsigned) {
 
 }  // namespace
 
-void zip_add_files_parallel(HZIP h, const std::vector<std::string>& names, unsigned threads, uint64_t budget) {
+void zip_add_files_parallel(HZIP h, const std::vector<std::string>& names, unsigned threads, ZipNamePrinter print,
+                            uint64_t budget) {
   Shared sh;
   sh.budget = budget;
   sh.jobs.resize(names.size());
@@ -335,7 +335,7 @@ void zip_add_files_parallel(HZIP h, const std::vector<std::string>& names, unsig
   }
 
   for (Job& job : sh.jobs) {
-    std::puts(job.name.c_str());
+    print(job.name.c_str());
     bool by_caller = !job.for_workers;
     if (job.for_workers) {
       qp::MutexLock hold(sh.mutex);
