@@ -72,10 +72,11 @@ struct Shared {
   bool cancelled = false;
 };
 
-// The method TZip::Add picks for an item of this name: the name as it will
-// be stored (at most 259 characters, forward slashes) decides.
+// The method TZip::Add picks for an item of this name, one short enough to
+// be stored whole: its suffix (after forward slashes replace backslashes)
+// decides.
 uint16_t method_for(const std::string& name) {
-  std::string stored = name.substr(0, kZipNameMax);
+  std::string stored = name;
   for (char& c : stored)
     if (c == '\\') c = '/';
   return HasZipSuffix(stored.c_str()) ? kMethodStored : kMethodDeflated;
@@ -303,8 +304,9 @@ void zip_add_files_parallel(HZIP h, const std::vector<std::string>& names, unsig
     job.name = names[i];
     uint64_t size = 0;
     // Folders, pipes, devices and missing names go the way they always went,
-    // through ZipAdd on this thread, and so do files too large for the budget.
-    if (!job.name.empty() && qp::regular_file_size(job.name.c_str(), &size)) {
+    // through ZipAdd on this thread, and so do files too large for the budget
+    // and names that the archive would cut.
+    if (!job.name.empty() && job.name.size() <= kZipNameMax && qp::regular_file_size(job.name.c_str(), &size)) {
       job.method = method_for(job.name);
       job.bound = data_bound(size, job.method);
       job.for_workers = job.bound <= budget;
