@@ -25,7 +25,7 @@ BENCHMARKS = [
     ("crypt", "Key files and file encryption", []),
     ("deflate", "DEFLATE compressor", [CORPUS]),
     ("unzip", "Extracting an archive (UNZIP)", [CORPUS, os.path.join(ROOT, "build", "bench-unzip")]),
-    ("zip", "Packing a folder (ZIP)", [CORPUS]),
+    ("zip", "Packing a folder (ZIP)", [CORPUS, "--reps", "5"]),
 ]
 
 
