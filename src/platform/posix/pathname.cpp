@@ -1,4 +1,4 @@
-// platform/pathname.h on POSIX systems, where no file name is a device.
+// platform/pathname.h on POSIX systems, where no file name is a device and names differ byte by byte.
 #include "platform/pathname.h"
 
 namespace qp {

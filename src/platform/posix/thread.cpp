@@ -1,3 +1,4 @@
+// platform/thread.h on POSIX systems: POSIX threads, mutexes and condition variables.
 #include "platform/thread.h"
 
 #include <pthread.h>

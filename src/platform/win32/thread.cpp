@@ -1,3 +1,4 @@
+// platform/thread.h on Windows: Win32 threads, slim reader/writer locks and condition variables.
 #include "platform/thread.h"
 
 #include <windows.h>

@@ -1,14 +1,17 @@
 #include "zip/common/export_threads.h"
 
 #include <cstdlib>
+#include <string>
 
+#include "platform/environment.h"
 #include "platform/thread.h"
 
 namespace quillon {
 
 unsigned export_thread_count() {
-  const char* text = std::getenv("QUILLON_THREADS");
-  if (text != nullptr && *text != '\0') {
+  std::string value;
+  if (qp::environment_value("QUILLON_THREADS", &value) && !value.empty()) {
+    const char* text = value.c_str();
     char* end = nullptr;
     const long n = std::strtol(text, &end, 10);
     if (end != text && *end == '\0' && n >= 1)
