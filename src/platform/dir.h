@@ -7,6 +7,9 @@ namespace qp {
 // Creates one directory (its parent must exist). False when it exists already.
 bool make_directory(const char* path);
 
+// make_directory for a path in UTF-8 (see open_read_shared_utf8 in file.h).
+bool make_directory_utf8(const char* path);
+
 // Removes an empty directory.
 bool remove_directory(const char* path);
 

@@ -29,6 +29,13 @@ Handle open_read_shared(const char* path);
 // Fails on a file that this process has open in any way.
 Handle create_exclusive(const char* path, uint32_t attributes);
 
+// open_read_shared and create_exclusive for a path in UTF-8, so that names
+// without a form in the system's code page can be opened and made too
+// (Windows: the wide-character functions; POSIX: the same calls, names being
+// bytes). A path that is not valid UTF-8 fails on Windows.
+Handle open_read_shared_utf8(const char* path);
+Handle create_exclusive_utf8(const char* path, uint32_t attributes);
+
 // Opens an existing file for reading and writing without truncating it,
 // shared with nobody (a caller-side handle, used by tests and tools).
 Handle open_read_write(const char* path);
@@ -45,6 +52,12 @@ uint32_t set_file_pointer(Handle h, int32_t distance, SeekFrom from);
 
 // Size in bytes (low 32 bits), or kNoPosition on failure.
 uint32_t file_size(Handle h);
+
+// Positions of 64 bits, for files of 4 GiB and more. Moves the file position by a signed 64-bit distance and returns the new
+// position, or kNoPosition64 when the handle cannot seek (a pipe) or the
+// move fails (a target before the start). seek_file(h, 0, SeekFrom::Current)
+// queries the position.
+uint64_t seek_file(Handle h, int64_t distance, SeekFrom from);
 
 bool close_handle(Handle h);
 

@@ -24,6 +24,14 @@ bool get_file_info(Handle h, FileInfo* info);
 // kAttr* bits of a path, or kNoPosition (0xFFFFFFFF) when it does not exist.
 uint32_t get_file_attributes(const char* path);
 
+// get_file_attributes for a path in UTF-8 (see open_read_shared_utf8 in file.h).
+uint32_t get_file_attributes_utf8(const char* path);
+
+// Gives an open file the permission bits of `mode` (read, write and execute
+// for owner, group and others; the bits above 0777 are never set) where the
+// system keeps Unix permissions; false, changing nothing, elsewhere.
+bool set_unix_permissions(Handle h, uint32_t mode);
+
 // Sets the times given (null leaves a time alone). A creation time that the
 // system cannot record is skipped without failing.
 bool set_file_times(Handle h, const uint64_t* creation, const uint64_t* access, const uint64_t* write);

@@ -12,6 +12,8 @@ inline const Handle kInvalidHandle = reinterpret_cast<Handle>(static_cast<intptr
 // Reported by position queries on a stream that has no position (a pipe),
 // and by attribute queries on a path that does not exist.
 constexpr uint32_t kNoPosition = 0xFFFFFFFFu;
+// The same for the 64-bit position functions.
+constexpr uint64_t kNoPosition64 = ~uint64_t(0);
 
 inline bool is_valid(Handle h) { return h != nullptr && h != kInvalidHandle; }
 

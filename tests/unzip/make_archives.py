@@ -9,11 +9,17 @@ beside manifest.txt, whose lines read
     archive <TAB> password <TAB> name <TAB> kind <TAB> mtime <TAB> readonly
 
 with kind "f" (a file, whose bytes are tree/<name>) or "d" (a folder), mtime
-in seconds since 1970 (UTC) and readonly 0 or 1. Nothing here is committed:
-CTest runs this script before the test program.
+in seconds since 1970 (UTC, 0 when the tool stamps the time of packing) and
+readonly 0 or 1. Names are UTF-8. Nothing here is committed: CTest runs this
+script before the test program.
+
+Besides the manifest's archives: py_many.zip (70,000 entries, so a Zip64 end
+record) and infozip_modes.zip (Unix permissions and a symbolic link, the
+files of modes/).
 """
 import os
 import random
+import struct
 import shutil
 import stat
 import subprocess
@@ -31,6 +37,14 @@ FILES = {
     "data/locked.txt": b"a read-only file\n",
 }
 FOLDERS = ["docs/", "docs/deep/", "data/", "void/"]
+# Names outside ASCII, for the archives that mark them as UTF-8 (bit 11).
+NAMES = {
+    "café.txt": "un café noir\n".encode(),
+    "résumé/naïve.txt": b"naive\n" * 50,
+    "日本語のファイル.txt": "日本語のテキスト\n".encode() * 20,
+    "Ελληνικά/κείμενο.txt": "κείμενο\n".encode() * 30,
+}
+NAME_FOLDERS = ["résumé/", "Ελληνικά/"]
 READ_ONLY = {"data/locked.txt"}
 PASSWORD = "PASS"
 
@@ -41,7 +55,9 @@ def make_tree(root):
     for i, folder in enumerate(FOLDERS):
         os.makedirs(os.path.join(root, folder), exist_ok=True)
     times = {}
-    for i, (name, data) in enumerate(sorted(FILES.items())):
+    for folder in NAME_FOLDERS:
+        os.makedirs(os.path.join(root, folder), exist_ok=True)
+    for i, (name, data) in enumerate(sorted(FILES.items()) + sorted(NAMES.items())):
         path = os.path.join(root, name)
         with open(path, "wb") as f:
             f.write(data)
@@ -51,7 +67,7 @@ def make_tree(root):
         times[name] = t
         if name in READ_ONLY:
             os.chmod(path, 0o444)
-    for folder in sorted(FOLDERS, reverse=True):
+    for folder in sorted(FOLDERS + NAME_FOLDERS, reverse=True):
         t = 1_650_000_000
         os.utime(os.path.join(root, folder), (t, t))
         times[folder] = t
@@ -67,6 +83,32 @@ def python_archive(path, root, method, comment=b"", mode="w"):
         z.comment = comment
 
 
+def python_zip64(path, root):
+    """Every file through ZipFile.open(force_zip64=True): Zip64 sizes in the
+    local headers, 32-bit ones in the central directory."""
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+        for folder in FOLDERS + NAME_FOLDERS:
+            z.write(os.path.join(root, folder), folder)
+        for name in sorted(FILES) + sorted(NAMES):
+            info = zipfile.ZipInfo.from_file(os.path.join(root, name), name)
+            info.compress_type = zipfile.ZIP_DEFLATED
+            with open(os.path.join(root, name), "rb") as src, z.open(info, "w", force_zip64=True) as dst:
+                shutil.copyfileobj(src, dst)
+
+
+def with_zip64_end(body, prefix=b""):
+    """The archive `body` (no comment) with a Zip64 end record and locator
+    before its end record, whose fields then hold the Zip64 markers."""
+    end = body[-22:]
+    assert end[:4] == b"PK\x05\x06"
+    _, disk, dir_disk, here, total, size, offset, comment = struct.unpack("<IHHHHIIH", end)
+    z64_at = len(body) - 22
+    record = struct.pack("<IQHHIIQQQQ", 0x06064B50, 44, 0x031E, 45, 0, 0, here, total, size, offset)
+    locator = struct.pack("<IIQI", 0x07064B50, 0, z64_at, 1)
+    marked = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 0xFFFF, 0xFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0)
+    return prefix + body[:-22] + record + locator + marked
+
+
 def main():
     out = os.path.abspath(sys.argv[1])
     if os.path.isdir(out):
@@ -78,12 +120,14 @@ def main():
     os.makedirs(root)
     times = make_tree(root)
     names = sorted(FILES) + FOLDERS
+    utf8_names = names + sorted(NAMES) + NAME_FOLDERS
     manifest = []
 
-    def record(archive, password="", names=names):
+    def record(archive, password="", names=names, stamped=()):
         for name in names:
             kind = "d" if name.endswith("/") else "f"
-            manifest.append("\t".join([archive, password, name, kind, str(times[name]),
+            mtime = 0 if name in stamped else times[name]
+            manifest.append("\t".join([archive, password, name, kind, str(mtime),
                                        "1" if name in READ_ONLY else "0"]))
 
     python_archive(os.path.join(out, "py_deflated.zip"), root, zipfile.ZIP_DEFLATED, b"an archive comment")
@@ -104,14 +148,70 @@ def main():
     python_archive(os.path.join(out, "prefixed_absolute.zip"), root, zipfile.ZIP_DEFLATED, mode="a")
     record("prefixed_absolute.zip")
 
+    # Zip64: sizes in local headers (Python), an end record with markers
+    # (also behind other data, where the locator's offset is off by it).
+    python_zip64(os.path.join(out, "py_zip64.zip"), root)
+    record("py_zip64.zip", names=utf8_names)
+    with open(os.path.join(out, "py_stored.zip"), "rb") as f:
+        stored = f.read()
+    with open(os.path.join(out, "zip64_end.zip"), "wb") as f:
+        f.write(with_zip64_end(stored))
+    record("zip64_end.zip")
+    with open(os.path.join(out, "zip64_end_prefixed.zip"), "wb") as f:
+        f.write(with_zip64_end(stored, b"MZ stub " * 64))
+    record("zip64_end_prefixed.zip")
+    # The longest comment the end record can announce.
+    python_archive(os.path.join(out, "py_comment_max.zip"), root, zipfile.ZIP_DEFLATED, b"#" * 65535)
+    record("py_comment_max.zip")
+    # Names outside ASCII, which Python marks as UTF-8.
+    with zipfile.ZipFile(os.path.join(out, "py_names.zip"), "w", zipfile.ZIP_DEFLATED) as z:
+        for folder in NAME_FOLDERS:
+            z.write(os.path.join(root, folder), folder)
+        for name in sorted(NAMES):
+            z.write(os.path.join(root, name), name)
+    record("py_names.zip", names=sorted(NAMES) + NAME_FOLDERS)
+
+    # More than 65,535 entries: a Zip64 end record with the true count.
+    with zipfile.ZipFile(os.path.join(out, "py_many.zip"), "w", zipfile.ZIP_STORED) as z:
+        for i in range(70000):
+            z.writestr(zipfile.ZipInfo("many/%05d.txt" % i, (2020, 1, 1, 0, 0, 0)), b"%d\n" % i)
+
     files = sorted(FILES)
-    run = lambda *cmd: subprocess.run(cmd, cwd=root, check=True, stdout=subprocess.DEVNULL)
+    run = lambda *cmd, **kw: subprocess.run(cmd, cwd=root, check=True, stdout=subprocess.DEVNULL, **kw)
     run("7z", "a", "-tzip", "-mm=Deflate", "-mx=5", os.path.join(out, "7z_deflated.zip"), *FOLDERS, *files)
     record("7z_deflated.zip")
     run("7z", "a", "-tzip", "-p" + PASSWORD, "-mem=ZipCrypto", os.path.join(out, "7z_zipcrypto.zip"), *files)
     record("7z_zipcrypto.zip", PASSWORD, files)
     run("bsdtar", "--format", "zip", "-n", "-cf", os.path.join(out, "bsdtar.zip"), *FOLDERS, *files)
     record("bsdtar.zip")
+    run("7z", "a", "-tzip", os.path.join(out, "7z_names.zip"), *NAME_FOLDERS, *sorted(NAMES))
+    record("7z_names.zip", names=sorted(NAMES) + NAME_FOLDERS)
+
+    # Info-ZIP's zip: a folder tree, then a file from a pipe (an entry named
+    # "-", with Zip64 sizes in its local header, stamped with the time of
+    # packing); every entry forced to Zip64 (-fz); traditional encryption.
+    iz = os.path.join(out, "infozip_pipe.zip")
+    run("zip", "-q", "-X", iz, *FOLDERS, *files)
+    with open(os.path.join(root, "hello.txt"), "rb") as src:
+        run("zip", "-q", iz, "-", stdin=src)
+    shutil.copy(os.path.join(root, "hello.txt"), os.path.join(root, "-"))
+    record("infozip_pipe.zip", names=names + ["-"], stamped=("-",))
+    run("zip", "-q", "-X", "-fz", os.path.join(out, "infozip_fz.zip"), *FOLDERS, *files)
+    record("infozip_fz.zip")
+    run("zip", "-q", "-X", "-P", PASSWORD, os.path.join(out, "infozip_zipcrypto.zip"), *files)
+    record("infozip_zipcrypto.zip", PASSWORD, files)
+
+    # Unix permissions, and a symbolic link (-y keeps it a link).
+    modes = os.path.join(out, "modes")
+    os.makedirs(modes)
+    for name, mode in (("run.sh", 0o755), ("private.txt", 0o640), ("setuid.bin", 0o4755), ("open.txt", 0o666)):
+        with open(os.path.join(modes, name), "wb") as f:
+            f.write(b"#!/bin/sh\necho %s\n" % name.encode())
+        os.chmod(os.path.join(modes, name), mode)
+    os.symlink("run.sh", os.path.join(modes, "link"))
+    subprocess.run(["zip", "-q", "-X", "-y", os.path.join(out, "infozip_modes.zip"),
+                    "run.sh", "private.txt", "setuid.bin", "open.txt", "link"],
+                   cwd=modes, check=True, stdout=subprocess.DEVNULL)
 
     with open(os.path.join(out, "manifest.txt"), "w") as f:
         f.write("\n".join(manifest) + "\n")

@@ -80,8 +80,10 @@ TEST(EndRecord, FoundBehindComments) {
   for (size_t pad = 1018; pad <= 1030; ++pad) {
     EXPECT_TRUE(opens(ziptest::build_bytes(one, std::string(pad, 'x')))) << pad;
   }
-  // Beyond the last 65,535 bytes the record is not searched for.
-  EXPECT_FALSE(opens(ziptest::build_bytes(one, std::string(65535, 'c'))));
+  // The longest comment the record can announce is found behind; a record
+  // further back than its 22 bytes and 65,535 is not searched for.
+  EXPECT_TRUE(opens(ziptest::build_bytes(one, std::string(65535, 'c'))));
+  EXPECT_FALSE(opens(ziptest::build_bytes(one, std::string(65535, 'c')) + "x"));
   EXPECT_FALSE(opens(std::string(5000, 'x')));
   EXPECT_FALSE(opens(""));
 }

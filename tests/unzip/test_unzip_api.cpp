@@ -193,11 +193,17 @@ TEST(UnzipApi, FilesTimesAndPasswords) {
   EXPECT_EQ(info.size, 0u);
   EXPECT_EQ(info.write_time, ft(ze.modify_time));
 
-  // Without the password: refused at the check byte; the file stays, empty.
+  // Without the password: refused at the check byte, before any byte, so
+  // no file is made (an empty one would pass for a real empty file); nor
+  // is an existing file of that name touched.
   EXPECT_EQ(UnzipItem(h, 1, "locked.bin"), ZIPR_PASSWORD);
   EXPECT_EQ(lasterrorU, ZIPR_PASSWORD);
-  ASSERT_TRUE(testkit::exists(out + "/locked.bin"));
-  EXPECT_EQ(testkit::read_file(out + "/locked.bin"), "");
+  EXPECT_FALSE(testkit::exists(out + "/locked.bin"));
+  EXPECT_EQ(UnzipItem(h, 1, "sub/locked.bin"), ZIPR_PASSWORD);
+  EXPECT_FALSE(testkit::exists(out + "/sub"));
+  ASSERT_TRUE(testkit::write_file(out + "/kept.bin", "kept"));
+  EXPECT_EQ(UnzipItem(h, 1, "kept.bin"), ZIPR_PASSWORD);
+  EXPECT_EQ(testkit::read_file(out + "/kept.bin"), "kept");
 
   ASSERT_EQ(GetZipItem(h, 2, &ze), ZIPR_OK);
   EXPECT_EQ(UnzipItem(h, 2, ze.name), ZIPR_OK);

@@ -11,6 +11,8 @@ namespace qp {
 
 bool make_directory(const char* path) { return path && ::mkdir(path, 0777) == 0; }
 
+bool make_directory_utf8(const char* path) { return make_directory(path); }
+
 bool remove_directory(const char* path) { return path && ::rmdir(path) == 0; }
 
 int change_directory(const char* path) { return path && ::chdir(path) == 0 ? 0 : -1; }

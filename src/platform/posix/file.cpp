@@ -147,6 +147,10 @@ Handle create_exclusive(const char* path, uint32_t attributes) {
   return handle_from_fd(fd);
 }
 
+Handle open_read_shared_utf8(const char* path) { return open_read_shared(path); }
+
+Handle create_exclusive_utf8(const char* path, uint32_t attributes) { return create_exclusive(path, attributes); }
+
 Handle open_read_write(const char* path) {
   if (path == nullptr) return kInvalidHandle;
   int fd = open_checked(path, O_RDWR | O_CREAT, 0666, true);
@@ -216,6 +220,14 @@ uint32_t set_file_pointer(Handle h, int32_t distance, SeekFrom from) {
   off_t pos = ::lseek(fd_from_handle(h), offset, whence);
   if (pos < 0 || pos >= off_t(kNoPosition)) return kNoPosition;
   return static_cast<uint32_t>(pos);
+}
+
+uint64_t seek_file(Handle h, int64_t distance, SeekFrom from) {
+  static_assert(sizeof(off_t) == 8, "file positions need 64 bits");
+  int whence = from == SeekFrom::Begin ? SEEK_SET : from == SeekFrom::Current ? SEEK_CUR : SEEK_END;
+  off_t pos = ::lseek(fd_from_handle(h), static_cast<off_t>(distance), whence);
+  if (pos < 0) return kNoPosition64;
+  return static_cast<uint64_t>(pos);
 }
 
 uint32_t file_size(Handle h) {

@@ -70,6 +70,12 @@ uint32_t get_file_attributes(const char* path) {
   return attributes_of(st.st_mode);
 }
 
+uint32_t get_file_attributes_utf8(const char* path) { return get_file_attributes(path); }
+
+bool set_unix_permissions(Handle h, uint32_t mode) {
+  return fchmod(fd_from_handle(h), static_cast<mode_t>(mode & 0777)) == 0;
+}
+
 bool set_file_times(Handle h, const uint64_t* creation, const uint64_t* access, const uint64_t* write) {
   (void)creation;  // a creation time cannot be set here; it is skipped
   struct timespec ts[2];

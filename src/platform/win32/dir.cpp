@@ -5,9 +5,18 @@
 #include <dirent.h>
 #include <windows.h>
 
+#include <string>
+
+#include "platform/win32/wide.h"
+
 namespace qp {
 
 bool make_directory(const char* path) { return path && CreateDirectoryA(path, nullptr) != 0; }
+
+bool make_directory_utf8(const char* path) {
+  std::wstring w;
+  return wide_from_utf8(path, &w) && CreateDirectoryW(w.c_str(), nullptr) != 0;
+}
 
 bool remove_directory(const char* path) { return path && RemoveDirectoryA(path) != 0; }
 

@@ -3,7 +3,23 @@
 
 #include <windows.h>
 
+#include <string>
+
+#include "platform/win32/wide.h"
+
 namespace qp {
+
+namespace {
+
+DWORD create_flags(uint32_t attributes) {
+  DWORD flags = attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                              FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL);
+  return flags == 0 ? FILE_ATTRIBUTE_NORMAL : flags;
+}
+
+Handle checked(HANDLE h) { return h == INVALID_HANDLE_VALUE ? kInvalidHandle : static_cast<Handle>(h); }
+
+}  // namespace
 
 Handle open_read_shared(const char* path) {
   if (path == nullptr) return kInvalidHandle;
@@ -14,11 +30,20 @@ Handle open_read_shared(const char* path) {
 
 Handle create_exclusive(const char* path, uint32_t attributes) {
   if (path == nullptr) return kInvalidHandle;
-  DWORD flags = attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                              FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL);
-  if (flags == 0) flags = FILE_ATTRIBUTE_NORMAL;
-  HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, flags, nullptr);
-  return h == INVALID_HANDLE_VALUE ? kInvalidHandle : static_cast<Handle>(h);
+  return checked(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, create_flags(attributes), nullptr));
+}
+
+Handle open_read_shared_utf8(const char* path) {
+  std::wstring w;
+  if (!wide_from_utf8(path, &w)) return kInvalidHandle;
+  return checked(CreateFileW(w.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+Handle create_exclusive_utf8(const char* path, uint32_t attributes) {
+  std::wstring w;
+  if (!wide_from_utf8(path, &w)) return kInvalidHandle;
+  return checked(CreateFileW(w.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, create_flags(attributes), nullptr));
 }
 
 Handle open_read_write(const char* path) {
@@ -57,6 +82,15 @@ uint32_t set_file_pointer(Handle h, int32_t distance, SeekFrom from) {
 }
 
 uint32_t file_size(Handle h) { return GetFileSize(static_cast<HANDLE>(h), nullptr); }
+
+uint64_t seek_file(Handle h, int64_t distance, SeekFrom from) {
+  if (GetFileType(static_cast<HANDLE>(h)) != FILE_TYPE_DISK) return kNoPosition64;
+  DWORD method = from == SeekFrom::Begin ? FILE_BEGIN : from == SeekFrom::Current ? FILE_CURRENT : FILE_END;
+  LARGE_INTEGER move, now;
+  move.QuadPart = distance;
+  if (!SetFilePointerEx(static_cast<HANDLE>(h), move, &now, method) || now.QuadPart < 0) return kNoPosition64;
+  return static_cast<uint64_t>(now.QuadPart);
+}
 
 bool close_handle(Handle h) { return CloseHandle(static_cast<HANDLE>(h)) != 0; }
 

@@ -4,6 +4,9 @@
 #include <windows.h>
 
 #include <cstring>
+#include <string>
+
+#include "platform/win32/wide.h"
 
 namespace qp {
 namespace {
@@ -36,6 +39,14 @@ uint32_t get_file_attributes(const char* path) {
   if (path == nullptr) return kNoPosition;
   return GetFileAttributesA(path);
 }
+
+uint32_t get_file_attributes_utf8(const char* path) {
+  std::wstring w;
+  if (!wide_from_utf8(path, &w)) return kNoPosition;
+  return GetFileAttributesW(w.c_str());
+}
+
+bool set_unix_permissions(Handle, uint32_t) { return false; }
 
 bool set_file_times(Handle h, const uint64_t* creation, const uint64_t* access, const uint64_t* write) {
   FILETIME c, a, w;

@@ -23,6 +23,7 @@ constexpr uint16_t kFlagEncrypted = 0x0001;
 constexpr uint16_t kFlagLevelMax = 0x0002;   // deflated at the highest levels
 constexpr uint16_t kFlagLevelFast = 0x0004;  // deflated at the fastest levels
 constexpr uint16_t kFlagDataDescriptor = 0x0008;
+constexpr uint16_t kFlagUtf8Name = 0x0800;  // name and comment are UTF-8 (APPNOTE 4.4.4, bit 11)
 
 // Compression methods.
 constexpr uint16_t kMethodStored = 0;
@@ -33,10 +34,27 @@ constexpr uint16_t kMethodDeflated = 8;
 constexpr unsigned char kTimestampId0 = 'U';
 constexpr unsigned char kTimestampId1 = 'T';
 
+// Zip64 (APPNOTE 4.3.14, 4.3.15, 4.5.3): a 32-bit size or offset field that
+// holds 0xFFFFFFFF (a 16-bit disk number 0xFFFF) takes its value from the
+// Zip64 extended information block of the record's extra field; the end
+// record's fields likewise from the Zip64 end record, which the Zip64 end
+// locator just before the end record points at.
+constexpr uint32_t kZip64EndRecordSignature = 0x06064B50;   // "PK\6\6"
+constexpr uint32_t kZip64EndLocatorSignature = 0x07064B50;  // "PK\6\7"
+constexpr uint32_t kZip64EndRecordSize = 56;   // without its extensible data
+constexpr uint32_t kZip64EndLocatorSize = 20;
+constexpr uint16_t kZip64ExtraId = 0x0001;
+constexpr uint32_t kZip64Marker = 0xFFFFFFFFu;
+
+// Info-ZIP's Unicode Path block (APPNOTE 4.6.9): version 1, the CRC-32 of
+// the record's name field, then the name in UTF-8.
+constexpr uint16_t kUnicodePathExtraId = 0x7075;
+
 inline uint16_t get16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 inline uint32_t get32(const unsigned char* p) {
   return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
+inline uint64_t get64(const unsigned char* p) { return uint64_t(get32(p)) | uint64_t(get32(p + 4)) << 32; }
 inline void put16(unsigned char* p, uint16_t v) {
   p[0] = static_cast<unsigned char>(v);
   p[1] = static_cast<unsigned char>(v >> 8);

@@ -8,7 +8,7 @@
 
 namespace quillon {
 
-uint32_t GetFilePosU(qp::Handle h) { return qp::set_file_pointer(h, 0, qp::SeekFrom::Current); }
+uint64_t GetFilePosU(qp::Handle h) { return qp::seek_file(h, 0, qp::SeekFrom::Current); }
 
 LUFILE* lufopen(const void* source, uint32_t length, uint32_t kind, ZIPRESULT* err) {
   *err = ZIPR_OK;
@@ -50,8 +50,8 @@ LUFILE* lufopen(const void* source, uint32_t length, uint32_t kind, ZIPRESULT* e
   f->from_handle = true;
   f->handle = h;
   f->close_handle = close_handle;
-  const uint32_t pos = GetFilePosU(h);
-  f->seekable = pos != qp::kNoPosition;
+  const uint64_t pos = GetFilePosU(h);
+  f->seekable = pos != kNoSourcePosition;
   f->base_offset = f->seekable ? pos : 0;
   f->read_error = false;
   return f;
@@ -73,28 +73,29 @@ size_t lufread(void* buf, size_t size, size_t n, LUFILE* f) {
     if (!qp::read_file(f->handle, buf, static_cast<uint32_t>(want), &done)) f->read_error = true;
     return done / size;
   }
-  const uint32_t left = f->position < f->length ? f->length - f->position : 0;
-  const uint32_t take = want < left ? static_cast<uint32_t>(want) : left;
+  const uint64_t left = f->position < f->length ? f->length - f->position : 0;
+  const uint32_t take = static_cast<uint32_t>(want < left ? want : left);
   if (take > 0) std::memcpy(buf, f->data + f->position, take);
   f->position += take;
   return take / size;
 }
 
 int lufseek(LUFILE* f, int64_t offset, int origin) {
-  constexpr int64_t kLast = 0xFFFFFFFELL;  // the highest position a handle reports
+  // Offsets come from archive fields of at most 64 bits, added to positions
+  // that the source reported: anything beyond 2^62 is no place in a file.
+  constexpr int64_t kFar = int64_t(1) << 62;
+  if (offset > kFar || offset < -kFar) return 22;
   if (f->from_handle) {
     if (!f->seekable) return 29;
     if (origin == 0) {
       const int64_t target = int64_t(f->base_offset) + offset;
-      if (target < 0 || target > kLast) return 22;
-      const uint32_t at = static_cast<uint32_t>(target);
-      if (qp::set_file_pointer(f->handle, static_cast<int32_t>(at), qp::SeekFrom::Begin) != at) return 22;
+      if (target < 0) return 22;
+      if (qp::seek_file(f->handle, target, qp::SeekFrom::Begin) != uint64_t(target)) return 22;
       return 0;
     }
     if (origin != 1 && origin != 2) return 19;
-    if (offset < INT32_MIN || offset > INT32_MAX) return 22;
     const qp::SeekFrom from = origin == 1 ? qp::SeekFrom::Current : qp::SeekFrom::End;
-    if (qp::set_file_pointer(f->handle, static_cast<int32_t>(offset), from) == qp::kNoPosition) return 22;
+    if (qp::seek_file(f->handle, offset, from) == qp::kNoPosition64) return 22;
     return 0;
   }
   int64_t target;
@@ -108,17 +109,17 @@ int lufseek(LUFILE* f, int64_t offset, int origin) {
     return 0;
   }
   // A memory position may lie past the block (reads then deliver nothing),
-  // but never outside the 32-bit range, so it cannot wrap back into it.
-  if (target < 0 || target > 0xFFFFFFFFLL) return 22;
-  f->position = static_cast<uint32_t>(target);
+  // but never before its start, nor so far that later sums could overflow.
+  if (target < 0 || target > kFar) return 22;
+  f->position = static_cast<uint64_t>(target);
   return 0;
 }
 
-uint32_t luftell(LUFILE* f) {
+uint64_t luftell(LUFILE* f) {
   if (!f->from_handle) return f->position;
   if (!f->seekable) return 0;
-  const uint32_t pos = GetFilePosU(f->handle);
-  if (pos == qp::kNoPosition) return qp::kNoPosition;
+  const uint64_t pos = GetFilePosU(f->handle);
+  if (pos == kNoSourcePosition || pos < f->base_offset) return kNoSourcePosition;
   return pos - f->base_offset;
 }
 

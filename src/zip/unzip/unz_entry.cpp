@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "zip/common/cipher.h"
 #include "zip/common/crc32.h"
@@ -20,30 +21,30 @@ struct unz_entry_stream_s {
   z_stream inflater;
   uint64_t next_read_offset = 0;          // archive-relative offset of the next input byte
   bool inflater_ready = false;
-  uint32_t local_extra_offset = 0;
+  uint64_t local_extra_offset = 0;
   uint32_t local_extra_size = 0;
   uint32_t local_extra_read = 0;
   uint32_t crc_so_far = 0;
   uint32_t crc_expected = 0;
-  uint32_t compressed_left = 0;
-  uint32_t uncompressed_left = 0;
+  uint64_t compressed_left = 0;
+  uint64_t uncompressed_left = 0;
   LUFILE* source = nullptr;               // the archive's, not owned
   uint32_t method = 0;
-  uint32_t leading_bytes = 0;
+  uint64_t leading_bytes = 0;
   bool encrypted = false;
   uint32_t keys[3] = {0, 0, 0};
   uint32_t header_left = 0;               // encryption header bytes still to consume
   unsigned char check_byte = 0;
 };
 
-int unzlocal_CheckCurrentFileCoherencyHeader(unz_s* s, uint32_t* var_size, uint32_t* extra_offset,
+int unzlocal_CheckCurrentFileCoherencyHeader(unz_s* s, uint32_t* var_size, uint64_t* extra_offset,
                                              uint32_t* extra_size) {
   *var_size = 0;
   *extra_offset = 0;
   *extra_size = 0;
   LUFILE* f = s->source;
-  const uint32_t local = s->entry_info_internal.local_header_offset;
-  if (lufseek(f, int64_t(s->leading_bytes) + local, 0) != 0) return UNZ_IOERROR;
+  const uint64_t local = s->entry_info_internal.local_header_offset;
+  if (lufseek(f, int64_t(s->leading_bytes + local), 0) != 0) return UNZ_IOERROR;
   unsigned char r[kLocalHeaderSize];
   const size_t got = lufread(r, 1, kLocalHeaderSize, f);
   if (got < kLocalHeaderSize) {
@@ -58,17 +59,27 @@ int unzlocal_CheckCurrentFileCoherencyHeader(unz_s* s, uint32_t* var_size, uint3
   if (status == UNZ_OK && (method != central.method || (method != kMethodStored && method != kMethodDeflated)))
     status = UNZ_BADARCHIVE;
   const bool descriptor = (flags & kFlagDataDescriptor) != 0;
-  if (status == UNZ_OK && get32(r + 14) != central.crc && !descriptor) status = UNZ_BADARCHIVE;
-  if (status == UNZ_OK && get32(r + 18) != central.compressed_size && !descriptor) status = UNZ_BADARCHIVE;
-  if (status == UNZ_OK && get32(r + 22) != central.uncompressed_size && !descriptor) status = UNZ_BADARCHIVE;
   const uint32_t name_length = get16(r + 26);
   const uint32_t extra_length = get16(r + 28);
+  const uint64_t extra_at = local + kLocalHeaderSize + name_length;
+  uint64_t compressed_size = get32(r + 18), uncompressed_size = get32(r + 22);
+  if (status == UNZ_OK && !descriptor && extra_length > 0 &&
+      (compressed_size == kZip64Marker || uncompressed_size == kZip64Marker)) {
+    // Zip64 sizes in the local header (APPNOTE 4.5.3): the marked fields
+    // take their values from the local extra field's Zip64 block. They must
+    // agree with the central record like the 32-bit ones.
+    std::vector<unsigned char> x(extra_length);
+    if (lufseek(f, int64_t(s->leading_bytes + extra_at), 0) != 0 || lufread(x.data(), x.size(), 1, f) != 1)
+      return UNZ_IOERROR;
+    unzlocal_ApplyZip64Extra(x.data(), extra_length, true, &uncompressed_size, &compressed_size, nullptr);
+  }
+  if (status == UNZ_OK && get32(r + 14) != central.crc && !descriptor) status = UNZ_BADARCHIVE;
+  if (status == UNZ_OK && compressed_size != central.compressed_size && !descriptor) status = UNZ_BADARCHIVE;
+  if (status == UNZ_OK && uncompressed_size != central.uncompressed_size && !descriptor) status = UNZ_BADARCHIVE;
   if (status == UNZ_OK && name_length != central.name_length) status = UNZ_BADARCHIVE;
-  const uint64_t extra_at = uint64_t(local) + kLocalHeaderSize + name_length;
-  if (status == UNZ_OK && extra_at + extra_length > 0xFFFFFFFFu) status = UNZ_BADARCHIVE;
   if (status != UNZ_OK) return status;
   *var_size = name_length + extra_length;
-  *extra_offset = static_cast<uint32_t>(extra_at);
+  *extra_offset = extra_at;
   *extra_size = extra_length;
   return UNZ_OK;
 }
@@ -101,7 +112,8 @@ int unzlocal_CheckCurrentFileSpan(unz_s* s, uint32_t var_size) {
 int unzOpenCurrentFile(unz_s* s, const char* password) {
   if (s == nullptr || !s->entry_ok) return UNZ_BADPARAM;
   if (s->stream != nullptr) unzCloseCurrentFile(s);
-  uint32_t var_size, extra_offset, extra_size;
+  uint32_t var_size, extra_size;
+  uint64_t extra_offset;
   if (unzlocal_CheckCurrentFileCoherencyHeader(s, &var_size, &extra_offset, &extra_size) != UNZ_OK)
     return UNZ_BADARCHIVE;
   if (unzlocal_CheckCurrentFileSpan(s, var_size) != UNZ_OK) return UNZ_BADARCHIVE;
@@ -112,7 +124,7 @@ int unzOpenCurrentFile(unz_s* s, const char* password) {
   // a short entry must not pass as a complete one.
   if (encrypted && info.compressed_size < kEncryptionHeaderSize) return UNZ_BADARCHIVE;
   if (info.method == kMethodStored &&
-      uint64_t(info.compressed_size) != uint64_t(info.uncompressed_size) + (encrypted ? kEncryptionHeaderSize : 0))
+      info.compressed_size != info.uncompressed_size + (encrypted ? kEncryptionHeaderSize : 0))
     return UNZ_BADARCHIVE;
 
   unz_entry_stream_s* st = new (std::nothrow) unz_entry_stream_s;
@@ -147,7 +159,7 @@ int unzOpenCurrentFile(unz_s* s, const char* password) {
                                                       : static_cast<unsigned char>(info.crc >> 24);
   st->header_left = encrypted ? kEncryptionHeaderSize : 0;
   setup_keys(st->keys, password);
-  st->next_read_offset = uint64_t(s->entry_info_internal.local_header_offset) + kLocalHeaderSize + var_size;
+  st->next_read_offset = s->entry_info_internal.local_header_offset + kLocalHeaderSize + var_size;
   st->inflater.next_in = Z_NULL;
   st->inflater.avail_in = 0;
   s->stream = st;
@@ -169,7 +181,7 @@ int unzReadCurrentFile(unz_s* s, void* buf, uint32_t cap, bool* reached_end) {
   // A deflated entry whose inflater could not start reads nothing.
   if (st->method == kMethodDeflated && !st->inflater_ready) return Z_STREAM_ERROR;
   z_stream& z = st->inflater;
-  uint32_t window = cap < st->uncompressed_left ? cap : st->uncompressed_left;
+  uint32_t window = static_cast<uint32_t>(cap < st->uncompressed_left ? cap : st->uncompressed_left);
   if (window > 0x7FFFFFFFu) window = 0x7FFFFFFFu;  // the count is returned as an int
   z.next_out = static_cast<Bytef*>(buf);
   z.avail_out = window;
@@ -177,7 +189,7 @@ int unzReadCurrentFile(unz_s* s, void* buf, uint32_t cap, bool* reached_end) {
   int zresult = Z_OK;
   while (z.avail_out > 0) {
     if (z.avail_in == 0 && st->compressed_left > 0) {
-      const uint32_t n = st->compressed_left < kUnzBufferSize ? st->compressed_left : kUnzBufferSize;
+      const uint32_t n = static_cast<uint32_t>(st->compressed_left < kUnzBufferSize ? st->compressed_left : kUnzBufferSize);
       if (lufseek(st->source, int64_t(st->leading_bytes + st->next_read_offset), 0) != 0) return UNZ_IOERROR;
       if (lufread(st->input_buffer, n, 1, st->source) != 1) return UNZ_IOERROR;
       st->next_read_offset += n;
@@ -216,9 +228,10 @@ int unzReadCurrentFile(unz_s* s, void* buf, uint32_t cap, bool* reached_end) {
       if (st->uncompressed_left == 0) end = true;
     } else {
       const Bytef* out_before = z.next_out;
-      const uLong total_before = z.total_out;
       zresult = inflate(&z, Z_SYNC_FLUSH);
-      const uint32_t produced = static_cast<uint32_t>(z.total_out - total_before);
+      // Counted from the window, not from total_out, which has 32 bits
+      // where zlib's uLong has (32-bit Windows) and wraps at 4 GiB there.
+      const uint32_t produced = static_cast<uint32_t>(z.next_out - out_before);
       st->crc_so_far = ucrc32(st->crc_so_far, out_before, produced);
       st->uncompressed_left -= produced;
       count += static_cast<int>(produced);
@@ -262,11 +275,11 @@ int unzeof(unz_s* s) {
 int unzGetLocalExtrafield(unz_s* s, void* buf, uint32_t cap) {
   if (s == nullptr || s->stream == nullptr) return UNZ_BADPARAM;
   unz_entry_stream_s* st = s->stream;
-  const uint32_t left = st->local_extra_size - st->local_extra_read;
+  const uint32_t left = st->local_extra_size - st->local_extra_read;  // both 16-bit lengths
   if (buf == nullptr) return static_cast<int>(left);
   const uint32_t n = cap < left ? cap : left;
   if (n == 0) return 0;
-  if (lufseek(st->source, int64_t(st->leading_bytes) + st->local_extra_offset + st->local_extra_read, 0) != 0)
+  if (lufseek(st->source, int64_t(st->leading_bytes + st->local_extra_offset + st->local_extra_read), 0) != 0)
     return UNZ_IOERROR;
   if (lufread(buf, n, 1, st->source) != 1) return UNZ_IOERROR;
   return static_cast<int>(n);

@@ -2,12 +2,19 @@
 // over the central directory and the lookup by name.
 //
 // Every number taken from the archive is checked before it steers a read:
-// counts against the directory's size, offsets against the 32-bit range,
+// counts against the directory's size, offsets against the source's range,
 // lengths against the buffers they fill. A damaged archive gives a status,
 // never a read outside the source.
+//
+// Positions, sizes and offsets are 64-bit throughout, for Zip64 (APPNOTE
+// 4.5.3, 4.3.14, 4.3.15): a 32-bit field holding 0xFFFFFFFF takes its value
+// from the record's Zip64 block, and a Zip64 end locator before the end
+// record leads to the Zip64 end record, whose count, directory size and
+// offset replace the end record's.
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "zip/common/records.h"
 #include "zip/unzip/unz_reader.h"
@@ -16,7 +23,11 @@ namespace quillon {
 
 namespace {
 
-constexpr uint32_t kNotFound = 0xFFFFFFFFu;
+constexpr uint64_t kNotFound = kNoSourcePosition;
+
+// No offset or size in a source reaches this far; larger values read from
+// Zip64 fields are damage, refused before they can enter a sum.
+constexpr uint64_t kFarthest = uint64_t(1) << 62;
 
 // Reads a fixed-size record in one request. Bytes the source could not
 // deliver read as zero, so a truncated record fails the tests that follow;
@@ -29,19 +40,22 @@ int read_record(LUFILE* f, unsigned char* buf, uint32_t size) {
 
 }  // namespace
 
-uint32_t unzlocal_SearchCentralDir(LUFILE* f) {
+uint64_t unzlocal_SearchCentralDir(LUFILE* f) {
   if (lufseek(f, 0, 2) != 0) return kNotFound;
-  const uint32_t size = luftell(f);
+  const uint64_t size = luftell(f);
   if (size == kNotFound) return kNotFound;
-  const uint32_t max_back = size < 0xFFFF ? size : 0xFFFF;
+  // The record is 22 bytes and its comment at most 65,535: the record
+  // starts within the last 65,535 + 22 bytes.
+  constexpr uint64_t kReach = 0xFFFF + kEndRecordSize;
+  const uint64_t max_back = size < kReach ? size : kReach;
   constexpr uint32_t kWindow = 1024;
   unsigned char buf[kWindow + 4];
-  uint32_t back = 4;
+  uint64_t back = 4;
   while (back < max_back) {
     back = back + kWindow < max_back ? back + kWindow : max_back;
-    const uint32_t read_pos = size - back;
-    const uint32_t read_size = kWindow + 4 < size - read_pos ? kWindow + 4 : size - read_pos;
-    if (lufseek(f, read_pos, 0) != 0) return kNotFound;
+    const uint64_t read_pos = size - back;
+    const uint32_t read_size = static_cast<uint32_t>(kWindow + 4 < size - read_pos ? kWindow + 4 : size - read_pos);
+    if (lufseek(f, int64_t(read_pos), 0) != 0) return kNotFound;
     if (lufread(buf, read_size, 1, f) != 1) return kNotFound;
     for (uint32_t i = read_size - 4 + 1; i-- > 0;) {
       if (buf[i] == 'P' && buf[i + 1] == 'K' && buf[i + 2] == 5 && buf[i + 3] == 6) return read_pos + i;
@@ -71,8 +85,9 @@ namespace {
 // never walked here.
 uint32_t true_entry_count(unz_s* s) {
   const uint32_t stated = s->global_info.entry_count;
+  if (s->zip64) return stated;  // a Zip64 end record states the true count
   if (uint64_t(stated) + 65536 > s->directory_size / kCentralHeaderSize) return stated;
-  const uint64_t end = uint64_t(s->directory_offset) + s->directory_size;
+  const uint64_t end = s->directory_offset + s->directory_size;
   uint64_t at = s->directory_offset;
   uint64_t count = 0;
   unsigned char r[kCentralHeaderSize];
@@ -82,10 +97,67 @@ uint32_t true_entry_count(unz_s* s) {
     if (read_record(s->source, r, kCentralHeaderSize) != UNZ_OK) return stated;
     if (get32(r) != kCentralHeaderSignature) return stated;
     at += kCentralHeaderSize + uint64_t(get16(r + 28)) + get16(r + 30) + get16(r + 32);
-    if (++count > 0xFFFFFFFFu) return stated;
+    if (++count > 0x7FFFFFFFu) return stated;
   }
   if (at != end || (count & 0xFFFF) != stated) return stated;
   return static_cast<uint32_t>(count);
+}
+
+// What the end record (or the Zip64 end record) says about the directory.
+struct DirectoryInfo {
+  uint64_t entries = 0;
+  uint64_t size = 0;
+  uint64_t offset = 0;
+  uint64_t ends_before = 0;  // where the directory must end: the record that follows it
+  bool zip64 = false;
+};
+
+// Reads a Zip64 end record at `at` (base-relative) and takes its fields when
+// it is one that ends where the locator starts. UNZ_OK with *found set when
+// it is; UNZ_OK without when it is not there; a status for a record that is
+// there but refuses the archive (more than one disk).
+int read_zip64_end_record(LUFILE* f, uint64_t at, uint64_t locator_at, DirectoryInfo* d, bool* found) {
+  *found = false;
+  if (at > locator_at || locator_at - at < kZip64EndRecordSize) return UNZ_OK;
+  unsigned char r[kZip64EndRecordSize];
+  if (lufseek(f, int64_t(at), 0) != 0) return UNZ_OK;
+  if (read_record(f, r, kZip64EndRecordSize) != UNZ_OK) return UNZ_IOERROR;
+  // The record's size field counts what follows it: 44 bytes of fixed
+  // fields and any extensible data, up to the locator.
+  if (get32(r) != kZip64EndRecordSignature || get64(r + 4) != locator_at - at - 12) return UNZ_OK;
+  *found = true;
+  const uint32_t disk = get32(r + 16), dir_disk = get32(r + 20);
+  const uint64_t entries_here = get64(r + 24), entries_all = get64(r + 32);
+  if (disk != 0 || dir_disk != 0 || entries_here != entries_all) return UNZ_BADARCHIVE;
+  d->entries = entries_all;
+  d->size = get64(r + 40);
+  d->offset = get64(r + 48);
+  d->ends_before = at;
+  d->zip64 = true;
+  return UNZ_OK;
+}
+
+// Looks for the Zip64 end locator just before the end record at `record`
+// and, through it, for the Zip64 end record. The locator gives the record's
+// offset from the archive's start; when other data comes before the archive
+// that offset is off by its length, so the place right before the locator
+// (where every writer puts the record) is tried too.
+int find_zip64_end(LUFILE* f, uint64_t record, DirectoryInfo* d) {
+  if (record < kZip64EndLocatorSize + kZip64EndRecordSize) return UNZ_OK;
+  const uint64_t locator_at = record - kZip64EndLocatorSize;
+  unsigned char l[kZip64EndLocatorSize];
+  if (lufseek(f, int64_t(locator_at), 0) != 0) return UNZ_IOERROR;
+  if (read_record(f, l, kZip64EndLocatorSize) != UNZ_OK) return UNZ_IOERROR;
+  if (get32(l) != kZip64EndLocatorSignature) return UNZ_OK;
+  const uint32_t disk = get32(l + 4), disks = get32(l + 16);
+  if (disk != 0 || disks > 1) return UNZ_BADARCHIVE;
+  bool found = false;
+  const uint64_t stated = get64(l + 8);
+  int status = UNZ_OK;
+  if (stated < locator_at) status = read_zip64_end_record(f, stated, locator_at, d, &found);
+  if (status == UNZ_OK && !found)
+    status = read_zip64_end_record(f, locator_at - kZip64EndRecordSize, locator_at, d, &found);
+  return status;
 }
 
 }  // namespace
@@ -113,8 +185,26 @@ int unzlocal_IndexLocalHeaders(unz_s* s) {
       }
       const unsigned char* r = chunk.data() + (at - chunk_at);
       if (get32(r) != kCentralHeaderSignature) break;
-      all.emplace_back(get32(r + 42), i);
-      at += kCentralHeaderSize + uint64_t(get16(r + 28)) + get16(r + 30) + get16(r + 32);
+      uint64_t offset = get32(r + 42);
+      const uint32_t name_length = get16(r + 28), extra_length = get16(r + 30);
+      if (offset == kZip64Marker && extra_length > 0) {
+        // A Zip64 offset: in the record's Zip64 block, after whichever sizes
+        // are marked (APPNOTE 4.5.3). The extra field is taken from the
+        // chunk when it lies there whole, else read on its own.
+        uint64_t uncompressed = get32(r + 24), compressed = get32(r + 20);
+        const uint64_t extra_at = at + kCentralHeaderSize + name_length;
+        std::vector<unsigned char> x(extra_length);
+        if (extra_at + extra_length <= chunk_at + held) {
+          std::memcpy(x.data(), chunk.data() + (extra_at - chunk_at), extra_length);
+        } else {
+          if (lufseek(f, int64_t(s->leading_bytes + extra_at), 0) != 0 || lufread(x.data(), extra_length, 1, f) != 1)
+            break;
+          held = 0;  // the chunk no longer follows the source's position; read afresh
+        }
+        unzlocal_ApplyZip64Extra(x.data(), extra_length, false, &uncompressed, &compressed, &offset);
+      }
+      all.emplace_back(offset, i);
+      at += kCentralHeaderSize + uint64_t(name_length) + extra_length + get16(r + 32);
     }
     std::sort(all.begin(), all.end());
     index.offsets.reserve(all.size());
@@ -135,12 +225,13 @@ int unzlocal_IndexLocalHeaders(unz_s* s) {
 
 unz_s* unzOpenInternal(LUFILE* source) {
   if (source == nullptr) return nullptr;
-  const uint32_t record = unzlocal_SearchCentralDir(source);
+  const uint64_t record = unzlocal_SearchCentralDir(source);
   int status = record == kNotFound ? UNZ_IOERROR : UNZ_OK;
-  uint32_t entries_here = 0, entries_all = 0, dir_size = 0, dir_offset = 0, comment_size = 0;
+  DirectoryInfo dir;
+  uint32_t comment_size = 0;
   if (status == UNZ_OK) {
     unsigned char r[kEndRecordSize];
-    if (lufseek(source, record, 0) != 0) {
+    if (lufseek(source, int64_t(record), 0) != 0) {
       status = UNZ_IOERROR;
     } else {
       status = read_record(source, r, kEndRecordSize);
@@ -148,17 +239,28 @@ unz_s* unzOpenInternal(LUFILE* source) {
     if (status == UNZ_OK) {
       const uint32_t disk = get16(r + 4);
       const uint32_t dir_disk = get16(r + 6);
-      entries_here = get16(r + 8);
-      entries_all = get16(r + 10);
-      dir_size = get32(r + 12);
-      dir_offset = get32(r + 16);
+      const uint32_t entries_here = get16(r + 8);
+      dir.entries = get16(r + 10);
+      dir.size = get32(r + 12);
+      dir.offset = get32(r + 16);
+      dir.ends_before = record;
       comment_size = get16(r + 20);
-      if (entries_here != entries_all || disk != 0 || dir_disk != 0) status = UNZ_BADARCHIVE;
-      // The directory must end before the end record, and must have room
-      // for the records it claims.
-      const uint64_t record_at = uint64_t(record) + source->base_offset;
-      if (status == UNZ_OK && record_at < uint64_t(dir_offset) + dir_size) status = UNZ_BADARCHIVE;
-      if (status == UNZ_OK && uint64_t(entries_all) * kCentralHeaderSize > dir_size) status = UNZ_BADARCHIVE;
+      DirectoryInfo zip64;
+      status = find_zip64_end(source, record, &zip64);
+      if (status == UNZ_OK && zip64.zip64) {
+        // The Zip64 end record holds the directory's true figures; the end
+        // record's own may be markers (0xFFFF, 0xFFFFFFFF).
+        dir = zip64;
+      } else if (status == UNZ_OK && (entries_here != dir.entries || disk != 0 || dir_disk != 0)) {
+        status = UNZ_BADARCHIVE;
+      }
+      // The directory must end before the record that follows it, and must
+      // have room for the records it claims; the count must fit an index.
+      const uint64_t ends_at = dir.ends_before + source->base_offset;
+      if (status == UNZ_OK && (dir.size > kFarthest || dir.offset > kFarthest || dir.entries > 0x7FFFFFFFu))
+        status = UNZ_BADARCHIVE;
+      if (status == UNZ_OK && ends_at < dir.offset + dir.size) status = UNZ_BADARCHIVE;
+      if (status == UNZ_OK && dir.entries * kCentralHeaderSize > dir.size) status = UNZ_BADARCHIVE;
     }
   }
   if (status != UNZ_OK) {
@@ -170,14 +272,14 @@ unz_s* unzOpenInternal(LUFILE* source) {
     lufclose(source);
     return nullptr;
   }
-  const uint32_t record_at = record + source->base_offset;
   s->source = source;
-  s->global_info.entry_count = entries_all;
+  s->global_info.entry_count = static_cast<uint32_t>(dir.entries);
   s->global_info.comment_size = comment_size;
-  s->leading_bytes = record_at - (dir_offset + dir_size);
-  s->end_record_offset = record_at;
-  s->directory_size = dir_size;
-  s->directory_offset = dir_offset;
+  s->leading_bytes = dir.ends_before + source->base_offset - (dir.offset + dir.size);
+  s->end_record_offset = record + source->base_offset;
+  s->directory_size = dir.size;
+  s->directory_offset = dir.offset;
+  s->zip64 = dir.zip64;
   s->stream = nullptr;
   source->base_offset = 0;
   s->global_info.entry_count = true_entry_count(s);
@@ -261,6 +363,8 @@ int unzlocal_GetCurrentFileInfoInternal(unz_s* s, unz_file_info_s* out, unz_file
   info.external_attributes = get32(r + 38);
   unz_file_info_internal_s inside;
   inside.local_header_offset = get32(r + 42);
+  const bool zip64 = info.compressed_size == kZip64Marker || info.uncompressed_size == kZip64Marker ||
+                     inside.local_header_offset == kZip64Marker;
 
   // The variable part: name, extra field, comment. Each is read into its
   // buffer when one is given; what is not read is passed over.
@@ -269,6 +373,17 @@ int unzlocal_GetCurrentFileInfoInternal(unz_s* s, unz_file_info_s* out, unz_file
   if (read_field(f, static_cast<char*>(extra), extra_cap, info.extra_length, false, &skip) != UNZ_OK)
     return UNZ_IOERROR;
   if (read_field(f, comment, comment_cap, info.comment_length, true, &skip) != UNZ_OK) return UNZ_IOERROR;
+  if (zip64 && info.extra_length > 0) {
+    // Marked fields take their values from the Zip64 block of the extra
+    // field, read here whole (at most 65,535 bytes) when one is marked.
+    std::vector<unsigned char> x(info.extra_length);
+    if (lufseek(f, int64_t(s->leading_bytes + s->entry_record_offset) + kCentralHeaderSize + info.name_length, 0) != 0 ||
+        lufread(x.data(), x.size(), 1, f) != 1)
+      return UNZ_IOERROR;
+    unzlocal_ApplyZip64Extra(x.data(), info.extra_length, false, &info.uncompressed_size, &info.compressed_size,
+                             &inside.local_header_offset);
+  }
+  if (info.compressed_size > kFarthest || inside.local_header_offset > kFarthest) return UNZ_BADARCHIVE;
   if (out != nullptr) *out = info;
   if (internal != nullptr) *internal = inside;
   return UNZ_OK;
@@ -293,13 +408,13 @@ int unzGoToFirstFile(unz_s* s) {
 int unzGoToNextFile(unz_s* s) {
   if (s == nullptr) return UNZ_BADPARAM;
   if (!s->entry_ok || s->entry_number + 1 >= s->global_info.entry_count) return UNZ_LISTEND;
-  const uint64_t next = uint64_t(s->entry_record_offset) + kCentralHeaderSize + s->entry_info.name_length +
+  const uint64_t next = s->entry_record_offset + kCentralHeaderSize + s->entry_info.name_length +
                         s->entry_info.extra_length + s->entry_info.comment_length;
-  if (next > 0xFFFFFFFFu) {
+  if (next > kFarthest) {
     s->entry_ok = false;
     return UNZ_BADARCHIVE;
   }
-  s->entry_record_offset = static_cast<uint32_t>(next);
+  s->entry_record_offset = next;
   s->entry_number += 1;
   const int status = unzlocal_GetCurrentFileInfoInternal(s, &s->entry_info, &s->entry_info_internal, nullptr, 0,
                                                          nullptr, 0, nullptr, 0);
@@ -326,16 +441,37 @@ int unzStringFileNameCompare(const char* a, const char* b, int case_mode) {
   return strcmpcasenosensitive_internal(a, b);
 }
 
+namespace {
+
+constexpr uint32_t kNameMax = 256;
+
+struct NameAndMode {
+  const char* name;
+  int case_mode;
+};
+
+bool same_stored_name(unz_s*, const char* stored, void* context) {
+  const NameAndMode* wanted = static_cast<const NameAndMode*>(context);
+  return unzStringFileNameCompare(stored, wanted->name, wanted->case_mode) == 0;
+}
+
+}  // namespace
+
 int unzLocateFile(unz_s* s, const char* name, int case_mode) {
-  constexpr uint32_t kNameMax = 256;
   if (s == nullptr || name == nullptr) return UNZ_BADPARAM;
   if (std::strlen(name) >= kNameMax) return UNZ_BADPARAM;
+  NameAndMode wanted{name, case_mode};
+  return unzLocateFileMatching(s, same_stored_name, &wanted);
+}
+
+int unzLocateFileMatching(unz_s* s, unz_name_match match, void* context) {
+  if (s == nullptr || match == nullptr) return UNZ_BADPARAM;
   // The search starts over from the first entry, so it does not depend on
   // the current one: a walk that stopped at a damaged record does not hide
   // the entries before it.
   if (s->global_info.entry_count == 0) return UNZ_LISTEND;
   const uint32_t saved_number = s->entry_number;
-  const uint32_t saved_offset = s->entry_record_offset;
+  const uint64_t saved_offset = s->entry_record_offset;
   const unz_file_info_s saved_info = s->entry_info;
   const unz_file_info_internal_s saved_internal = s->entry_info_internal;
   const bool saved_ok = s->entry_ok;
@@ -346,7 +482,7 @@ int unzLocateFile(unz_s* s, const char* name, int case_mode) {
     status = unzGetCurrentFileInfo(s, nullptr, current, kNameMax, nullptr, 0, nullptr, 0);
     if (status != UNZ_OK) break;
     current[kNameMax] = '\0';  // a longer stored name is compared on its first 256 characters
-    if (unzStringFileNameCompare(current, name, case_mode) == 0) return UNZ_OK;
+    if (match(s, current, context)) return UNZ_OK;
     status = unzGoToNextFile(s);
   }
   s->entry_number = saved_number;
@@ -355,6 +491,43 @@ int unzLocateFile(unz_s* s, const char* name, int case_mode) {
   s->entry_info_internal = saved_internal;
   s->entry_ok = saved_ok;
   return status;
+}
+
+const unsigned char* unzlocal_FindExtraBlock(const unsigned char* extra, uint32_t extra_length, uint16_t tag,
+                                             uint32_t* length) {
+  uint32_t p = 0;
+  while (p < extra_length && extra_length - p >= 4) {
+    const uint32_t id = get16(extra + p), size = get16(extra + p + 2);
+    const uint32_t room = extra_length - p - 4;
+    if (id == tag) {
+      *length = size < room ? size : room;
+      return extra + p + 4;
+    }
+    if (size > room) break;
+    p += 4 + size;
+  }
+  *length = 0;
+  return nullptr;
+}
+
+void unzlocal_ApplyZip64Extra(const unsigned char* extra, uint32_t extra_length, bool local,
+                              uint64_t* uncompressed_size, uint64_t* compressed_size, uint64_t* local_offset) {
+  uint32_t length = 0;
+  const unsigned char* block = unzlocal_FindExtraBlock(extra, extra_length, kZip64ExtraId, &length);
+  if (block == nullptr) return;
+  // A local header's block holds both sizes once either is marked (APPNOTE
+  // 4.5.3); elsewhere only the marked fields are there, in this order.
+  const bool both = local && length >= 16 && (*uncompressed_size == kZip64Marker || *compressed_size == kZip64Marker);
+  uint32_t at = 0;
+  uint64_t* fields[3] = {uncompressed_size, compressed_size, local_offset};
+  for (uint64_t* field : fields) {
+    if (field == nullptr) continue;
+    const bool present = *field == kZip64Marker || (both && field != local_offset);
+    if (!present) continue;
+    if (length - at < 8) return;
+    *field = get64(block + at);
+    at += 8;
+  }
 }
 
 int unzGetGlobalComment(unz_s* s, char* buf, uint32_t cap) {

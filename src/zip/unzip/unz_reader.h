@@ -39,15 +39,18 @@ struct LUFILE {
   bool seekable = false;      // the handle reported a position when opened
   qp::Handle handle = nullptr;
   bool read_error = false;    // a read on the handle failed
-  uint32_t base_offset = 0;   // origin of absolute seeks while the archive opens
+  uint64_t base_offset = 0;   // origin of absolute seeks while the archive opens
   bool close_handle = false;  // the handle was opened here
   const unsigned char* data = nullptr;  // memory block (the caller's)
   uint32_t length = 0;
-  uint32_t position = 0;
+  uint64_t position = 0;
 };
 
-// The handle's position, or 0xFFFFFFFF when it has none (a pipe).
-uint32_t GetFilePosU(qp::Handle h);
+// Positions in sources are 64-bit: archives and their entries may pass 4 GiB.
+constexpr uint64_t kNoSourcePosition = qp::kNoPosition64;
+
+// The handle's position, or kNoSourcePosition when it has none (a pipe).
+uint64_t GetFilePosU(qp::Handle h);
 
 // Opens a byte source of kind ZIPSRC_HANDLE, ZIPSRC_FILENAME or ZIPSRC_MEMORY;
 // *err receives ZIPR_OK, ZIPR_BADARGS or ZIPR_OPENFAILED.
@@ -58,9 +61,9 @@ int lufclose(LUFILE* f);
 size_t lufread(void* buf, size_t size, size_t n, LUFILE* f);
 // origin 0: from the start (base_offset for handles), 1: from the current
 // position, 2: from the end. 0 on success, an error number otherwise; a seek
-// that would leave the 32-bit range fails.
+// to a negative position fails.
 int lufseek(LUFILE* f, int64_t offset, int origin);
-uint32_t luftell(LUFILE* f);
+uint64_t luftell(LUFILE* f);
 bool luferror(LUFILE* f);
 
 // Little-endian number getters: status 0 with the value, 0 without a value
@@ -82,7 +85,8 @@ struct tm_unz_s {
   uint32_t tm_sec = 0, tm_min = 0, tm_hour = 0, tm_mday = 0, tm_mon = 0, tm_year = 0;
 };
 
-// One central record as read.
+// One central record as read. The sizes are 64-bit: a field that holds
+// 0xFFFFFFFF takes its value from the record's Zip64 block when it has one.
 struct unz_file_info_s {
   uint32_t version_made_by = 0;
   uint32_t version_needed = 0;
@@ -90,8 +94,8 @@ struct unz_file_info_s {
   uint32_t method = 0;
   uint32_t dos_datetime = 0;  // time in the low half, date in the high half
   uint32_t crc = 0;
-  uint32_t compressed_size = 0;
-  uint32_t uncompressed_size = 0;
+  uint64_t compressed_size = 0;
+  uint64_t uncompressed_size = 0;
   uint32_t name_length = 0;
   uint32_t extra_length = 0;
   uint32_t comment_length = 0;
@@ -102,7 +106,7 @@ struct unz_file_info_s {
 };
 
 struct unz_file_info_internal_s {
-  uint32_t local_header_offset = 0;  // archive-relative
+  uint64_t local_header_offset = 0;  // archive-relative
 };
 
 struct unz_entry_stream_s;
@@ -122,13 +126,14 @@ struct unz_local_index_s {
 struct unz_s {
   LUFILE* source = nullptr;            // owned
   unz_global_info_s global_info;
-  uint32_t leading_bytes = 0;          // bytes of the source before the archive
+  uint64_t leading_bytes = 0;          // bytes of the source before the archive
   uint32_t entry_number = 0;
-  uint32_t entry_record_offset = 0;    // archive-relative
+  uint64_t entry_record_offset = 0;    // archive-relative
   bool entry_ok = false;
-  uint32_t end_record_offset = 0;      // source offset of the end record
-  uint32_t directory_size = 0;
-  uint32_t directory_offset = 0;
+  uint64_t end_record_offset = 0;      // source offset of the end record
+  uint64_t directory_size = 0;         // from the Zip64 end record when there is one
+  uint64_t directory_offset = 0;
+  bool zip64 = false;                  // the counts came from a Zip64 end record
   unz_file_info_s entry_info;
   unz_file_info_internal_s entry_info_internal;
   unz_entry_stream_s* stream = nullptr;  // the open entry, or none
@@ -136,8 +141,9 @@ struct unz_s {
 };
 
 // The position of the end record relative to the source's base offset, or
-// 0xFFFFFFFF when it is not in the last 65,535 bytes.
-uint32_t unzlocal_SearchCentralDir(LUFILE* f);
+// kNoSourcePosition when it is not in the last 65,535 + 22 bytes (a record
+// followed by the longest comment).
+uint64_t unzlocal_SearchCentralDir(LUFILE* f);
 
 void unzlocal_DosDateToTmuDate(uint32_t dos_datetime, tm_unz_s* tm);
 
@@ -169,6 +175,24 @@ int unzStringFileNameCompare(const char* a, const char* b, int case_mode);
 // Makes the entry named `name` current (0); when there is none, leaves the
 // current entry as it was and returns the walk's last status.
 int unzLocateFile(unz_s* s, const char* name, int case_mode);
+// The same walk with the caller's test: `match` sees each entry current,
+// with its stored name (cut to 256 characters), and says whether it is the
+// one sought.
+using unz_name_match = bool (*)(unz_s* s, const char* stored_name, void* context);
+int unzLocateFileMatching(unz_s* s, unz_name_match match, void* context);
+
+// Finds the Zip64 block (tag 0x0001) in an extra field and takes from it, in
+// the order of APPNOTE 4.5.3, each value whose field held the marker: the
+// uncompressed size, the compressed size, the local header offset. A field
+// that is not marked, or that the block is too short to hold, keeps its
+// value. `local` is for a local header, whose block holds both sizes as soon
+// as either is marked.
+void unzlocal_ApplyZip64Extra(const unsigned char* extra, uint32_t extra_length, bool local,
+                              uint64_t* uncompressed_size, uint64_t* compressed_size, uint64_t* local_offset);
+// The data of the first block with the given tag in an extra field, or null;
+// *length receives its length, cut to what the field holds.
+const unsigned char* unzlocal_FindExtraBlock(const unsigned char* extra, uint32_t extra_length, uint16_t tag,
+                                             uint32_t* length);
 
 // Copies up to `cap` bytes of the archive comment; the count or a status.
 int unzGetGlobalComment(unz_s* s, char* buf, uint32_t cap);
@@ -177,7 +201,7 @@ int unzGetGlobalComment(unz_s* s, char* buf, uint32_t cap);
 // Entry stream.
 
 // Checks the current entry's local header against its central record.
-int unzlocal_CheckCurrentFileCoherencyHeader(unz_s* s, uint32_t* var_size, uint32_t* extra_offset,
+int unzlocal_CheckCurrentFileCoherencyHeader(unz_s* s, uint32_t* var_size, uint64_t* extra_offset,
                                              uint32_t* extra_size);
 // Refuses (UNZ_BADARCHIVE) the current entry when its bytes overlap another
 // entry's or the central directory, given the size of its local name and

@@ -11,7 +11,9 @@
 #include "platform/file.h"
 #include "platform/fileinfo.h"
 #include "platform/pathname.h"
+#include "platform/text.h"
 #include "platform/time.h"
+#include "zip/common/crc32.h"
 #include "zip/common/records.h"
 #include "zip/unzip/unz_reader.h"
 
@@ -89,6 +91,70 @@ void read_timestamps(const unsigned char* x, uint32_t size, ZIPENTRY* ze) {
   }
 }
 
+// A size of the reader (64-bit) in a 32-bit field of ZIPENTRY: sizes that do
+// not fit show as 0xFFFFFFFF, the format's own mark for "see the Zip64 field".
+uint32_t size32(uint64_t size) { return size < 0xFFFFFFFFu ? static_cast<uint32_t>(size) : 0xFFFFFFFFu; }
+
+bool is_ascii(const char* s) {
+  for (; *s; ++s)
+    if (static_cast<unsigned char>(*s) >= 0x80) return false;
+  return true;
+}
+
+// The current entry's name: the stored bytes, or the name of an Info-ZIP
+// Unicode Path block (APPNOTE 4.6.9) whose CRC matches the stored name.
+// `utf8` tells that the name is known to be UTF-8: flag bit 11 over a valid
+// UTF-8 name, or such a block. A flagged name that is not valid UTF-8 is read
+// as an unflagged one.
+struct EntryName {
+  std::string bytes;
+  bool utf8 = false;
+};
+
+bool read_entry_name(unz_s* a, unz_file_info_s* info, EntryName* out) {
+  const uint32_t name_length = a->entry_info.name_length, extra_length = a->entry_info.extra_length;
+  std::vector<char> name(name_length + 1);
+  std::vector<unsigned char> extra(extra_length + 1);
+  if (unzGetCurrentFileInfo(a, info, name.data(), name_length + 1, extra.data(), extra_length, nullptr, 0) != UNZ_OK)
+    return false;
+  out->bytes = name.data();
+  out->utf8 = false;
+  if (a->entry_info.flags & kFlagUtf8Name) {
+    out->utf8 = qp::is_valid_utf8(out->bytes.data(), out->bytes.size());
+    return true;
+  }
+  uint32_t length = 0;
+  const unsigned char* up = unzlocal_FindExtraBlock(extra.data(), extra_length, kUnicodePathExtraId, &length);
+  if (up != nullptr && length >= 5 && up[0] == 1 &&
+      get32(up + 1) == ucrc32(0, reinterpret_cast<const unsigned char*>(name.data()), name_length)) {
+    const std::string unicode(reinterpret_cast<const char*>(up + 5), length - 5);
+    if (unicode.find('\0') == std::string::npos && qp::is_valid_utf8(unicode.data(), unicode.size())) {
+      out->bytes = unicode;
+      out->utf8 = true;
+    }
+  }
+  return true;
+}
+
+// The lookup's test: the stored name, or the entry's UTF-8 name and its form
+// in the system's code page.
+struct Wanted {
+  const char* name;
+  int case_mode;
+};
+
+bool entry_matches(unz_s* a, const char* stored, void* context) {
+  const Wanted* w = static_cast<const Wanted*>(context);
+  if (unzStringFileNameCompare(stored, w->name, w->case_mode) == 0) return true;
+  if (!(a->entry_info.flags & kFlagUtf8Name) && a->entry_info.extra_length == 0) return false;
+  EntryName n;
+  if (!read_entry_name(a, nullptr, &n) || !n.utf8) return false;
+  if (unzStringFileNameCompare(n.bytes.c_str(), w->name, w->case_mode) == 0) return true;
+  std::string system;
+  return !qp::system_text_is_utf8() && qp::system_from_utf8(n.bytes.c_str(), &system, nullptr) &&
+         unzStringFileNameCompare(system.c_str(), w->name, w->case_mode) == 0;
+}
+
 }  // namespace
 
 TUnzip::TUnzip(const char* password) {
@@ -115,7 +181,7 @@ ZIPRESULT TUnzip::Open(const void* source, uint32_t length, uint32_t kind) {
     base_dir_ = cwd;
     if (!ends_in_separator(base_dir_)) base_dir_ += '/';
   }
-  if (kind == ZIPSRC_HANDLE && GetFilePosU(const_cast<void*>(source)) == qp::kNoPosition) return ZIPR_UNSEEKABLE;
+  if (kind == ZIPSRC_HANDLE && GetFilePosU(const_cast<void*>(source)) == kNoSourcePosition) return ZIPR_UNSEEKABLE;
   ZIPRESULT err = ZIPR_OK;
   LUFILE* f = lufopen(source, length, kind, &err);
   if (f == nullptr) return err;
@@ -171,21 +237,25 @@ ZIPRESULT TUnzip::Get(int index, ZIPENTRY* ze) {
   }
   if (!walk_to(index)) return ZIPR_CORRUPT;
 
-  // The stored name is cut to the entry's buffer (259 characters) first and
-  // then cleaned, so that what a long name holds beyond that length never
-  // decides what is left of it. The buffer starts zeroed: its last byte ends
-  // the text whatever is read.
-  std::vector<char> name(std::min<size_t>(archive_->entry_info.name_length + 1, size_t(kMaxPath)), '\0');
+  // The stored name (or the UTF-8 name that stands for it) is cut to the
+  // entry's buffer (259 characters) first and then cleaned, so that what a
+  // long name holds beyond that length never decides what is left of it. A
+  // UTF-8 name is cut before a whole character.
+  EntryName name;
   unz_file_info_s info;
-  if (unzGetCurrentFileInfo(archive_, &info, name.data(), static_cast<uint32_t>(name.size() - 1), nullptr, 0,
-                            nullptr, 0) != UNZ_OK)
-    return ZIPR_CORRUPT;
-  uint32_t var_size, extra_offset, extra_size;
+  if (!read_entry_name(archive_, &info, &name)) return ZIPR_CORRUPT;
+  if (name.bytes.size() > size_t(kMaxPath - 1)) {
+    size_t cut = kMaxPath - 1;
+    while (name.utf8 && cut > 0 && (static_cast<unsigned char>(name.bytes[cut]) & 0xC0) == 0x80) --cut;
+    name.bytes.resize(cut);
+  }
+  uint32_t var_size, extra_size;
+  uint64_t extra_offset;
   if (unzlocal_CheckCurrentFileCoherencyHeader(archive_, &var_size, &extra_offset, &extra_size) != UNZ_OK)
     return ZIPR_CORRUPT;
   std::vector<unsigned char> extra(extra_size);
   if (extra_size > 0) {
-    if (lufseek(archive_->source, int64_t(archive_->leading_bytes) + extra_offset, 0) != 0 ||
+    if (lufseek(archive_->source, int64_t(archive_->leading_bytes + extra_offset), 0) != 0 ||
         lufread(extra.data(), extra_size, 1, archive_->source) != 1)
       return ZIPR_READFAILED;
   }
@@ -193,16 +263,34 @@ ZIPRESULT TUnzip::Get(int index, ZIPENTRY* ze) {
   ZIPENTRY e;
   std::memset(&e, 0, sizeof e);
   e.index = static_cast<int>(archive_->entry_number);
-  std::strcpy(e.name, CleanEntryName(name.data()));
+  const char* clean = CleanEntryName(name.bytes.c_str());
+  // A UTF-8 name is shown in the system's code page, with '?' for what the
+  // code page lacks; extraction under that name makes the exact one.
+  std::string shown = clean, utf8_name;
+  if (name.utf8 && !qp::system_text_is_utf8() && !is_ascii(clean)) {
+    qp::system_from_utf8(clean, &shown, nullptr);
+    utf8_name = clean;
+  }
+  std::strncpy(e.name, shown.c_str(), kMaxPath - 1);
+  e.name[kMaxPath - 1] = '\0';
   e.attributes = entry_attributes(info.version_made_by, info.external_attributes);
-  e.compressed_size = info.compressed_size;
-  e.uncompressed_size = info.uncompressed_size;
+  e.compressed_size = size32(info.compressed_size);
+  e.uncompressed_size = size32(info.uncompressed_size);
   uint64_t local = dosdatetime2filetime(static_cast<uint16_t>(info.dos_datetime >> 16),
                                         static_cast<uint16_t>(info.dos_datetime & 0xFFFF));
   uint64_t utc = local;
   if (!qp::local_file_time_to_file_time(local, &utc)) utc = local;
   e.access_time = e.create_time = e.modify_time = split_time(utc);
   read_timestamps(extra.data(), extra_size, &e);
+
+  // Files made on a Unix host keep their read, write and execute bits (never
+  // setuid, setgid or sticky), where the system has them. A symbolic link
+  // is extracted as a regular file that holds the link's text, with the
+  // usual permissions, not the link's.
+  const uint32_t mode = info.external_attributes >> 16, type = mode & 0170000;
+  cached_has_mode_ = (info.version_made_by >> 8) == 3 && mode != 0 && (type == 0100000 || type == 0);
+  cached_mode_ = mode & 0777;
+  cached_utf8_name_ = utf8_name;
 
   *ze = e;
   cached_entry_ = e;
@@ -212,7 +300,10 @@ ZIPRESULT TUnzip::Get(int index, ZIPENTRY* ze) {
 
 ZIPRESULT TUnzip::Find(const char* name, bool ignore_case, int* index, ZIPENTRY* ze) {
   if (archive_ == nullptr || name == nullptr) return ZIPR_BADARGS;
-  if (unzLocateFile(archive_, name, ignore_case ? 2 : 1) != UNZ_OK) {
+  // A name is found in either form: as stored, or (for a UTF-8 name) in
+  // UTF-8 or in the system's code page.
+  Wanted wanted{name, ignore_case ? 2 : 1};
+  if (std::strlen(name) >= 256 || unzLocateFileMatching(archive_, entry_matches, &wanted) != UNZ_OK) {
     if (index != nullptr) *index = -1;
     if (ze != nullptr) {
       std::memset(ze, 0, sizeof *ze);
@@ -283,33 +374,65 @@ ZIPRESULT TUnzip::unzip_to_file(int index, void* destination, uint32_t kind) {
     }
   } closer{archive_};
 
-  qp::Handle h = destination;
+  // Where the file goes. The entry's own name as Get reported it stands for
+  // its exact name: a UTF-8 name that the code page cannot show whole is
+  // made through the system's UTF-8 path functions, under the base folder
+  // in UTF-8. Any other destination is a system text, as it always was.
+  bool utf8 = false;
+  std::string base = base_dir_, path;
+  OutputPath out;
   if (kind == ZIPSRC_FILENAME) {
-    OutputPath out;
-    if (!MakeOutputPath(static_cast<const char*>(destination), &out)) return ZIPR_OPENFAILED;
+    const char* dest = static_cast<const char*>(destination);
+    if (!cached_utf8_name_.empty() && std::strcmp(dest, ze.name) == 0) {
+      utf8 = true;
+      dest = cached_utf8_name_.c_str();
+      base = qp::utf8_from_system(base_dir_.c_str());
+    }
+    if (!MakeOutputPath(dest, &out)) return ZIPR_OPENFAILED;
     if (!out.absolute && base_dir_.empty()) return ZIPR_OPENFAILED;
+    const char* root = out.absolute ? nullptr : base.c_str();
+    auto ensure = [&](const std::string& dirs) {
+      utf8 ? EnsureDirectoryUtf8(root, dirs.c_str()) : EnsureDirectory(root, dirs.c_str());
+    };
     if (ze.attributes & qp::kAttrDirectory) {
       std::string dirs = out.dirs;
       if (!out.file.empty()) dirs += out.file + "/";
-      if ((out.absolute ? dirs : base_dir_ + dirs).size() >= size_t(kMaxPath)) return ZIPR_OPENFAILED;
-      EnsureDirectory(out.absolute ? nullptr : base_dir_.c_str(), dirs.c_str());
+      if (PathLength(out.absolute ? dirs : base + dirs, utf8) >= size_t(kMaxPath)) return ZIPR_OPENFAILED;
+      ensure(dirs);
       return ZIPR_OK;
     }
-    const std::string path = (out.absolute ? std::string() : base_dir_) + out.dirs + out.file;
-    if (path.size() >= size_t(kMaxPath)) return ZIPR_OPENFAILED;
-    EnsureDirectory(out.absolute ? nullptr : base_dir_.c_str(), out.dirs.c_str());
-    if (out.file.empty()) return ZIPR_OPENFAILED;  // the destination names a folder
-    h = qp::create_exclusive(path.c_str(), ze.attributes);
-    if (!qp::is_valid(h)) return ZIPR_OPENFAILED;
+    path = (out.absolute ? std::string() : base) + out.dirs + out.file;
+    if (PathLength(path, utf8) >= size_t(kMaxPath)) return ZIPR_OPENFAILED;
+    if (out.file.empty()) {  // the destination names a folder
+      ensure(out.dirs);
+      return ZIPR_OPENFAILED;
+    }
   } else if (ze.attributes & qp::kAttrDirectory) {
     return ZIPR_OK;  // nothing to write: the handle is not even looked at
-  } else if (!qp::is_valid(h)) {
+  } else if (!qp::is_valid(destination)) {
     return ZIPR_BADARGS;
   }
 
-  ZIPRESULT result = ZIPR_OK;
+  // The entry's first piece is read before anything is made on disk: an
+  // entry that fails before it gives a byte (no password or a wrong one, a
+  // stream that cannot start or inflate) leaves no file, not even an empty
+  // one, and no folder for it.
   if (buffer_ == nullptr) buffer_ = alloc_buffer(kWriteBatch * kUnzBufferSize, &buffer_block_);
-  if (buffer_ == nullptr) result = ZIPR_NOMEMORY;
+  if (buffer_ == nullptr) return ZIPR_NOMEMORY;
+  bool reached_end = false;
+  int res = unzReadCurrentFile(archive_, buffer_, kUnzBufferSize, &reached_end);
+  if (res < 0 || (res == 0 && !reached_end)) return res == UNZ_BADPASSWORD ? ZIPR_PASSWORD : ZIPR_FLATEERROR;
+
+  qp::Handle h = destination;
+  if (kind == ZIPSRC_FILENAME) {
+    const char* root = out.absolute ? nullptr : base.c_str();
+    utf8 ? EnsureDirectoryUtf8(root, out.dirs.c_str()) : EnsureDirectory(root, out.dirs.c_str());
+    h = utf8 ? qp::create_exclusive_utf8(path.c_str(), ze.attributes) : qp::create_exclusive(path.c_str(), ze.attributes);
+    if (!qp::is_valid(h)) return ZIPR_OPENFAILED;
+    if (cached_has_mode_) qp::set_unix_permissions(h, cached_mode_);
+  }
+
+  ZIPRESULT result = ZIPR_OK;
   // The entry is read in 16 KiB pieces and written four pieces at a time:
   // fewer writes, and fewer times that a write pushes the inflater's
   // window out of the caches.
@@ -320,9 +443,18 @@ ZIPRESULT TUnzip::unzip_to_file(int index, void* destination, uint32_t kind) {
     pending = 0;
     return ok;
   };
-  while (result == ZIPR_OK) {
-    bool reached_end = false;
-    const int res = unzReadCurrentFile(archive_, buffer_ + pending, kUnzBufferSize, &reached_end);
+  for (;;) {
+    pending += static_cast<uint32_t>(res);
+    if (pending > (kWriteBatch - 1) * kUnzBufferSize && !flush()) {
+      result = ZIPR_WRITEFAILED;
+      break;
+    }
+    if (reached_end) break;
+    if (res == 0) {
+      result = ZIPR_FLATEERROR;
+      break;
+    }
+    res = unzReadCurrentFile(archive_, buffer_ + pending, kUnzBufferSize, &reached_end);
     if (res == UNZ_BADPASSWORD) {
       result = ZIPR_PASSWORD;
       break;
@@ -331,13 +463,6 @@ ZIPRESULT TUnzip::unzip_to_file(int index, void* destination, uint32_t kind) {
       result = ZIPR_FLATEERROR;
       break;
     }
-    pending += static_cast<uint32_t>(res);
-    if (pending > (kWriteBatch - 1) * kUnzBufferSize && !flush()) {
-      result = ZIPR_WRITEFAILED;
-      break;
-    }
-    if (reached_end) break;
-    if (res == 0) result = ZIPR_FLATEERROR;
   }
   // What was read before a failure is written too, as it would have been
   // piece by piece.

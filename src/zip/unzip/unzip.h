@@ -65,6 +65,13 @@ class TUnzip {
   ZIPENTRY cached_entry_{};    // the last entry described
   int cached_index_ = -1;
   char* password_ = nullptr;   // owned copy, or none
+  // What the description of cached_index_ leaves out: the entry's cleaned
+  // name in UTF-8 when `name` cannot show it whole (a UTF-8 name on a system
+  // whose code page is not UTF-8), else empty; and the permission bits to
+  // give its file (a file made on a Unix host), when has_mode_.
+  std::string cached_utf8_name_;
+  bool cached_has_mode_ = false;
+  uint32_t cached_mode_ = 0;
   unsigned char* buffer_ = nullptr;  // extraction buffer, made on first use
   void* buffer_block_ = nullptr;     // the allocation that holds it
   // Relative destinations go under this folder; it ends in '/' or '\\'. It
@@ -78,6 +85,12 @@ class TUnzip {
 // root is null. Failures show up later, when a file cannot be created.
 void EnsureDirectory(const char* root, const char* dir);
 bool FileExists(const char* path);
+// EnsureDirectory for a root and a directory in UTF-8, made through the
+// system's UTF-8 path functions; lengths count as the system counts them.
+void EnsureDirectoryUtf8(const char* root, const char* dir);
+// The length of a path as the system's path limit counts it: bytes for a
+// system text, UTF-16 units for UTF-8 where the system text is not UTF-8.
+size_t PathLength(const std::string& path, bool utf8);
 
 // A DOS date and time to a file time (no time-zone conversion); an
 // impossible date gives 1980-01-01 00:00.

@@ -7,6 +7,7 @@
 #include "platform/file.h"
 #include "platform/fileinfo.h"
 #include "platform/pathname.h"
+#include "platform/text.h"
 #include "platform/time.h"
 #include "zip/unzip/unzip.h"
 
@@ -88,25 +89,44 @@ bool MakeOutputPath(const char* destination, OutputPath* out) {
 
 bool FileExists(const char* path) { return qp::get_file_attributes(path) != qp::kNoPosition; }
 
-void EnsureDirectory(const char* root, const char* dir) {
+size_t PathLength(const std::string& path, bool utf8) {
+  if (!utf8 || qp::system_text_is_utf8()) return path.size();
+  return qp::utf16_length(path.data(), path.size());
+}
+
+namespace {
+
+// The directory chain of EnsureDirectory, through system texts or UTF-8.
+void ensure_directory(bool utf8, const char* root, const char* dir) {
   if (dir == nullptr) return;
   const size_t dir_len = std::strlen(dir);
   // Longer texts cannot make a usable path; they are never cut into another.
-  if (dir_len >= size_t(kMaxPath) || (root != nullptr && std::strlen(root) >= size_t(kMaxPath))) return;
+  if (PathLength(dir, utf8) >= size_t(kMaxPath) || (root != nullptr && PathLength(root, utf8) >= size_t(kMaxPath)))
+    return;
+  auto exists = [utf8](const std::string& p) {
+    return (utf8 ? qp::get_file_attributes_utf8(p.c_str()) : qp::get_file_attributes(p.c_str())) != qp::kNoPosition;
+  };
+  auto make = [utf8](const std::string& p) { utf8 ? qp::make_directory_utf8(p.c_str()) : qp::make_directory(p.c_str()); };
   if (root != nullptr) {
     std::string top = root;
     if (!top.empty() && is_separator(top.back())) top.pop_back();
-    if (!top.empty() && !FileExists(top.c_str())) qp::make_directory(top.c_str());
+    if (!top.empty() && !exists(top)) make(top);
   }
   if (dir_len == 0) return;
   const char* last = nullptr;
   for (const char* q = dir; *q; ++q)
     if (is_separator(*q)) last = q;
-  if (last != nullptr && last != dir) EnsureDirectory(root, std::string(dir, last).c_str());
+  if (last != nullptr && last != dir) ensure_directory(utf8, root, std::string(dir, last).c_str());
   const std::string full = std::string(root ? root : "") + dir;
-  if (full.size() >= size_t(kMaxPath)) return;
-  if (!FileExists(full.c_str())) qp::make_directory(full.c_str());
+  if (PathLength(full, utf8) >= size_t(kMaxPath)) return;
+  if (!exists(full)) make(full);
 }
+
+}  // namespace
+
+void EnsureDirectory(const char* root, const char* dir) { ensure_directory(false, root, dir); }
+
+void EnsureDirectoryUtf8(const char* root, const char* dir) { ensure_directory(true, root, dir); }
 
 uint64_t dosdatetime2filetime(uint16_t dosdate, uint16_t dostime) {
   qp::SystemTime st;
