@@ -29,6 +29,12 @@ Listing* open_listing(const char* path);
 const char* next_entry(Listing* listing);  // null after the last entry
 void close_listing(Listing* listing);
 
+// The same listing with every entry name in UTF-8 (`path` is a text of the
+// system's code page). On Windows it lists through the wide-character
+// functions, so a name without a form in the ANSI code page still comes out
+// whole; elsewhere it is open_listing. next_entry and close_listing apply.
+Listing* open_listing_utf8(const char* path);
+
 }  // namespace qp
 
 #include <string>

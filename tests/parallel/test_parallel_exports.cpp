@@ -61,6 +61,14 @@ void make_tree(const std::string& dir, unsigned seed) {
     testkit::write_file(dir + "/large" + std::to_string(i) + ".bin", make_bytes(rng, 300000 + rng() % 300000, i == 1));
   for (int i = 0; i < 4; ++i) testkit::write_file(dir + "/empty" + std::to_string(i), "");
   testkit::write_file(dir + "/packed.zip", make_bytes(rng, 90000, false));
+  // A name beyond ASCII (UTF-8), which workers open as the calling thread would.
+  const std::string utf8_name = dir + "/na\xC3\xAFve-\xE2\x82\xAC.txt";
+  qp::Handle h = qp::create_exclusive_utf8(utf8_name.c_str(), 0);
+  ASSERT_TRUE(qp::is_valid(h));
+  const std::string text = make_bytes(rng, 30000, false);
+  uint32_t done = 0;
+  qp::write_file(h, text.data(), static_cast<uint32_t>(text.size()), &done);
+  qp::close_handle(h);
   ASSERT_TRUE(qp::make_directory((dir + "/sub").c_str()));
   testkit::write_file(dir + "/sub/inner.txt", "inside");
 }
@@ -173,6 +181,7 @@ TEST(ParallelZip, ArchivesAreByteIdenticalForEveryThreadCount) {
   zip_here(dir / "warm.zip", 1);
   const std::string one = zip_here(dir / "one.zip", 1);
   ASSERT_GT(one.size(), 400000u);
+  EXPECT_NE(one.find("na\xC3\xAFve-\xE2\x82\xAC.txt"), std::string::npos);
   for (unsigned threads : kThreadCounts) {
     EXPECT_TRUE(zip_here(dir / ("n" + std::to_string(threads) + ".zip"), threads) == one) << threads << " threads";
   }
@@ -186,14 +195,14 @@ TEST(ParallelZip, SmallBudgetsGiveLargeFilesToTheCallingThread) {
   make_tree(dir / "tree", 29);
   ASSERT_EQ(qp::change_directory((dir / "tree").c_str()), 0);
   std::vector<std::string> names;
-  qp::Listing* l = qp::open_listing(".");
+  qp::Listing* l = qp::open_listing_utf8(".");
   ASSERT_NE(l, nullptr);
   while (const char* n = qp::next_entry(l)) names.emplace_back(n);
   qp::close_listing(l);
   auto pack = [&](const std::string& path, unsigned threads, uint64_t budget) {
     HZIP h = CreateZip(path.c_str(), nullptr);
     if (threads == 1) {
-      for (const std::string& n : names) ZipAdd(h, n.c_str(), n.c_str());
+      for (const std::string& n : names) ZipAddUtf8(h, n.c_str(), n.c_str());
     } else {
       zip_add_files_parallel(h, names, threads, print_name, budget);
     }
@@ -236,7 +245,7 @@ TEST(ParallelZip, FailuresComeOutAsWithOneThread) {
     HZIP h = CreateZip("/dev/full", nullptr);
     EXPECT_NE(h, nullptr);
     if (threads == 1) {
-      for (const std::string& n : names) ZipAdd(h, n.c_str(), n.c_str());
+      for (const std::string& n : names) ZipAddUtf8(h, n.c_str(), n.c_str());
     } else {
       zip_add_files_parallel(h, names, threads, print_name);
     }

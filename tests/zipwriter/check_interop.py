@@ -2,8 +2,10 @@
 """Checks the archives that interop_write left in a folder with the usual
 tools: each must pass `unzip -t`, `7z t` and zipfile's testzip, and extract
 with unzip, 7z, bsdtar and zipfile to exactly its NAME.expected/ tree.
-Passwords come from NAME.info."""
+Passwords come from NAME.info, options from its second line: "test-only"
+(no extraction), "names" (every tool must also list every name right)."""
 import argparse
+import hashlib
 import os
 import shutil
 import subprocess
@@ -14,25 +16,56 @@ import zipfile
 import zlib
 
 FOLDER = None
+MIN_ARCHIVES = 10
+# The tools turn names into file names by the locale: a UTF-8 one, so that
+# no name is mangled on the way.
+ENV = dict(os.environ, LC_ALL="C.UTF-8", LANG="C.UTF-8")
 
 
 def run(cmd):
     p = subprocess.run(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                       timeout=600)
+                       timeout=3600, env=ENV)
     return p.returncode, p.stdout.decode("utf-8", "replace")
 
 
+def digest(path):
+    h = hashlib.sha1()
+    with open(path, "rb") as f:
+        for chunk in iter(lambda: f.read(1 << 20), b""):
+            h.update(chunk)
+    return os.path.getsize(path), h.hexdigest()
+
+
 def tree(root):
-    """Files with their bytes, and folders, below root (relative names)."""
+    """Files with their size and digest, and folders, below root (relative names)."""
     files, folders = {}, set()
     for here, dirs, names in os.walk(root):
         rel = os.path.relpath(here, root)
         for d in dirs:
             folders.add(os.path.normpath(os.path.join(rel, d)))
         for n in names:
-            with open(os.path.join(here, n), "rb") as f:
-                files[os.path.normpath(os.path.join(rel, n))] = f.read()
+            files[os.path.normpath(os.path.join(rel, n))] = digest(os.path.join(here, n))
     return files, folders
+
+
+def listing(tool, path):
+    """The entry names a tool lists, folders without their trailing slash."""
+    if tool == "zipfile":
+        with zipfile.ZipFile(path) as z:
+            names = z.namelist()
+    elif tool == "unzip":
+        status, out = run(["unzip", "-Z1", path])
+        assert status == 0, out
+        names = out.splitlines()
+    elif tool == "7z":
+        status, out = run(["7z", "l", "-slt", "-ba", path])
+        assert status == 0, out
+        names = [line[len("Path = "):] for line in out.splitlines() if line.startswith("Path = ")]
+    else:
+        status, out = run(["bsdtar", "-t", "-f", path])
+        assert status == 0, out
+        names = out.splitlines()
+    return sorted(n.rstrip("/") for n in names)
 
 
 def archives():
@@ -64,7 +97,17 @@ def extract(tool, path, password, out):
 
 class Archives(unittest.TestCase):
     def test_found(self):
-        self.assertGreaterEqual(len(list(archives())), 10)
+        self.assertGreaterEqual(len(list(archives())), MIN_ARCHIVES)
+
+    def test_tools_list_every_name(self):
+        for stem, path, _, options in archives():
+            if "names" not in options:
+                continue
+            files, folders = tree(os.path.join(FOLDER, stem + ".expected"))
+            want = sorted(n.replace(os.sep, "/") for n in list(files) + list(folders))
+            for tool in TOOLS:
+                with self.subTest(archive=stem, tool=tool):
+                    self.assertEqual(listing(tool, path), want)
 
     def test_tools_find_no_error(self):
         for stem, path, password, _ in archives():
@@ -106,11 +149,13 @@ class Archives(unittest.TestCase):
 
 
 def main():
-    global FOLDER
+    global FOLDER, MIN_ARCHIVES
     parser = argparse.ArgumentParser()
     parser.add_argument("folder")
+    parser.add_argument("--min-archives", type=int, default=MIN_ARCHIVES)
     args, rest = parser.parse_known_args()
     FOLDER = args.folder
+    MIN_ARCHIVES = args.min_archives
     if shutil.which("7z") is None or shutil.which("unzip") is None or shutil.which("bsdtar") is None:
         print("unzip, 7z and bsdtar are needed")
         return 1

@@ -6,12 +6,16 @@
 // archives under Wine while the tools run natively.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "quillon.h"
 #include "platform/dir.h"
 #include "platform/file.h"
+#include "platform/text.h"
 #include "support/testkit.h"
 #include "zip/zip/zip.h"
 #include "zipwriter/zw_support.h"
@@ -32,7 +36,8 @@ const std::string kSmallNoise = ztest::make_bytes(3000, 14, false);
 class Folder : public testing::Environment {
  public:
   void SetUp() override {
-    testkit::remove_tree("zipwriter_interop");
+    std::error_code ec;
+    std::filesystem::remove_all("zipwriter_interop", ec);
     qp::make_directory("zipwriter_interop");
   }
 };
@@ -61,6 +66,18 @@ class Expected {
   }
   std::string root_;
 };
+
+// Names with accents, and one with no form in a Western ANSI code page, next
+// to ASCII names. Created through std::filesystem, which uses the wide
+// functions on Windows.
+const char* const kMixedNames[] = {u8"caf\u00e9.txt", u8"r\u00e9sum\u00e9.txt",
+                                   u8"\u65e5\u672c\u8a9e\u306e\u30d5\u30a1\u30a4\u30eb.txt", "plain.txt",
+                                   "README"};
+
+void write_utf8_named(const std::string& folder, const std::string& name, const std::string& bytes) {
+  std::ofstream f(std::filesystem::u8path(folder + name), std::ios::binary);
+  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
 
 void write_info(const std::string& name, const char* password, const char* options = "") {
   write_file(kOut + name + ".info", std::string(password ? password : "-") + "\n" + options + "\n");
@@ -181,6 +198,68 @@ TEST(Interop, ExportPacksAFolder) {
   testing::internal::GetCapturedStdout();
   CD(back.c_str());
   write_info("export", nullptr);
+}
+
+// ZIP packs every file of a folder whatever its name, prints each name as
+// the system's code page has it (UTF-8 where it has no form there, never
+// "?"), and flags the names that are not ASCII as UTF-8.
+TEST(Interop, ExportPacksNonAsciiNames) {
+  // Folders with such names are removed through the wide functions too.
+  const std::string dir = "zipwriter_interop_names/";
+  std::error_code ec;
+  std::filesystem::remove_all(std::filesystem::u8path(dir), ec);
+  std::filesystem::remove_all(std::filesystem::u8path(kOut + "names.expected"), ec);
+  Expected ex("names");
+  qp::make_directory(dir.c_str());
+  std::vector<std::string> want = {".", ".."};
+  for (const char* n : kMixedNames) {
+    write_utf8_named(dir, n, std::string("contents of ") + n);
+    write_utf8_named(kOut + "names.expected/", n, std::string("contents of ") + n);
+    std::string shown;
+    bool exact = false;
+    want.push_back(qp::system_from_utf8(n, &shown, &exact) && exact ? shown : n);
+  }
+  const std::string back = testkit::current_dir();
+  ASSERT_EQ(CD(dir.c_str()), 1);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(ZIP("../zipwriter_interop/names.zip", "."), 1.0);
+  const std::string printed = testing::internal::GetCapturedStdout();
+  CD(back.c_str());
+  std::vector<std::string> lines;
+  for (size_t at = 0, nl; (nl = printed.find('\n', at)) != std::string::npos; at = nl + 1)
+    lines.push_back(printed.substr(at, nl - at));
+  std::sort(lines.begin(), lines.end());
+  std::sort(want.begin(), want.end());
+  EXPECT_EQ(lines, want);
+  EXPECT_EQ(printed.find('?'), std::string::npos) << printed;
+  write_info("names", nullptr, "names");
+}
+
+// Zip64 records with small values: the writer's classic range is lowered so
+// that sizes, offsets and the directory's place pass it.
+TEST(Interop, Zip64RecordsOnFileAndStream) {
+  const std::string big = ztest::make_bytes(150000, 15, false);
+  for (const bool stream : {false, true}) {
+    const char* name = stream ? "zip64_stream" : "zip64_file";
+    Expected ex(name);
+    ztest::PipeDrain drain;
+    HZIP hz = stream ? CreateZipHandle(drain.write_end(), nullptr) : CreateZip((kOut + name + ".zip").c_str(), nullptr);
+    ASSERT_NE(hz, nullptr);
+    static_cast<TZip*>(hz->object)->set_size_limit(100000);
+    ASSERT_EQ(ZipAdd(hz, "small.txt", "small", 5), ZIPR_OK);
+    ex.file("small.txt", "small");
+    ASSERT_EQ(ZipAdd(hz, "big.bin", big.data(), uint32_t(big.size())), ZIPR_OK);
+    ex.file("big.bin", big);
+    ASSERT_EQ(ZipAdd(hz, "big.gz", big.data(), uint32_t(big.size())), ZIPR_OK);
+    ex.file("big.gz", big);
+    ASSERT_EQ(ZipAddFolder(hz, "far"), ZIPR_OK);
+    ex.folder("far");
+    ASSERT_EQ(ZipAdd(hz, "far/text.txt", kLongText.data(), uint32_t(kLongText.size())), ZIPR_OK);
+    ex.file("far/text.txt", kLongText);
+    ASSERT_EQ(CloseZipZ(hz), ZIPR_OK);
+    if (stream) write_file(kOut + name + ".zip", drain.finish());
+    write_info(name, nullptr);
+  }
 }
 
 TEST(Interop, FileOutput) { file_archive("file", nullptr); }

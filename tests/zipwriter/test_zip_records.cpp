@@ -6,8 +6,10 @@
 
 #include "platform/file.h"
 #include "platform/fileinfo.h"
+#include "platform/text.h"
 #include "platform/time.h"
 #include "support/testkit.h"
+#include "zip/common/crc32.h"
 #include "zip/common/records.h"
 #include "zip/zip/zip.h"
 #include "zipwriter/zip_parse.h"
@@ -53,7 +55,7 @@ void add_mixed(HZIP hz, const ScratchDir& dir) {
 }
 
 void expect_common_fields(const ztest::Archive& a) {
-  uint32_t expected_offset = 0;
+  uint64_t expected_offset = 0;
   bool first = true;
   for (const ztest::Entry& e : a.entries) {
     EXPECT_EQ(e.made_by, 0x0B17);
@@ -74,7 +76,7 @@ void expect_common_fields(const ztest::Archive& a) {
       EXPECT_EQ(e.offset, expected_offset);
     }
     first = false;
-    expected_offset = uint32_t(e.data_pos + e.csize + (e.has_descriptor ? 16 : 0));
+    expected_offset = e.data_pos + e.csize + (e.has_descriptor ? 16 : 0);
   }
   EXPECT_EQ(a.cd_offset, expected_offset);
   EXPECT_EQ(a.count_disk, a.entries.size() % 65536);
@@ -232,6 +234,49 @@ TEST(ZipRecords, NamesAreCleanedAndCut) {
   EXPECT_EQ(a.entries[5].name, std::string(259, 'n') + "/");
 }
 
+// Names that are not plain ASCII are stored in UTF-8 with flag bit 11 in
+// both headers; bytes that are not UTF-8 (possible on Linux) stay as they
+// are, unflagged. On Windows a name given to the API is ANSI and converted.
+TEST(ZipRecords, NonAsciiNamesAreStoredInUtf8AndFlagged) {
+  std::vector<char> block(1 << 16);
+  HZIP hz = CreateZip(block.data(), uint32_t(block.size()), nullptr);
+  const std::string cafe = u8"caf\u00e9.txt";
+  std::string long_utf8;
+  for (int i = 0; i < 300; ++i) long_utf8 += u8"\u00e9";
+#ifdef _WIN32
+  // "café.txt" in the Western code page; elsewhere ACP-dependent.
+  const std::string given[] = {"caf\xe9.txt", "plain.txt", "d\xe9j\xe0\\vu"};
+  const std::string stored[] = {qp::utf8_from_system(given[0].c_str()), "plain.txt",
+                                qp::utf8_from_system("d\xe9j\xe0/vu")};
+  const bool flagged[] = {true, false, true};
+#else
+  const std::string given[] = {cafe, "plain.txt", "caf\xe9.txt", long_utf8};
+  const std::string stored[] = {cafe, "plain.txt", "caf\xe9.txt", long_utf8.substr(0, 2 * 259)};
+  const bool flagged[] = {true, false, false, true};
+#endif
+  const size_t count = sizeof flagged / sizeof flagged[0];
+  for (size_t i = 0; i < count; ++i) ASSERT_EQ(ZipAdd(hz, given[i].c_str(), "x", 1), ZIPR_OK) << i;
+  ASSERT_EQ(ZipAddFolder(hz, cafe.c_str()), ZIPR_OK);
+  void* p = nullptr;
+  uint32_t n = 0;
+  ASSERT_EQ(ZipGetMemory(hz, &p, &n), ZIPR_OK);
+  const ztest::Archive a = parse_ok(std::string(static_cast<char*>(p), n));
+  CloseZipZ(hz);
+  ASSERT_EQ(a.entries.size(), count + 1);
+  for (size_t i = 0; i < count; ++i) {
+    const ztest::Entry& e = a.entries[i];
+    EXPECT_EQ(e.name, stored[i]) << i;
+    EXPECT_EQ(e.l_name, stored[i]) << i;
+    EXPECT_EQ((e.flags & 0x0800) != 0, flagged[i]) << i;
+    EXPECT_EQ((e.l_flags & 0x0800) != 0, flagged[i]) << i;
+    EXPECT_EQ(e.flags & ~0x0800, 0x0002) << i;
+  }
+#ifndef _WIN32
+  EXPECT_EQ(a.entries[count].name, cafe + "/");
+  EXPECT_EQ(a.entries[count].flags, 0x0800);
+#endif
+}
+
 TEST(ZipRecords, ItemsWithoutAFileCarryTheLocalTimeNow) {
   std::vector<char> block(4096);
   iztimes before;
@@ -326,6 +371,58 @@ TEST(ZipRecords, FileItemsCarryAttributesAndUtcTimes) {
                                std::filesystem::perm_options::add);
 }
 
+namespace {
+
+// The archive with its time fields blanked: the DOS stamps and the Unix
+// times of the timestamp blocks, in the local and the central headers.
+std::string without_times(std::string bytes) {
+  const ztest::Archive a = parse_ok(bytes);
+  auto blank = [&bytes](size_t at, size_t n) { bytes.replace(at, n, n, '\0'); };
+  for (const ztest::Entry& e : a.entries) {
+    blank(e.offset + 10, 4);
+    blank(e.data_pos - e.local_extra.size() + e.local_extra.find("UT") + 5, 12);
+  }
+  for (size_t p = a.cd_offset, i = 0; i < a.entries.size(); ++i) {
+    const unsigned char* c = reinterpret_cast<const unsigned char*>(bytes.data()) + p;
+    const size_t nl = get16(c + 28), xl = get16(c + 30), cl = get16(c + 32);
+    blank(p + 12, 4);
+    blank(p + 46 + nl + bytes.substr(p + 46 + nl, xl).find("UT") + 5, 4);
+    p += 46 + nl + xl + cl;
+  }
+  return bytes;
+}
+
+}  // namespace
+
+// Archives of ASCII names, all of whose values fit the classic fields, are
+// byte for byte what the writer made before it wrote UTF-8 names and Zip64
+// records. Times change from run to run and are blanked; every other byte
+// counts. The figures are the length and CRC-32 of the archives the earlier
+// writer made of the same items.
+TEST(ZipRecords, AsciiArchivesKeepTheirBytes) {
+  ScratchDir dir;
+  write_file(dir / "a.txt", kText);
+  write_file(dir / "b.gz", kNoise);
+  write_file(dir / "empty", "");
+  // The same on both builds: the files' attributes come out alike.
+  const uint32_t want[2][2] = {{16509, 1254254244u}, {16589, 2576794259u}};
+  for (int stream = 0; stream < 2; ++stream) {
+    ztest::PipeDrain drain;
+    HZIP hz = stream ? CreateZipHandle(drain.write_end(), nullptr) : CreateZip((dir / "k.zip").c_str(), nullptr);
+    ASSERT_NE(hz, nullptr);
+    ASSERT_EQ(ZipAdd(hz, "a.txt", (dir / "a.txt").c_str()), ZIPR_OK);
+    ASSERT_EQ(ZipAdd(hz, "sub\\b.gz", (dir / "b.gz").c_str()), ZIPR_OK);
+    ASSERT_EQ(ZipAdd(hz, "empty", (dir / "empty").c_str()), ZIPR_OK);
+    ASSERT_EQ(ZipAddFolder(hz, "docs"), ZIPR_OK);
+    ASSERT_EQ(ZipAdd(hz, "docs/mem.txt", kText.data(), 20000), ZIPR_OK);
+    ASSERT_EQ(CloseZipZ(hz), ZIPR_OK);
+    const std::string bytes = without_times(stream ? drain.finish() : read_file(dir / "k.zip"));
+    const uint32_t crc = crc32(0, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    EXPECT_EQ(bytes.size(), want[stream][0]) << (stream ? "stream" : "file");
+    EXPECT_EQ(crc, want[stream][1]) << (stream ? "stream" : "file");
+  }
+}
+
 TEST(ZipRecords, TimeConversions) {
   qp::SystemTime st;
   st.year = 2019, st.month = 12, st.day = 31, st.hour = 23, st.minute = 59, st.second = 59;
@@ -345,7 +442,10 @@ TEST(ZipRecords, TimeConversions) {
   EXPECT_EQ(filetime2dosdatetime(ft), (127u << 9 | 12u << 5 | 31u) << 16 | (23u << 11 | 59u << 5 | 29u));
 }
 
-TEST(ZipRecords, MoreThan65535ItemsCountModulo65536) {
+// 65,535 and more items: the end record's counts read 0xFFFF, and the true
+// count is in the Zip64 end record, found through its locator; the items
+// themselves stay classic.
+TEST(ZipRecords, MoreThan65534ItemsGetTheZip64EndRecord) {
   const uint32_t items = 70000;
   HZIP hz = CreateZip(nullptr, 16u << 20, nullptr);
   ASSERT_NE(hz, nullptr);
@@ -357,9 +457,20 @@ TEST(ZipRecords, MoreThan65535ItemsCountModulo65536) {
   void* p = nullptr;
   uint32_t n = 0;
   ASSERT_EQ(ZipGetMemory(hz, &p, &n), ZIPR_OK);
-  const ztest::Archive a = parse_ok(std::string(static_cast<char*>(p), n));
+  const std::string bytes(static_cast<char*>(p), n);
   CloseZipZ(hz);
+  const ztest::Archive a = parse_ok(bytes);
   EXPECT_EQ(a.entries.size(), items);
-  EXPECT_EQ(a.count_disk, items - 65536);
-  EXPECT_EQ(a.count_total, items - 65536);
+  EXPECT_EQ(a.count_disk, 0xFFFF);
+  EXPECT_EQ(a.count_total, 0xFFFF);
+  ASSERT_TRUE(a.has_zip64_end);
+  EXPECT_EQ(a.zip64_count_disk, items);
+  EXPECT_EQ(a.zip64_count_total, items);
+  EXPECT_EQ(a.zip64_needed, 45);
+  // Size and offset fit their fields and keep their values there.
+  EXPECT_EQ(a.raw_cd_offset, a.cd_offset);
+  EXPECT_EQ(a.raw_cd_size, a.cd_size);
+  EXPECT_EQ(a.zip64_end_pos, a.cd_offset + a.cd_size);
+  EXPECT_EQ(a.entries[items - 1].needed, 20);
+  EXPECT_TRUE(a.entries[items - 1].zip64.empty());
 }

@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 
 #include "quillon.h"
@@ -158,6 +161,30 @@ TEST(ZipUnzipRoundTrip, RandomTreesThroughFilesAndMemory) {
   }
 }
 
+// Zip64 sizes, offsets and end records, with the writer's classic range
+// lowered to 100,000 bytes so that a small tree needs them, on a file and
+// on a stream (8-byte data descriptors), with and without a password.
+TEST(ZipUnzipRoundTrip, Zip64RecordsComeBack) {
+  const std::vector<Item> items = random_tree(7, 30);
+  for (const char* password : {static_cast<const char*>(nullptr), "zip64"}) {
+    for (const bool stream : {false, true}) {
+      SCOPED_TRACE(testing::Message() << (stream ? "stream" : "file") << (password ? " with password" : ""));
+      ScratchDir src, out;
+      ztest::PipeDrain drain;
+      HZIP hz = stream ? CreateZipHandle(drain.write_end(), password) : CreateZip((src / "z.zip").c_str(), password);
+      ASSERT_NE(hz, nullptr);
+      static_cast<TZip*>(hz->object)->set_size_limit(100000);
+      write_items(hz, items, src);
+      ASSERT_EQ(CloseZipZ(hz), ZIPR_OK);
+      if (stream) write_file(src / "z.zip", drain.finish());
+      HZIP hu = OpenZip((src / "z.zip").c_str(), password);
+      ASSERT_NE(hu, nullptr);
+      read_back(hu, items, out);
+      EXPECT_EQ(CloseZipU(hu), ZIPR_OK);
+    }
+  }
+}
+
 TEST(ZipUnzipRoundTrip, SeventyThousandItems) {
   const unsigned count = 70000;
   HZIP hz = CreateZip(nullptr, 24u << 20, nullptr);
@@ -203,4 +230,26 @@ TEST(ZipUnzipRoundTrip, ExportsPackAndUnpackAFolder) {
   testing::internal::GetCapturedStdout();
   EXPECT_EQ(UNZIP((dst / "all.zip").c_str(), (dst / "out").c_str()), 1.0);
   for (const auto& f : files) EXPECT_EQ(read_file(dst / ("out/" + f.first)), f.second) << f.first;
+}
+
+// Names with accents and names without a form in a Western ANSI code page
+// are packed by ZIP and come back under the same names through UNZIP.
+TEST(ZipUnzipRoundTrip, NonAsciiNamesComeBackThroughTheExports) {
+  namespace fs = std::filesystem;
+  ScratchDir src, dst;
+  const std::vector<std::string> names = {u8"caf\u00e9.txt", u8"r\u00e9sum\u00e9.txt",
+                                          u8"\u65e5\u672c\u8a9e\u306e\u30d5\u30a1\u30a4\u30eb.txt", "plain.txt"};
+  for (const std::string& n : names) std::ofstream(fs::u8path(src / n), std::ios::binary) << "data of " << n;
+  ASSERT_EQ(CD(src.path().c_str()), 1);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(ZIP((dst / "names.zip").c_str(), "."), 1.0);
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(UNZIP((dst / "names.zip").c_str(), (dst / "out").c_str()), 1.0);
+  for (const std::string& n : names) {
+    std::ifstream f(fs::u8path(dst / ("out/" + n)), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()), "data of " + n) << n;
+  }
+  std::error_code ec;  // folders with such names are removed through the wide functions
+  fs::remove_all(fs::u8path(src.path()), ec);
+  fs::remove_all(fs::u8path(dst.path()), ec);
 }

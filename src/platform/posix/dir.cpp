@@ -43,6 +43,8 @@ Listing* open_listing(const char* path) {
   return new Listing{d};
 }
 
+Listing* open_listing_utf8(const char* path) { return open_listing(path); }
+
 const char* next_entry(Listing* listing) {
   struct dirent* e = ::readdir(listing->dir);
   return e ? e->d_name : nullptr;

@@ -105,4 +105,6 @@ bool regular_file_size(const char* path, uint64_t* size) {
   return true;
 }
 
+bool regular_file_size_utf8(const char* path, uint64_t* size) { return regular_file_size(path, size); }
+
 }  // namespace qp

@@ -87,4 +87,16 @@ bool regular_file_size(const char* path, uint64_t* size) {
   return true;
 }
 
+bool regular_file_size_utf8(const char* path, uint64_t* size) {
+  std::wstring wide;
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (path == nullptr || !wide_from_utf8(path, &wide) ||
+      !GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data))
+    return false;
+  if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT))
+    return false;
+  *size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return true;
+}
+
 }  // namespace qp

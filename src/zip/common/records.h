@@ -66,4 +66,12 @@ inline void put32(unsigned char* p, uint32_t v) {
   p[3] = static_cast<unsigned char>(v >> 24);
 }
 
+// What the writer adds: 8-byte stores, and the data descriptor with the
+// 8-byte sizes of an item with Zip64 sizes (APPNOTE 4.3.9).
+constexpr uint32_t kZip64DataDescriptorSize = 24;
+inline void put64(unsigned char* p, uint64_t v) {
+  put32(p, static_cast<uint32_t>(v));
+  put32(p + 4, static_cast<uint32_t>(v >> 32));
+}
+
 }  // namespace quillon

@@ -1,6 +1,12 @@
 // The body of the ZIP export: every entry of a folder listing, opened by its
 // bare name (so from the current directory), becomes an item of a new
 // archive file. Names are printed as they come; nothing else is reported.
+//
+// The listing gives names in UTF-8 and files are opened by those names: on
+// Windows through the wide-character functions, so that a file whose name
+// has no form in the ANSI code page is packed like any other. A name is
+// printed in the system's code page where it has a form there, in UTF-8
+// where it has none.
 #include "zip/common/zip_export.h"
 
 #include <cerrno>
@@ -9,6 +15,7 @@
 #include <vector>
 
 #include "platform/dir.h"
+#include "platform/text.h"
 #include "zip/common/export_threads.h"
 #include "zip/common/zip_result.h"
 #include "zip/zip/zip.h"
@@ -18,8 +25,13 @@ namespace quillon {
 
 namespace {
 
-// Each name of the listing goes to the standard output, with a line end.
-void print_name(const char* name) { std::puts(name); }
+// Each name of the listing goes to the standard output, with a line end:
+// in the system's code page where it has a form there, else in UTF-8.
+void print_name(const char* name) {
+  std::string shown;
+  bool exact = false;
+  std::puts(qp::system_from_utf8(name, &shown, &exact) && exact ? shown.c_str() : name);
+}
 
 }  // namespace
 
@@ -27,7 +39,7 @@ void zip_folder(const char* zipfile, const char* folder) { zip_folder(zipfile, f
 
 void zip_folder(const char* zipfile, const char* folder, unsigned threads) {
   HZIP h = CreateZip(zipfile, nullptr);
-  qp::Listing* listing = folder ? qp::open_listing(folder) : nullptr;
+  qp::Listing* listing = folder ? qp::open_listing_utf8(folder) : nullptr;
   if (listing == nullptr) {
     if (folder == nullptr) errno = ENOENT;
     std::perror("Couldn't open the directory");
@@ -37,7 +49,7 @@ void zip_folder(const char* zipfile, const char* folder, unsigned threads) {
     // itself, which is held without sharing while it is written.
     while (const char* name = qp::next_entry(listing)) {
       print_name(name);
-      ZipAdd(h, name, name);
+      ZipAddUtf8(h, name, name);
     }
     qp::close_listing(listing);
   } else {

@@ -11,6 +11,7 @@
 #include "platform/file.h"
 #include "platform/file_end.h"
 #include "platform/fileinfo.h"
+#include "platform/text.h"
 #include "platform/time.h"
 #include "zip/common/cipher.h"
 #include "zip/common/crc32.h"
@@ -124,7 +125,7 @@ void GetNow(iztimes* times, uint32_t* stamp) {
   if (stamp) *stamp = dos_stamp_of(st);
 }
 
-uint32_t GetFilePosZ(qp::Handle h) { return qp::set_file_pointer(h, 0, qp::SeekFrom::Current); }
+uint64_t GetFilePosZ(qp::Handle h) { return qp::seek_file(h, 0, qp::SeekFrom::Current); }
 
 int lustricmp(const char* a, const char* b) {
   for (;; ++a, ++b) {
@@ -147,6 +148,22 @@ bool HasZipSuffix(const char* name) {
 // ---------------------------------------------------------------------------
 // Record writers
 
+namespace {
+
+constexpr unsigned kZip64ExtraMax = 4 + 3 * 8;
+
+// Appends a Zip64 extended information block holding `count` values.
+unsigned put_zip64_block(unsigned char* p, const uint64_t* values, unsigned count) {
+  put16(p, kZip64ExtraId);
+  put16(p + 2, static_cast<uint16_t>(8 * count));
+  for (unsigned i = 0; i < count; ++i) put64(p + 4 + 8 * i, values[i]);
+  return 4 + 8 * count;
+}
+
+}  // namespace
+
+// A local header with Zip64 sizes holds 0xFFFFFFFF in both size fields and
+// both sizes in its Zip64 block, ahead of the timestamp block.
 int putlocal(const zlist& z, ZipWriteFunc wfunc, void* context) {
   unsigned char h[kLocalHeaderSize];
   put32(h, kLocalHeaderSignature);
@@ -155,20 +172,34 @@ int putlocal(const zlist& z, ZipWriteFunc wfunc, void* context) {
   put16(h + 8, z.method);
   put32(h + 10, z.dos_stamp);
   put32(h + 14, z.crc);
-  put32(h + 18, z.csize);
-  put32(h + 22, z.usize);
+  put32(h + 18, z.zip64_sizes ? kZip64Marker : static_cast<uint32_t>(z.csize));
+  put32(h + 22, z.zip64_sizes ? kZip64Marker : static_cast<uint32_t>(z.usize));
   put16(h + 26, static_cast<uint16_t>(z.name_len));
   put16(h + 28, static_cast<uint16_t>(z.local_extra_len));
-  return put_parts(wfunc, context, h, sizeof h, z.name, z.name_len, z.local_extra, z.local_extra_len);
+  unsigned char extra[kZip64ExtraMax + kLocalExtraSize];
+  unsigned n = 0;
+  if (z.zip64_sizes) {
+    const uint64_t sizes[2] = {z.usize, z.csize};
+    n = put_zip64_block(extra, sizes, 2);
+  }
+  std::memcpy(extra + n, z.local_extra, kLocalExtraSize);
+  n += kLocalExtraSize;
+  return put_parts(wfunc, context, h, sizeof h, z.name.data(), z.name_len, extra, n);
 }
 
+// With Zip64 sizes the descriptor's sizes are 8 bytes each (APPNOTE 4.3.9).
 int putextended(const zlist& z, ZipWriteFunc wfunc, void* context) {
-  unsigned char d[kDataDescriptorSize];
+  unsigned char d[kZip64DataDescriptorSize];
   put32(d, kDataDescriptorSignature);
   put32(d + 4, z.crc);
-  put32(d + 8, z.csize);
-  put32(d + 12, z.usize);
-  return put_parts(wfunc, context, d, sizeof d, nullptr, 0, nullptr, 0);
+  if (z.zip64_sizes) {
+    put64(d + 8, z.csize);
+    put64(d + 16, z.usize);
+    return put_parts(wfunc, context, d, kZip64DataDescriptorSize, nullptr, 0, nullptr, 0);
+  }
+  put32(d + 8, static_cast<uint32_t>(z.csize));
+  put32(d + 12, static_cast<uint32_t>(z.usize));
+  return put_parts(wfunc, context, d, kDataDescriptorSize, nullptr, 0, nullptr, 0);
 }
 
 int putcentral(const zlist& z, ZipWriteFunc wfunc, void* context) {
@@ -180,16 +211,24 @@ int putcentral(const zlist& z, ZipWriteFunc wfunc, void* context) {
   put16(h + 10, z.method);
   put32(h + 12, z.dos_stamp);
   put32(h + 16, z.crc);
-  put32(h + 20, z.csize);
-  put32(h + 24, z.usize);
+  put32(h + 20, z.zip64_sizes ? kZip64Marker : static_cast<uint32_t>(z.csize));
+  put32(h + 24, z.zip64_sizes ? kZip64Marker : static_cast<uint32_t>(z.usize));
   put16(h + 28, static_cast<uint16_t>(z.name_len));
   put16(h + 30, static_cast<uint16_t>(z.central_extra_len));
   put16(h + 32, static_cast<uint16_t>(z.comment_len));
   put16(h + 34, z.disk);
   put16(h + 36, z.internal_attr);
   put32(h + 38, z.external_attr);
-  put32(h + 42, z.offset);
-  return put_parts(wfunc, context, h, sizeof h, z.name, z.name_len, z.central_extra, z.central_extra_len);
+  put32(h + 42, z.zip64_offset ? kZip64Marker : static_cast<uint32_t>(z.offset));
+  unsigned char extra[kZip64ExtraMax + kCentralExtraSize];
+  uint64_t values[3];
+  unsigned count = 0, n = 0;
+  if (z.zip64_sizes) values[count++] = z.usize, values[count++] = z.csize;
+  if (z.zip64_offset) values[count++] = z.offset;
+  if (count) n = put_zip64_block(extra, values, count);
+  std::memcpy(extra + n, z.central_extra, kCentralExtraSize);
+  n += kCentralExtraSize;
+  return put_parts(wfunc, context, h, sizeof h, z.name.data(), z.name_len, extra, n);
 }
 
 int putend(unsigned count, uint32_t size, uint32_t offset, unsigned comment_len, const char* comment,
@@ -205,6 +244,30 @@ int putend(unsigned count, uint32_t size, uint32_t offset, unsigned comment_len,
   put16(e + 20, static_cast<uint16_t>(comment_len));
   if (comment == nullptr) comment_len = 0;
   return put_parts(wfunc, context, e, sizeof e, comment, comment_len, nullptr, 0);
+}
+
+int putend64(uint64_t count, uint64_t size, uint64_t offset, ZipWriteFunc wfunc, void* context) {
+  unsigned char e[kZip64EndRecordSize];
+  put32(e, kZip64EndRecordSignature);
+  put64(e + 4, kZip64EndRecordSize - 12);  // the record's size past this field
+  put16(e + 12, kVersionMadeBy);
+  put16(e + 14, kVersionNeededZip64);
+  put32(e + 16, 0);  // this disk
+  put32(e + 20, 0);  // disk where the directory starts
+  put64(e + 24, count);
+  put64(e + 32, count);
+  put64(e + 40, size);
+  put64(e + 48, offset);
+  return put_parts(wfunc, context, e, sizeof e, nullptr, 0, nullptr, 0);
+}
+
+int putlocator64(uint64_t end64_offset, ZipWriteFunc wfunc, void* context) {
+  unsigned char l[kZip64EndLocatorSize];
+  put32(l, kZip64EndLocatorSignature);
+  put32(l + 4, 0);  // disk holding the Zip64 end record
+  put64(l + 8, end64_offset);
+  put32(l + 16, 1);  // disks in all
+  return put_parts(wfunc, context, l, sizeof l, nullptr, 0, nullptr, 0);
 }
 
 // ---------------------------------------------------------------------------
@@ -240,8 +303,8 @@ ZIPRESULT TZip::Create(void* z, uint32_t len, uint32_t kind) {
     qp::Handle h = static_cast<qp::Handle>(z);
     out_handle_ = h != nullptr ? h : qp::kInvalidHandle;
     close_out_handle_ = false;
-    const uint32_t pos = GetFilePosZ(h);
-    out_seekable_ = pos != qp::kNoPosition;
+    const uint64_t pos = GetFilePosZ(h);
+    out_seekable_ = pos != qp::kNoPosition64;
     out_base_ = out_seekable_ ? pos : 0;
     return ZIPR_OK;
   }
@@ -344,9 +407,8 @@ bool TZip::oseek(uint64_t pos) {
   }
   if (out_handle_) {
     const uint64_t target = pos + out_base_;
-    if (target > 0xFFFFFFFFu ||
-        qp::set_file_pointer(out_handle_, static_cast<int32_t>(static_cast<uint32_t>(target)),
-                             qp::SeekFrom::Begin) != target) {
+    if (target > uint64_t(INT64_MAX) ||
+        qp::seek_file(out_handle_, static_cast<int64_t>(target), qp::SeekFrom::Begin) != target) {
       out_error_ = ZIPR_UNSEEKABLE;
       return false;
     }
@@ -392,10 +454,10 @@ void TZip::reset_input() {
   in_mem_len_ = in_mem_pos_ = 0;
 }
 
-ZIPRESULT TZip::open_file(const char* path) {
+ZIPRESULT TZip::open_file(const char* path, bool utf8_path) {
   reset_input();
   if (path == nullptr) return ZIPR_BADARGS;
-  qp::Handle h = qp::open_read_shared(path);
+  qp::Handle h = utf8_path ? qp::open_read_shared_utf8(path) : qp::open_read_shared(path);
   if (!qp::is_valid(h)) return ZIPR_OPENFAILED;
   const ZIPRESULT r = open_handle(h, 0);
   if (r != ZIPR_OK) {
@@ -409,15 +471,14 @@ ZIPRESULT TZip::open_file(const char* path) {
 ZIPRESULT TZip::open_handle(qp::Handle h, uint32_t len) {
   reset_input();
   if (!qp::is_valid(h)) return ZIPR_BADARGS;
-  if (qp::set_file_pointer(h, 0, qp::SeekFrom::Current) != qp::kNoPosition) {
+  if (qp::seek_file(h, 0, qp::SeekFrom::Current) != qp::kNoPosition64) {
     uint64_t size = 0;
     const ZIPRESULT r = GetFileInfo(h, &in_attr_, &size, &in_times_, &in_stamp_);
     if (r != ZIPR_OK) return r;
-    // A file of 4 GiB or more has no place in an archive without ZIP64.
-    if (size > size_limit_) return ZIPR_BADARGS;
+    if (size > uint64_t(INT64_MAX)) return ZIPR_BADARGS;
     in_size_ = static_cast<int64_t>(size);
     // The item is the whole file, wherever the handle stood.
-    qp::set_file_pointer(h, 0, qp::SeekFrom::Begin);
+    qp::seek_file(h, 0, qp::SeekFrom::Begin);
   } else {
     in_attr_ = kAttrStreamItem;
     in_size_ = len != 0 ? int64_t(len) : -1;
@@ -433,7 +494,6 @@ ZIPRESULT TZip::open_mem(const void* block, uint32_t len) {
   in_mem_len_ = len;
   in_mem_pos_ = 0;
   if (block == nullptr || len == 0) return ZIPR_BADARGS;
-  if (len > size_limit_) return ZIPR_BADARGS;
   in_attr_ = kAttrStreamItem;
   in_size_ = len;
   GetNow(&in_times_, &in_stamp_);
@@ -489,8 +549,11 @@ bool TZip::ideflate(zlist& z) {
 }
 
 ZIPRESULT TZip::AddPrepared(const char* name, const ZipPreparedItem& item) {
+  if (out_error_ != ZIPR_OK) return ZIPR_PREVIOUSERROR;
+  if (central_done_) return ZIPR_ENDED;
+  if (name == nullptr) return ZIPR_BADARGS;
   prepared_ = &item;
-  const ZIPRESULT r = Add(name, name, 0, ZIPSRC_FILENAME);
+  const ZIPRESULT r = add_item(name, name, 0, ZIPSRC_FILENAME, true);
   prepared_ = nullptr;
   return r;
 }
@@ -504,7 +567,7 @@ ZIPRESULT TZip::open_prepared() {
   in_attr_ = p.attr;
   in_times_ = p.times;
   in_stamp_ = p.stamp;
-  if (p.size > size_limit_) return ZIPR_BADARGS;
+  if (p.size > uint64_t(INT64_MAX)) return ZIPR_BADARGS;
   in_size_ = static_cast<int64_t>(p.size);
   return ZIPR_OK;
 }
@@ -539,10 +602,12 @@ ZIPRESULT TZip::fail_item(ZIPRESULT result) {
   return result;
 }
 
-// An item whose data or position went past what 32-bit fields can hold. On
-// an output that can seek, its bytes are given up: the archive continues at
-// its local header, and Close cuts a file there. On a stream the archive
-// cannot be finished correctly, so the output is marked failed.
+// An item whose sizes went past what the 32-bit fields of its local header
+// can hold, when that header has no room for Zip64 sizes (its size was not
+// known in advance, or the source grew while it was read). On an output that
+// can seek, its bytes are given up: the archive continues at its local
+// header, and Close cuts a file there. On a stream the archive cannot be
+// finished correctly, so the output is marked failed.
 ZIPRESULT TZip::drop_oversized_item(const zlist& z) {
   iclose();
   encrypting_ = false;
@@ -556,32 +621,78 @@ ZIPRESULT TZip::drop_oversized_item(const zlist& z) {
   return ZIPR_WRITEFAILED;
 }
 
+namespace {
+
+bool plain_ascii(const std::string& s) {
+  for (char c : s)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+// The stored form of an item name: at most 259 characters (code points of
+// a UTF-8 name, bytes otherwise), forward slashes. A backslash is never part
+// of a UTF-8 sequence, so the replacement leaves the characters whole.
+std::string stored_name(const std::string& given) {
+  std::string name = given.substr(0, given.find('\0'));
+  if (qp::is_valid_utf8(name.data(), name.size())) {
+    size_t chars = 0, i = 0;
+    for (; i < name.size(); ++i) {
+      if ((static_cast<unsigned char>(name[i]) & 0xC0) == 0x80) continue;
+      if (chars == kZipNameMax) break;
+      ++chars;
+    }
+    name.resize(i);
+  } else if (name.size() > kZipNameMax) {
+    name.resize(kZipNameMax);
+  }
+  for (char& c : name)
+    if (c == '\\') c = '/';
+  return name;
+}
+
+// Largest compressed size the compressor can make of `size` bytes: it falls
+// back to stored blocks, and where a block cannot be stored its Huffman
+// codes cost little more than a byte per byte. An item whose bound passes
+// the classic fields gets Zip64 sizes from its first local header on.
+uint64_t deflate_bound(uint64_t size) { return size + (size >> 7) + 1024; }
+
+}  // namespace
+
 ZIPRESULT TZip::Add(const char* odstname, const void* src, uint32_t len, uint32_t kind) {
   if (out_error_ != ZIPR_OK) return ZIPR_PREVIOUSERROR;
   if (central_done_) return ZIPR_ENDED;
   if (kind < ZIPSRC_HANDLE || kind > ZIPSRC_FOLDER || odstname == nullptr) return ZIPR_BADARGS;
+  // A name of the system's code page is stored in UTF-8 (on Windows an ANSI
+  // name is converted; elsewhere its bytes are taken as they are).
+  return add_item(qp::utf8_from_system(odstname), src, len, kind, false);
+}
+
+ZIPRESULT TZip::AddUtf8(const char* name, const char* path) {
+  if (out_error_ != ZIPR_OK) return ZIPR_PREVIOUSERROR;
+  if (central_done_) return ZIPR_ENDED;
+  if (name == nullptr) return ZIPR_BADARGS;
+  return add_item(name, path, 0, ZIPSRC_FILENAME, true);
+}
+
+ZIPRESULT TZip::add_item(const std::string& given, const void* src, uint32_t len, uint32_t kind,
+                         bool utf8_path) {
   const bool enciphered = password_ != nullptr && kind != ZIPSRC_FOLDER;
   const uint32_t header_extra = enciphered ? kEncryptionHeaderSize : 0;
 
-  // The stored name: at most 259 characters, forward slashes, and a folder
-  // ends in one.
-  char name[kZipNameBuffer + 1];
-  std::strncpy(name, odstname, kZipNameBuffer);
-  name[kZipNameBuffer - 1] = '\0';
-  size_t name_len = std::strlen(name);
-  if (name_len == 0) return ZIPR_BADARGS;
-  for (size_t i = 0; i < name_len; ++i)
-    if (name[i] == '\\') name[i] = '/';
+  // The stored name; a folder's ends in a slash. A name that is not plain
+  // ASCII is flagged as UTF-8 when it is UTF-8; other bytes stay unflagged.
+  std::string name = stored_name(given);
+  if (name.empty()) return ZIPR_BADARGS;
   const bool is_folder = kind == ZIPSRC_FOLDER;
-  if (is_folder && name[name_len - 1] != '/') {
-    name[name_len++] = '/';
-    name[name_len] = '\0';
-  }
-  const uint16_t method = (is_folder || HasZipSuffix(name)) ? kMethodStored : kMethodDeflated;
+  if (is_folder && name.back() != '/') name += '/';
+  const uint16_t name_flag = (!plain_ascii(name) && qp::is_valid_utf8(name.data(), name.size())) ? kFlagUtf8Name : 0;
+  const uint16_t method = (is_folder || HasZipSuffix(name.c_str())) ? kMethodStored : kMethodDeflated;
 
   ZIPRESULT r;
   switch (kind) {
-    case ZIPSRC_FILENAME: r = prepared_ ? open_prepared() : open_file(static_cast<const char*>(src)); break;
+    case ZIPSRC_FILENAME:
+      r = prepared_ ? open_prepared() : open_file(static_cast<const char*>(src), utf8_path);
+      break;
     case ZIPSRC_HANDLE: r = open_handle(const_cast<qp::Handle>(src), len); break;
     case ZIPSRC_MEMORY: r = open_mem(src, len); break;
     default: r = open_dir(); break;
@@ -589,36 +700,37 @@ ZIPRESULT TZip::Add(const char* odstname, const void* src, uint32_t len, uint32_
   if (r != ZIPR_OK) return r;
   if (prepared_ && prepared_->method != method) return ZIPR_BADARGS;  // made for another name
 
-  // An item of known size that 32-bit fields cannot describe, or a stored
-  // one whose end would lie past their range, is refused before anything is
-  // written.
-  const uint64_t header_len = kLocalHeaderSize + name_len + kLocalExtraSize;
-  if (in_size_ >= 0 && uint64_t(in_size_) + header_extra > size_limit_) {
-    iclose();
-    return ZIPR_BADARGS;
-  }
-  if (method == kMethodStored && in_size_ >= 0 &&
-      out_base_ + written_ + header_len + header_extra + uint64_t(in_size_) + kDataDescriptorSize > size_limit_) {
-    iclose();
-    return ZIPR_BADARGS;
-  }
+  // Zip64 where the classic fields cannot hold a value: sizes known in
+  // advance that may pass them (the local header then carries both sizes in
+  // a Zip64 block), and a local header that starts past them (its offset
+  // goes into the central record's Zip64 block).
+  const uint64_t limit = size_limit_;
+  const uint64_t offset = out_base_ + written_;
+  const bool zip64_sizes =
+      in_size_ >= 0 &&
+      (method == kMethodStored ? uint64_t(in_size_) : deflate_bound(uint64_t(in_size_))) + header_extra > limit;
+  const bool zip64_offset = offset > limit;
 
-  zlist z;
-  std::memset(&z, 0, sizeof z);
+  zlist z{};
   z.version_made_by = kVersionMadeBy;
-  z.version_needed = kVersionNeeded;
-  z.flags = z.local_flags = enciphered ? (kFlagEncrypted | kFlagDataDescriptor) : kFlagDataDescriptor;
+  z.version_needed = (zip64_sizes || zip64_offset) ? kVersionNeededZip64 : kVersionNeeded;
+  z.flags = z.local_flags =
+      static_cast<uint16_t>((enciphered ? (kFlagEncrypted | kFlagDataDescriptor) : kFlagDataDescriptor) | name_flag);
   z.method = method;
   z.dos_stamp = in_stamp_;
   z.crc = 0;
-  z.csize = (method == kMethodStored && in_size_ >= 0) ? static_cast<uint32_t>(in_size_ + header_extra) : 0;
-  z.usize = static_cast<uint32_t>(in_size_);  // 0xFFFFFFFF when not given
-  z.name_len = static_cast<uint32_t>(name_len);
-  std::memcpy(z.name, name, name_len + 1);
-  z.local_extra_len = kLocalExtraSize;
-  z.central_extra_len = kCentralExtraSize;
+  z.csize = (method == kMethodStored && in_size_ >= 0) ? uint64_t(in_size_) + header_extra : 0;
+  z.usize = in_size_ >= 0 ? uint64_t(in_size_) : 0xFFFFFFFFu;  // 0xFFFFFFFF when not given
+  z.name_len = static_cast<uint32_t>(name.size());
+  z.name = name;
+  z.zip64_sizes = zip64_sizes;
+  z.zip64_offset = zip64_offset;
+  const unsigned local_zip64 = zip64_sizes ? 4 + 16 : 0;
+  const unsigned central_zip64 = (zip64_sizes || zip64_offset) ? 4 + 8 * (2 * zip64_sizes + zip64_offset) : 0;
+  z.local_extra_len = kLocalExtraSize + local_zip64;
+  z.central_extra_len = kCentralExtraSize + central_zip64;
   z.external_attr = in_attr_;
-  z.offset = static_cast<uint32_t>(out_base_ + written_);
+  z.offset = offset;
   unsigned char* e = z.local_extra;
   e[0] = kTimestampId0;
   e[1] = kTimestampId1;
@@ -630,6 +742,7 @@ ZIPRESULT TZip::Add(const char* odstname, const void* src, uint32_t len, uint32_
   std::memcpy(z.central_extra, e, kCentralExtraSize);
   put16(z.central_extra + 2, 5);
 
+  const uint64_t header_len = kLocalHeaderSize + z.name_len + z.local_extra_len;
   if (putlocal(z, swrite, this) != 0) return fail_item(out_error_ != ZIPR_OK ? out_error_ : ZIPR_WRITEFAILED);
   written_ += header_len;
   if (out_error_ != ZIPR_OK) return fail_item(out_error_);
@@ -677,14 +790,14 @@ ZIPRESULT TZip::Add(const char* odstname, const void* src, uint32_t len, uint32_
   if (out_error_ != ZIPR_OK) return fail_item(out_error_);
   if (!data_ok) return fail_item(ZIPR_WRITEFAILED);
   if (read_failed) return fail_item(ZIPR_READFAILED);
-  if (read_total + header_extra > size_limit_ || out_csize_ + header_extra > size_limit_ ||
-      out_base_ + written_ + kDataDescriptorSize > size_limit_)
-    return drop_oversized_item(z);
+  // Sizes that the local header's classic fields cannot hold, in a header
+  // that has no Zip64 block for them.
+  if (!zip64_sizes && (read_total > limit || out_csize_ + header_extra > limit)) return drop_oversized_item(z);
 
   const bool first_size_right = z.csize == header_extra + out_csize_;
   z.crc = in_crc_;
-  z.csize = static_cast<uint32_t>(header_extra + out_csize_);
-  z.usize = static_cast<uint32_t>(in_size_);
+  z.csize = header_extra + out_csize_;
+  z.usize = uint64_t(in_size_);
 
   if (out_seekable_ && !enciphered) {
     z.flags &= static_cast<uint16_t>(~kFlagDataDescriptor);
@@ -697,7 +810,7 @@ ZIPRESULT TZip::Add(const char* odstname, const void* src, uint32_t len, uint32_
     // header; when that was not right, the item cannot be listed.
     if (method == kMethodStored && !first_size_right) return fail_item(ZIPR_NOCHANGE);
     if (putextended(z, swrite, this) != 0) return fail_item(out_error_ != ZIPR_OK ? out_error_ : ZIPR_WRITEFAILED);
-    written_ += kDataDescriptorSize;
+    written_ += zip64_sizes ? kZip64DataDescriptorSize : kDataDescriptorSize;
     z.flags = z.local_flags;
   }
   if (out_error_ != ZIPR_OK) return fail_item(out_error_);
@@ -720,7 +833,7 @@ ZIPRESULT TZip::Add(const char* odstname, const void* src, uint32_t len, uint32_
 ZIPRESULT TZip::AddCentral() {
   const uint64_t start = written_;
   bool ok = true;
-  unsigned count = 0;
+  uint64_t count = 0;
   while (items_) {
     zlist* item = items_;
     if (ok && putcentral(*item, swrite, this) != 0) ok = false;
@@ -734,12 +847,26 @@ ZIPRESULT TZip::AddCentral() {
   if (!ok) {
     result = out_mem_ ? ZIPR_MEMORYFULL : ZIPR_WRITEFAILED;
   } else {
-    // Counts go modulo 65,536 into the end record's 16-bit fields.
-    const uint32_t size = static_cast<uint32_t>(written_ - start);
-    const uint32_t offset = static_cast<uint32_t>(start + out_base_);
-    if (putend(count, size, offset, 0, nullptr, swrite, this) != 0)
-      result = out_mem_ ? ZIPR_MEMORYFULL : ZIPR_WRITEFAILED;
+    // A count, size or offset that the end record's fields cannot hold goes
+    // into the Zip64 end record, found through its locator; those fields of
+    // the end record then read 0xFFFF or 0xFFFFFFFF, the others their value.
+    const uint64_t size = written_ - start;
+    const uint64_t offset = start + out_base_;
+    const bool count_over = count > kClassicCountMax;
+    const bool size_over = size > size_limit_, offset_over = offset > size_limit_;
+    if (count_over || size_over || offset_over) {
+      const uint64_t end64_at = out_base_ + written_;
+      if (putend64(count, size, offset, swrite, this) != 0) result = ZIPR_WRITEFAILED;
+      written_ += kZip64EndRecordSize;
+      if (putlocator64(end64_at, swrite, this) != 0) result = ZIPR_WRITEFAILED;
+      written_ += kZip64EndLocatorSize;
+    }
+    if (putend(count_over ? 0xFFFFu : static_cast<unsigned>(count),
+               size_over ? kZip64Marker : static_cast<uint32_t>(size),
+               offset_over ? kZip64Marker : static_cast<uint32_t>(offset), 0, nullptr, swrite, this) != 0)
+      result = ZIPR_WRITEFAILED;
     written_ += kEndRecordSize;
+    if (result != ZIPR_OK && out_mem_) result = ZIPR_MEMORYFULL;
   }
   // A memory archive never claims more bytes than its block holds.
   if (out_mem_) written_ = out_mem_pos_;

@@ -10,10 +10,17 @@
 // header is rewritten with the true CRC and sizes once the data is out;
 // otherwise (and for enciphered items) a data descriptor follows the data.
 //
-// Sizes and offsets are 32-bit: an item or an archive position that would
-// not fit (4 GiB and beyond) is refused rather than written wrongly.
+// Names that are not plain ASCII are stored in UTF-8 with general-purpose
+// flag bit 11 (APPNOTE 4.4.4); bytes that are not UTF-8 are stored as they
+// are, unflagged. Sizes, offsets and counts go into the classic 16- and
+// 32-bit fields wherever they fit; only where one does not, the record gets
+// the Zip64 extended information block (APPNOTE 4.5.3) and "version needed"
+// 45, and the archive the Zip64 end record and its locator (APPNOTE 4.3.14,
+// 4.3.15). An archive whose values all fit is byte for byte what it was
+// before Zip64 was written at all.
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "platform/handle.h"
 #include "platform/memory.h"
@@ -30,15 +37,22 @@ struct iztimes {
   int32_t ctime;  // creation
 };
 
-// Longest item name kept: MAX_PATH less its terminator; a folder may get one
-// more character, its trailing slash.
+// Longest item name kept, in characters (bytes, or code points of a UTF-8
+// name): MAX_PATH less its terminator; a folder may get one more character,
+// its trailing slash.
 constexpr unsigned kZipNameMax = 259;
 constexpr unsigned kZipNameBuffer = 260;
 
 constexpr uint16_t kVersionMadeBy = 0x0B17;  // host 11, format version 2.3
 constexpr uint16_t kVersionNeeded = 20;
+constexpr uint16_t kVersionNeededZip64 = 45;
 constexpr unsigned kLocalExtraSize = 17;    // "UT", 13, flags, mtime, atime, ctime
 constexpr unsigned kCentralExtraSize = 9;   // "UT", 5, flags, mtime
+
+// Largest value the classic fields hold: 0xFFFF and 0xFFFFFFFF tell readers
+// that the true value is in a Zip64 record.
+constexpr uint32_t kClassicCountMax = 0xFFFE;
+constexpr uint64_t kClassicSizeMax = 0xFFFFFFFEu;
 
 // External attributes of items that are not backed by a file.
 constexpr uint32_t kAttrStreamItem = 0x80000000u;  // regular file, no permissions
@@ -52,20 +66,22 @@ struct zlist {
   uint16_t method;
   uint32_t dos_stamp;    // DOS time in the low half, date in the high half
   uint32_t crc;
-  uint32_t csize;        // encryption header included
-  uint32_t usize;
+  uint64_t csize;        // encryption header included
+  uint64_t usize;
   uint32_t name_len;
-  uint32_t local_extra_len;
-  uint32_t central_extra_len;
+  uint32_t local_extra_len;    // the Zip64 block, when there is one, included
+  uint32_t central_extra_len;  // likewise
   uint32_t comment_len;
   uint16_t disk;
   uint16_t internal_attr;
   uint16_t local_flags;  // written into the local header
   uint32_t external_attr;
-  uint32_t offset;       // absolute output position of the local header
-  unsigned char local_extra[kLocalExtraSize];
-  unsigned char central_extra[kCentralExtraSize];
-  char name[kZipNameBuffer + 1];
+  uint64_t offset;       // absolute output position of the local header
+  unsigned char local_extra[kLocalExtraSize];     // the "UT" blocks; a Zip64
+  unsigned char central_extra[kCentralExtraSize];  // block is made in front
+  bool zip64_sizes;      // both sizes in Zip64 blocks, local and central
+  bool zip64_offset;     // the offset in the central Zip64 block
+  std::string name;      // as stored, no terminator
   zlist* next;
 };
 
@@ -79,6 +95,10 @@ int putextended(const zlist& z, ZipWriteFunc wfunc, void* context);
 int putcentral(const zlist& z, ZipWriteFunc wfunc, void* context);
 int putend(unsigned count, uint32_t size, uint32_t offset, unsigned comment_len, const char* comment,
            ZipWriteFunc wfunc, void* context);
+// The Zip64 end record (56 bytes) and its locator (20 bytes), which points
+// at the record's absolute position.
+int putend64(uint64_t count, uint64_t size, uint64_t offset, ZipWriteFunc wfunc, void* context);
+int putlocator64(uint64_t end64_offset, ZipWriteFunc wfunc, void* context);
 
 // A file item opened, read and compressed away from the archive (by a
 // worker of the ZIP export): what opening the file found and every byte the
@@ -112,19 +132,23 @@ class TZip {
   // mapped (ZIPSRC_MEMORY).
   ZIPRESULT Create(void* z, uint32_t len, uint32_t kind);
   // Adds one item from a file name, a qp::Handle (len: its size if known, or
-  // 0), a memory block of len bytes, or a folder entry (src ignored).
+  // 0), a memory block of len bytes, or a folder entry (src ignored). The
+  // name and a file name are texts of the system's code page.
   ZIPRESULT Add(const char* name, const void* src, uint32_t len, uint32_t kind);
-  // Adds a file item whose source was opened and whose data was produced
-  // elsewhere; the records and bytes are those Add gives for that file.
+  // Adds a file item whose name and file name are UTF-8 texts.
+  ZIPRESULT AddUtf8(const char* name, const char* path);
+  // Adds a file item (its name and file name UTF-8 texts) whose source was
+  // opened and whose data was produced elsewhere; the records and bytes are
+  // those AddUtf8 gives for that file.
   ZIPRESULT AddPrepared(const char* name, const ZipPreparedItem& item);
   // Ends the archive and hands out a memory archive's block and length.
   ZIPRESULT GetMemory(void** pbuf, uint32_t* plen);
   // Ends the archive and releases the output.
   ZIPRESULT Close();
 
-  // Archive positions and item sizes must stay at or below this; 4 GiB less
-  // one byte less one (0xFFFFFFFF marks ZIP64 values to readers). Tests
-  // lower it to exercise the refusals.
+  // Largest size or offset written into a classic 32-bit field; beyond it
+  // the value goes into a Zip64 block. Tests lower it to exercise Zip64
+  // records with small items.
   void set_size_limit(uint64_t limit) { size_limit_ = limit; }
 
   // Item input and archive output, for the compressor's callbacks.
@@ -136,8 +160,9 @@ class TZip {
   static unsigned sflush(void* context, const char* bytes, unsigned* n);
   static unsigned sread(TState& state, char* bytes, unsigned n);
 
+  ZIPRESULT add_item(const std::string& name, const void* src, uint32_t len, uint32_t kind, bool utf8_path);
   void reset_input();
-  ZIPRESULT open_file(const char* path);
+  ZIPRESULT open_file(const char* path, bool utf8_path);
   ZIPRESULT open_handle(qp::Handle h, uint32_t len);
   ZIPRESULT open_mem(const void* block, uint32_t len);
   ZIPRESULT open_dir();
@@ -155,7 +180,7 @@ class TZip {
   qp::Handle out_handle_ = nullptr;
   bool close_out_handle_ = false;
   qp::MappedBlock out_mapping_;
-  uint32_t out_base_ = 0;
+  uint64_t out_base_ = 0;
   ZIPRESULT out_error_ = ZIPR_OK;
   uint64_t written_ = 0;           // archive-relative end position
   bool out_seekable_ = false;
@@ -172,7 +197,7 @@ class TZip {
   zlist* items_ = nullptr;
   zlist* last_item_ = nullptr;
   TState* deflater_ = nullptr;
-  uint64_t size_limit_ = 0xFFFFFFFEu;
+  uint64_t size_limit_ = kClassicSizeMax;
   const ZipPreparedItem* prepared_ = nullptr;  // the source of the item being added, if prepared
 
   // The item being added.
@@ -201,8 +226,8 @@ extern bool has_seeded;
 ZIPRESULT GetFileInfo(qp::Handle h, uint32_t* attr, uint64_t* size, iztimes* times, uint32_t* stamp);
 // The current local time as Unix seconds (all three times) and a DOS stamp.
 void GetNow(iztimes* times, uint32_t* stamp);
-// Position of an output handle, or 0xFFFFFFFF when it cannot seek.
-uint32_t GetFilePosZ(qp::Handle h);
+// Position of an output handle, or qp::kNoPosition64 when it cannot seek.
+uint64_t GetFilePosZ(qp::Handle h);
 // DOS date (high half) and time (low half) of a file time's calendar fields,
 // taken without time-zone conversion. Dates before 1980 give 1980-01-01
 // 00:00:00, dates after 2107 give 2107-12-31 23:59:58.
@@ -224,6 +249,9 @@ HZIP CreateZip(void* block, uint32_t len, const char* password);
 
 ZIPRESULT ZipAddInternal(HZIP hz, const char* name, const void* src, uint32_t len, uint32_t kind);
 ZIPRESULT ZipAdd(HZIP hz, const char* name, const char* filename);
+// ZipAdd with the item name and the file name in UTF-8 (the ZIP export's
+// form: on Windows it lists and opens files through the wide functions).
+ZIPRESULT ZipAddUtf8(HZIP hz, const char* name, const char* filename);
 ZIPRESULT ZipAdd(HZIP hz, const char* name, const void* block, uint32_t len);
 ZIPRESULT ZipAddHandle(HZIP hz, const char* name, qp::Handle h);
 ZIPRESULT ZipAddHandle(HZIP hz, const char* name, qp::Handle h, uint32_t len);

@@ -50,6 +50,12 @@ ZIPRESULT ZipAdd(HZIP hz, const char* name, const char* filename) {
   return ZipAddInternal(hz, name, filename, 0, ZIPSRC_FILENAME);
 }
 
+ZIPRESULT ZipAddUtf8(HZIP hz, const char* name, const char* filename) {
+  if (hz == nullptr) return lasterrorZ = ZIPR_BADARGS;
+  if (hz->kind != kWritingHandle) return lasterrorZ = ZIPR_MIXEDMODE;
+  return lasterrorZ = static_cast<TZip*>(hz->object)->AddUtf8(name, filename);
+}
+
 ZIPRESULT ZipAdd(HZIP hz, const char* name, const void* block, uint32_t len) {
   return ZipAddInternal(hz, name, block, len, ZIPSRC_MEMORY);
 }

@@ -208,7 +208,7 @@ void Preparer::prepare(Job& job) {
   it = ZipPreparedItem{};
   it.method = job.method;
   // Opening and examining the file as TZip::open_file and open_handle do.
-  in_ = qp::open_read_shared(job.name.c_str());
+  in_ = qp::open_read_shared_utf8(job.name.c_str());
   if (!qp::is_valid(in_)) {
     it.open_result = ZIPR_OPENFAILED;
     in_ = nullptr;
@@ -304,9 +304,9 @@ void zip_add_files_parallel(HZIP h, const std::vector<std::string>& names, unsig
     job.name = names[i];
     uint64_t size = 0;
     // Folders, pipes, devices and missing names go the way they always went,
-    // through ZipAdd on this thread, and so do files too large for the budget
+    // through ZipAddUtf8 on this thread, and so do files too large for the budget
     // and names that the archive would cut.
-    if (!job.name.empty() && job.name.size() <= kZipNameMax && qp::regular_file_size(job.name.c_str(), &size)) {
+    if (!job.name.empty() && job.name.size() <= kZipNameMax && qp::regular_file_size_utf8(job.name.c_str(), &size)) {
       job.method = method_for(job.name);
       job.bound = data_bound(size, job.method);
       job.for_workers = job.bound <= budget;
@@ -352,7 +352,7 @@ void zip_add_files_parallel(HZIP h, const std::vector<std::string>& names, unsig
       }
       by_caller = job.by_caller;
     }
-    const ZIPRESULT r = by_caller ? ZipAdd(h, job.name.c_str(), job.name.c_str())
+    const ZIPRESULT r = by_caller ? ZipAddUtf8(h, job.name.c_str(), job.name.c_str())
                                   : ZipAddPrepared(h, job.name.c_str(), job.item);
     if (job.data != nullptr) {
       std::free(job.data);

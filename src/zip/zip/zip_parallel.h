@@ -17,9 +17,9 @@ constexpr uint64_t kInFlightBudget = 64ull << 20;
 // Shows one name as the ZIP export prints it.
 using ZipNamePrinter = void (*)(const char* name);
 
-// Prints each name (with `print`) and adds it with ZipAdd(h, name, name), in
-// the order given, as a loop over the names would; the archive comes out
-// byte for byte the same. Up to `threads` workers open, read and compress
+// Prints each name (with `print`) and adds it with ZipAddUtf8(h, name, name)
+// (names and file names in UTF-8), in the order given, as a loop over the
+// names would; the archive comes out byte for byte the same. Up to `threads` workers open, read and compress
 // the regular files among them beforehand into memory, at most `budget`
 // bytes at a time; the calling thread does every print, every write to the
 // archive and every result. All workers have ended when it returns.
