@@ -43,3 +43,13 @@ bool set_file_times(Handle h, const uint64_t* creation, const uint64_t* access, 
 bool same_file(const char* a, const char* b);
 
 }  // namespace qp
+
+namespace qp {
+
+// True when `path` names a regular file (not a folder, pipe or device);
+// *size receives its size. A cheap look before the file is opened.
+bool regular_file_size(const char* path, uint64_t* size);
+// regular_file_size for a path in UTF-8 (see open_read_shared_utf8 in file.h).
+bool regular_file_size_utf8(const char* path, uint64_t* size);
+
+}  // namespace qp

@@ -30,3 +30,16 @@ size_t drive_prefix_length(const char* step, size_t len);
 void use_system_separators(std::string* path);
 
 }  // namespace qp
+
+#include <string>
+
+namespace qp {
+
+// A path step in a form that is equal for every two steps the system may
+// take for the same file: on POSIX systems the step itself; on Windows with
+// letter case folded and trailing dots and blanks dropped, and with every
+// byte beyond ASCII made one and the same (so that names whose case differs
+// in other letters are taken as possibly equal too).
+std::string step_identity(const char* step, size_t len);
+
+}  // namespace qp

@@ -38,8 +38,11 @@ struct OpenFile {
 // the one piece of library state that handles outside the library's thread
 // reach. A pipe's far end, or a handle given to the archive code, may be
 // opened or closed on another thread while the library works on its own
-// (the writer tests drain and feed pipes from threads of their own), and an
-// unguarded std::map would be corrupted by that. The lock is uncontended in
+// (the writer tests drain and feed pipes from threads of their own), and the
+// workers of the ZIP and UNZIP exports open and close files side by side;
+// an unguarded std::map would be corrupted by that. Those workers never
+// write a file that another thread opens meanwhile, so the gap between the
+// check and the open does not matter to them. The lock is uncontended in
 // normal use and costs nothing next to the system call beside it.
 struct Registry {
   std::mutex lock;

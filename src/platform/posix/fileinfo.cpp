@@ -95,3 +95,16 @@ bool same_file(const char* a, const char* b) {
 }
 
 }  // namespace qp
+
+namespace qp {
+
+bool regular_file_size(const char* path, uint64_t* size) {
+  struct stat st;
+  if (path == nullptr || stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  *size = static_cast<uint64_t>(st.st_size);
+  return true;
+}
+
+bool regular_file_size_utf8(const char* path, uint64_t* size) { return regular_file_size(path, size); }
+
+}  // namespace qp

@@ -1,4 +1,4 @@
-// platform/pathname.h on POSIX systems, where no file name is a device.
+// platform/pathname.h on POSIX systems, where no file name is a device and names differ byte by byte.
 #include "platform/pathname.h"
 
 namespace qp {
@@ -15,5 +15,11 @@ void use_system_separators(std::string* path) {
   for (char& c : *path)
     if (c == '\\') c = '/';
 }
+
+}  // namespace qp
+
+namespace qp {
+
+std::string step_identity(const char* step, size_t len) { return std::string(step, len); }
 
 }  // namespace qp

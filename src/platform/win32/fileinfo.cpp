@@ -75,3 +75,28 @@ bool same_file(const char* a, const char* b) {
 }
 
 }  // namespace qp
+
+namespace qp {
+
+bool regular_file_size(const char* path, uint64_t* size) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (path == nullptr || !GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return false;
+  if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT))
+    return false;
+  *size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return true;
+}
+
+bool regular_file_size_utf8(const char* path, uint64_t* size) {
+  std::wstring wide;
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (path == nullptr || !wide_from_utf8(path, &wide) ||
+      !GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data))
+    return false;
+  if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT))
+    return false;
+  *size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return true;
+}
+
+}  // namespace qp

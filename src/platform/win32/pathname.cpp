@@ -36,3 +36,21 @@ size_t drive_prefix_length(const char* step, size_t len) { return len >= 2 && st
 void use_system_separators(std::string*) {}
 
 }  // namespace qp
+
+namespace qp {
+
+std::string step_identity(const char* step, size_t len) {
+  while (len > 0 && (step[len - 1] == '.' || step[len - 1] == ' ')) --len;
+  std::string id(step, len);
+  for (char& c : id) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u >= 0x80) {
+      c = '\x80';
+    } else if (u >= 'A' && u <= 'Z') {
+      c = static_cast<char>(u + 0x20);
+    }
+  }
+  return id;
+}
+
+}  // namespace qp

@@ -12,31 +12,53 @@
 #include <cerrno>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "platform/dir.h"
 #include "platform/text.h"
+#include "zip/common/export_threads.h"
 #include "zip/common/zip_result.h"
 #include "zip/zip/zip.h"
+#include "zip/zip/zip_parallel.h"
 
 namespace quillon {
 
-void zip_folder(const char* zipfile, const char* folder) {
+namespace {
+
+// Each name of the listing goes to the standard output, with a line end:
+// in the system's code page where it has a form there, else in UTF-8.
+void print_name(const char* name) {
+  std::string shown;
+  bool exact = false;
+  std::puts(qp::system_from_utf8(name, &shown, &exact) && exact ? shown.c_str() : name);
+}
+
+}  // namespace
+
+void zip_folder(const char* zipfile, const char* folder) { zip_folder(zipfile, folder, export_thread_count()); }
+
+void zip_folder(const char* zipfile, const char* folder, unsigned threads) {
   HZIP h = CreateZip(zipfile, nullptr);
   qp::Listing* listing = folder ? qp::open_listing_utf8(folder) : nullptr;
   if (listing == nullptr) {
     if (folder == nullptr) errno = ENOENT;
     std::perror("Couldn't open the directory");
-  } else {
+  } else if (threads <= 1 || h == nullptr) {
     // ".", "..", folders and names missing from the current directory
     // cannot be opened as files and add nothing; nor can the archive
     // itself, which is held without sharing while it is written.
-    std::string shown;
-    bool exact = false;
     while (const char* name = qp::next_entry(listing)) {
-      std::puts(qp::system_from_utf8(name, &shown, &exact) && exact ? shown.c_str() : name);
+      print_name(name);
       ZipAddUtf8(h, name, name);
     }
     qp::close_listing(listing);
+  } else {
+    // The whole listing first, so that workers can compress ahead; names
+    // are printed and items added in its order all the same.
+    std::vector<std::string> names;
+    while (const char* name = qp::next_entry(listing)) names.emplace_back(name);
+    qp::close_listing(listing);
+    zip_add_files_parallel(h, names, threads, print_name);
   }
   if (IsZipHandleU(h)) {
     CloseZipU(h);

@@ -547,6 +547,50 @@ bool TZip::ideflate(zlist& z) {
   return deflater_->failed_check == nullptr;
 }
 
+ZIPRESULT TZip::AddPrepared(const char* name, const ZipPreparedItem& item) {
+  if (out_error_ != ZIPR_OK) return ZIPR_PREVIOUSERROR;
+  if (central_done_) return ZIPR_ENDED;
+  if (name == nullptr) return ZIPR_BADARGS;
+  prepared_ = &item;
+  const ZIPRESULT r = add_item(name, name, 0, ZIPSRC_FILENAME, true);
+  prepared_ = nullptr;
+  return r;
+}
+
+// What open_file and open_handle find for a file, taken from the prepared
+// item, with the same checks.
+ZIPRESULT TZip::open_prepared() {
+  reset_input();
+  const ZipPreparedItem& p = *prepared_;
+  if (p.open_result != ZIPR_OK) return p.open_result;
+  in_attr_ = p.attr;
+  in_times_ = p.times;
+  in_stamp_ = p.stamp;
+  if (p.size > uint64_t(INT64_MAX)) return ZIPR_BADARGS;
+  in_size_ = static_cast<int64_t>(p.size);
+  return ZIPR_OK;
+}
+
+// The data step of a prepared item: its bytes go out as the compressor or
+// istore would have sent them, and the input counters take the values that
+// reading the file gave.
+bool TZip::replay_prepared(zlist& z) {
+  const ZipPreparedItem& p = *prepared_;
+  z.flags |= p.flag_bits;
+  in_crc_ = p.crc;
+  in_read_ = p.read_total;
+  in_failed_ = p.read_failed;
+  out_csize_ = 0;
+  for (uint64_t at = 0; at < p.data_len;) {
+    const unsigned n = p.data_len - at < kChunk ? static_cast<unsigned>(p.data_len - at) : kChunk;
+    const unsigned done = write(p.data + at, n);
+    out_csize_ += done;
+    if (done != n) return false;
+    at += n;
+  }
+  return p.data_ok;
+}
+
 // An item that failed after its first bytes went out. On a memory output the
 // archive's end is where the bytes actually stopped, so that the central
 // directory lands right after what the block holds.
@@ -645,12 +689,15 @@ ZIPRESULT TZip::add_item(const std::string& given, const void* src, uint32_t len
 
   ZIPRESULT r;
   switch (kind) {
-    case ZIPSRC_FILENAME: r = open_file(static_cast<const char*>(src), utf8_path); break;
+    case ZIPSRC_FILENAME:
+      r = prepared_ ? open_prepared() : open_file(static_cast<const char*>(src), utf8_path);
+      break;
     case ZIPSRC_HANDLE: r = open_handle(const_cast<qp::Handle>(src), len); break;
     case ZIPSRC_MEMORY: r = open_mem(src, len); break;
     default: r = open_dir(); break;
   }
   if (r != ZIPR_OK) return r;
+  if (prepared_ && prepared_->method != method) return ZIPR_BADARGS;  // made for another name
 
   // Zip64 where the classic fields cannot hold a value: sizes known in
   // advance that may pass them (the local header then carries both sizes in
@@ -719,7 +766,9 @@ ZIPRESULT TZip::add_item(const std::string& given, const void* src, uint32_t len
 
   encrypting_ = enciphered;
   bool data_ok;
-  if (method == kMethodDeflated) {
+  if (prepared_) {
+    data_ok = replay_prepared(z);
+  } else if (method == kMethodDeflated) {
     data_ok = ideflate(z);
     if (deflater_ == nullptr) return fail_item(ZIPR_NOMEMORY);
   } else if (!is_folder) {

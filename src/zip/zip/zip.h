@@ -100,6 +100,26 @@ int putend(unsigned count, uint32_t size, uint32_t offset, unsigned comment_len,
 int putend64(uint64_t count, uint64_t size, uint64_t offset, ZipWriteFunc wfunc, void* context);
 int putlocator64(uint64_t end64_offset, ZipWriteFunc wfunc, void* context);
 
+// A file item opened, read and compressed away from the archive (by a
+// worker of the ZIP export): what opening the file found and every byte the
+// data step produced. TZip::AddPrepared writes it exactly as Add would have
+// written the file itself.
+struct ZipPreparedItem {
+  ZIPRESULT open_result = ZIPR_OK;  // of opening the file and reading its information
+  uint32_t attr = 0;                // external attributes
+  iztimes times = {0, 0, 0};
+  uint32_t stamp = 0;               // DOS date and time
+  uint64_t size = 0;                // the file's size when opened
+  uint16_t method = 0;              // the method the data was made with
+  uint16_t flag_bits = 0;           // what the compressor marks in the flags
+  const char* data = nullptr;       // the item data (deflated or stored)
+  uint64_t data_len = 0;
+  bool data_ok = true;              // the data step held every check
+  uint32_t crc = 0;                 // of the bytes read
+  uint64_t read_total = 0;
+  bool read_failed = false;         // a read reported an error
+};
+
 class TZip {
  public:
   explicit TZip(const char* password);
@@ -117,6 +137,10 @@ class TZip {
   ZIPRESULT Add(const char* name, const void* src, uint32_t len, uint32_t kind);
   // Adds a file item whose name and file name are UTF-8 texts.
   ZIPRESULT AddUtf8(const char* name, const char* path);
+  // Adds a file item (its name and file name UTF-8 texts) whose source was
+  // opened and whose data was produced elsewhere; the records and bytes are
+  // those AddUtf8 gives for that file.
+  ZIPRESULT AddPrepared(const char* name, const ZipPreparedItem& item);
   // Ends the archive and hands out a memory archive's block and length.
   ZIPRESULT GetMemory(void** pbuf, uint32_t* plen);
   // Ends the archive and releases the output.
@@ -142,6 +166,8 @@ class TZip {
   ZIPRESULT open_handle(qp::Handle h, uint32_t len);
   ZIPRESULT open_mem(const void* block, uint32_t len);
   ZIPRESULT open_dir();
+  ZIPRESULT open_prepared();
+  bool replay_prepared(zlist& z);
   bool oseek(uint64_t pos);
   bool istore();
   bool ideflate(zlist& z);
@@ -172,6 +198,7 @@ class TZip {
   zlist* last_item_ = nullptr;
   TState* deflater_ = nullptr;
   uint64_t size_limit_ = kClassicSizeMax;
+  const ZipPreparedItem* prepared_ = nullptr;  // the source of the item being added, if prepared
 
   // The item being added.
   uint32_t in_attr_ = 0;
@@ -229,6 +256,8 @@ ZIPRESULT ZipAdd(HZIP hz, const char* name, const void* block, uint32_t len);
 ZIPRESULT ZipAddHandle(HZIP hz, const char* name, qp::Handle h);
 ZIPRESULT ZipAddHandle(HZIP hz, const char* name, qp::Handle h, uint32_t len);
 ZIPRESULT ZipAddFolder(HZIP hz, const char* name);
+// A file item prepared away from the archive (see ZipPreparedItem).
+ZIPRESULT ZipAddPrepared(HZIP hz, const char* name, const ZipPreparedItem& item);
 // Ends the archive; a memory archive's block and length come out.
 ZIPRESULT ZipGetMemory(HZIP hz, void** pbuf, uint32_t* plen);
 

@@ -72,6 +72,12 @@ ZIPRESULT ZipAddFolder(HZIP hz, const char* name) {
   return ZipAddInternal(hz, name, nullptr, 0, ZIPSRC_FOLDER);
 }
 
+ZIPRESULT ZipAddPrepared(HZIP hz, const char* name, const ZipPreparedItem& item) {
+  if (hz == nullptr) return lasterrorZ = ZIPR_BADARGS;
+  if (hz->kind != kWritingHandle) return lasterrorZ = ZIPR_MIXEDMODE;
+  return lasterrorZ = static_cast<TZip*>(hz->object)->AddPrepared(name, item);
+}
+
 ZIPRESULT ZipGetMemory(HZIP hz, void** pbuf, uint32_t* plen) {
   if (hz == nullptr) {
     if (pbuf) *pbuf = nullptr;
