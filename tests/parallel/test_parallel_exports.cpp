@@ -75,14 +75,7 @@ void make_tree(const std::string& dir, unsigned seed) {
 
 // Each file under `dir` with its bytes and times, and each folder.
 void snapshot(const std::string& dir, const std::string& rel, std::map<std::string, std::string>* out) {
-  std::vector<std::string> names;
-  if (qp::Listing* l = qp::open_listing(dir.c_str())) {
-    while (const char* n = qp::next_entry(l)) {
-      const std::string s = n;
-      if (s != "." && s != "..") names.push_back(s);
-    }
-    qp::close_listing(l);
-  }
+  const std::vector<std::string> names = testkit::entry_names(dir);
   for (const std::string& n : names) {
     const std::string path = dir + "/" + n, key = rel + n;
     const uint32_t attr = qp::get_file_attributes(path.c_str());

@@ -61,4 +61,16 @@ void remove_tree(const std::string& path) {
   qp::remove_directory(path.c_str());
 }
 
+std::vector<std::string> entry_names(const std::string& dir) {
+  std::vector<std::string> names;
+  if (qp::Listing* l = qp::open_listing(dir.c_str())) {
+    while (const char* n = qp::next_entry(l)) {
+      const std::string s = n;
+      if (s != "." && s != "..") names.push_back(s);
+    }
+    qp::close_listing(l);
+  }
+  return names;
+}
+
 }  // namespace testkit

@@ -1,6 +1,7 @@
 // Small helpers shared by the test programs: scratch folders and files.
 #pragma once
 #include <string>
+#include <vector>
 
 namespace testkit {
 
@@ -28,6 +29,8 @@ std::string read_file(const std::string& path);
 bool exists(const std::string& path);
 bool is_directory(const std::string& path);
 std::string current_dir();
+// The names in a folder, "." and ".." left out, in listing order.
+std::vector<std::string> entry_names(const std::string& dir);
 
 // Deletes a folder and everything in it.
 void remove_tree(const std::string& path);

@@ -14,14 +14,7 @@ namespace ziptest {
 
 // Every file below `dir` (recursively), as paths relative to it with '/'.
 inline void list_files(const std::string& dir, const std::string& rel, std::vector<std::string>* out) {
-  std::vector<std::string> names;
-  if (qp::Listing* l = qp::open_listing(dir.c_str())) {
-    while (const char* n = qp::next_entry(l)) {
-      const std::string s = n;
-      if (s != "." && s != "..") names.push_back(s);
-    }
-    qp::close_listing(l);
-  }
+  const std::vector<std::string> names = testkit::entry_names(dir);
   for (const std::string& n : names) {
     const std::string child = dir + "/" + n;
     if (testkit::is_directory(child)) {
