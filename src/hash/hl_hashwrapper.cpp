@@ -19,16 +19,15 @@ std::string hashwrapper::getHashFromFile(std::string filename) {
   // A large stream buffer: the small chunks below then cost a copy each,
   // not a system call every few of them. It outlives the stream.
   std::vector<char> stream_buffer(1 << 18);
-  FILE* file = qp::open_stream(filename.c_str(), "rb");
-  if (file == nullptr) throw hlException(hlFileReadError, "Cannot read file \"" + filename + "\".");
-  std::setvbuf(file, stream_buffer.data(), _IOFBF, stream_buffer.size());
+  qp::Stream file(qp::open_stream(filename.c_str(), "rb"));
+  if (!file) throw hlException(hlFileReadError, "Cannot read file \"" + filename + "\".");
+  std::setvbuf(file.get(), stream_buffer.data(), _IOFBF, stream_buffer.size());
   unsigned char buffer[1024];
   for (;;) {
-    const size_t n = std::fread(buffer, 1, sizeof buffer, file);
+    const size_t n = std::fread(buffer, 1, sizeof buffer, file.get());
     if (n == 0) break;
     updateContext(buffer, static_cast<unsigned int>(n));
   }
-  std::fclose(file);
   return hashIt();
 }
 

@@ -12,15 +12,7 @@
 #include "platform/stream.h"
 
 namespace quillon {
-namespace {
-
-// An open stream, closed when it goes out of scope.
-struct CloseStream {
-  void operator()(FILE* f) const { std::fclose(f); }
-};
-using Stream = std::unique_ptr<FILE, CloseStream>;
-
-}  // namespace
+using qp::Stream;
 
 void remove_current_files() {
   qp::Listing* listing = qp::open_listing("./");

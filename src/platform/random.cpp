@@ -1,4 +1,4 @@
-// Implements platform/random.h on every system.
+// platform/random.h on every system: the generator needs no system call.
 #include "platform/random.h"
 
 namespace qp {

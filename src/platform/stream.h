@@ -2,6 +2,7 @@
 // stream lock for every byte where the runtime offers that.
 #pragma once
 #include <cstdio>
+#include <memory>
 
 namespace qp {
 
@@ -23,5 +24,11 @@ namespace qp {
 // fopen for the byte-stream exports. A directory is refused here as the
 // Windows runtime refuses it, so a byte loop never runs on a folder.
 FILE* open_stream(const char* path, const char* mode);
+
+// An open stream, closed when it goes out of scope.
+struct StreamCloser {
+  void operator()(FILE* f) const { std::fclose(f); }
+};
+using Stream = std::unique_ptr<FILE, StreamCloser>;
 
 }  // namespace qp

@@ -1,3 +1,5 @@
+// platform/version_info.h on Windows: the loader's module file name and the
+// file's version resource.
 #include "platform/version_info.h"
 
 #include <windows.h>
