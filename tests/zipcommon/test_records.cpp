@@ -180,3 +180,36 @@ TEST(ZipRecords, Zip64BlockTakesFlaggedFieldsInOrderWithinItsLength) {
   EXPECT_TRUE(only.decode(b + 4, 20));
   EXPECT_EQ(only.compressed_size, 0x1111111111u);
 }
+
+TEST(ZipRecords, TimestampBlockTakesTheTimesItsFlagsNameWithinTheData) {
+  ExtendedTimestamp local;
+  local.flags = local.held = ExtendedTimestamp::kModification | ExtendedTimestamp::kAccess | ExtendedTimestamp::kCreation;
+  local.modification_time = 111, local.access_time = 222, local.creation_time = 333;
+  unsigned char b[ExtendedTimestamp::kMaxSize];
+  ASSERT_EQ(local.encode(b), 17u);
+  EXPECT_EQ(b[0], 'U');
+  EXPECT_EQ(b[1], 'T');
+  EXPECT_EQ(get16(b + 2), 13u);
+  EXPECT_EQ(b[4], 7);
+  EXPECT_EQ(get32(b + 13), 333u);
+
+  // A central block: the same flags over the modification time alone.
+  ExtendedTimestamp central = local;
+  central.held = ExtendedTimestamp::kModification;
+  ASSERT_EQ(central.encode(b), 9u);
+  EXPECT_EQ(get16(b + 2), 5u);
+  EXPECT_EQ(b[4], 7);
+  ExtendedTimestamp back;
+  ASSERT_TRUE(back.decode(b + 4, 5));
+  EXPECT_EQ(back.flags, 7);
+  EXPECT_EQ(back.held, ExtendedTimestamp::kModification);
+  EXPECT_EQ(back.modification_time, 111u);
+  EXPECT_FALSE(back.decode(b + 4, 0));
+  EXPECT_EQ(back.held, 0);
+
+  // Only the access time named: it comes first in the data.
+  const unsigned char access_only[] = {ExtendedTimestamp::kAccess, 0x10, 0, 0, 0};
+  ASSERT_TRUE(back.decode(access_only, sizeof access_only));
+  EXPECT_EQ(back.held, ExtendedTimestamp::kAccess);
+  EXPECT_EQ(back.access_time, 0x10u);
+}

@@ -226,4 +226,44 @@ bool Zip64Extra::decode(const unsigned char* data, uint32_t length) {
   return fits;
 }
 
+uint32_t ExtendedTimestamp::encode(unsigned char* out) const {
+  const uint32_t times[3] = {modification_time, access_time, creation_time};
+  uint32_t at = 5;
+  for (int bit = 0; bit < 3; ++bit) {
+    if (!(held & (1u << bit))) continue;
+    put32(out + at, times[bit]);
+    at += 4;
+  }
+  put16(out, kId);
+  put16(out + 2, static_cast<uint16_t>(at - 4));
+  out[4] = flags;
+  return at;
+}
+
+bool ExtendedTimestamp::decode(const unsigned char* data, uint32_t length) {
+  held = 0;
+  if (length < 1) return false;
+  flags = data[0];
+  uint32_t* times[3] = {&modification_time, &access_time, &creation_time};
+  uint32_t at = 1;
+  for (int bit = 0; bit < 3; ++bit) {
+    if (!(flags & (1u << bit))) continue;
+    if (length - at >= 4) {
+      *times[bit] = get32(data + at);
+      held |= static_cast<uint8_t>(1u << bit);
+    }
+    at = length - at >= 4 ? at + 4 : length;
+  }
+  return true;
+}
+
+bool UnicodePathExtra::decode(const unsigned char* data, uint32_t length) {
+  if (data == nullptr || length < kFixedSize) return false;
+  version = data[0];
+  name_crc = get32(data + 1);
+  name = data + kFixedSize;
+  name_length = length - kFixedSize;
+  return true;
+}
+
 }  // namespace quillon

@@ -255,4 +255,38 @@ struct Zip64Extra {
   bool decode(const unsigned char* data, uint32_t length);
 };
 
+// Extended-timestamp extra block "UT" (Info-ZIP; APPNOTE 4.6 lists third-
+// party blocks): a flag byte naming the times the file has (modification,
+// access, creation), then some of those times as 4-byte Unix times, in that
+// order. A local header's block holds every time its flags name; a central
+// one may hold fewer (only the modification time), with the same flags.
+struct ExtendedTimestamp {
+  static constexpr uint16_t kId = uint16_t(kTimestampId0 | kTimestampId1 << 8);
+  static constexpr uint8_t kModification = 0x01, kAccess = 0x02, kCreation = 0x04;
+  static constexpr uint32_t kMaxSize = 4 + 1 + 3 * 4;
+  uint8_t flags = 0;  // the flag byte as stored
+  uint8_t held = 0;   // which times the block holds (same bits), a subset of flags
+  uint32_t modification_time = 0, access_time = 0, creation_time = 0;
+  // Writes the whole block, head first: the flag byte `flags`, then the
+  // times named in `held`. Returns its size, 5 + 4 per time.
+  uint32_t encode(unsigned char* out) const;
+  // Reads the block's data, `length` bytes: the flag byte, then each time
+  // the flags name, in order, that lies whole within `length`; `held` says
+  // which were taken. False (nothing taken) when there is no flag byte.
+  bool decode(const unsigned char* data, uint32_t length);
+};
+
+// Info-ZIP's Unicode Path extra block (APPNOTE 4.6.9): version 1, the CRC-32
+// of the record's name field, then the name in UTF-8 to the block's end.
+struct UnicodePathExtra {
+  static constexpr uint16_t kId = kUnicodePathExtraId;
+  static constexpr uint32_t kFixedSize = 5;  // version and CRC-32
+  uint8_t version = 0;
+  uint32_t name_crc = 0;
+  const unsigned char* name = nullptr;  // within the decoded data
+  uint32_t name_length = 0;
+  // False when the data is shorter than the fixed part.
+  bool decode(const unsigned char* data, uint32_t length);
+};
+
 }  // namespace quillon

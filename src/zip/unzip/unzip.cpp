@@ -74,24 +74,17 @@ uint32_t entry_attributes(uint32_t version_made_by, uint32_t external) {
 
 // Takes the times of the first extended-timestamp block ("UT") of an extra
 // field: modification, access and creation time, each when its flag is set
-// and its four bytes lie inside the field.
+// and its four bytes lie inside the field. The flags decide, not the
+// block's own length: a time is read as far as the field reaches.
 void read_timestamps(const unsigned char* x, uint32_t size, ZIPENTRY* ze) {
-  uint32_t p = 0;
-  while (p + 4 < size) {
-    const uint32_t data_length = get16(x + p + 2);
-    if (x[p] == kTimestampId0 && x[p + 1] == kTimestampId1) {
-      const unsigned flags = x[p + 4];
-      uint32_t at = p + 5;
-      ZipFileTime* targets[3] = {&ze->modify_time, &ze->access_time, &ze->create_time};
-      for (int bit = 0; bit < 3; ++bit) {
-        if (!(flags & (1u << bit))) continue;
-        if (at + 4 <= size) *targets[bit] = split_time(timet2filetime(get32(x + at)));
-        at += 4;
-      }
-      return;
-    }
-    p += 4 + data_length;
-  }
+  uint32_t length = 0;
+  const unsigned char* block = unzlocal_FindExtraBlock(x, size, ExtendedTimestamp::kId, &length);
+  if (block == nullptr) return;
+  ExtendedTimestamp ut;
+  if (!ut.decode(block, size - static_cast<uint32_t>(block - x))) return;
+  if (ut.held & ExtendedTimestamp::kModification) ze->modify_time = split_time(timet2filetime(ut.modification_time));
+  if (ut.held & ExtendedTimestamp::kAccess) ze->access_time = split_time(timet2filetime(ut.access_time));
+  if (ut.held & ExtendedTimestamp::kCreation) ze->create_time = split_time(timet2filetime(ut.creation_time));
 }
 
 // A size of the reader (64-bit) in a 32-bit field of ZIPENTRY: sizes that do
@@ -127,10 +120,11 @@ bool read_entry_name(unz_s* a, unz_file_info_s* info, EntryName* out) {
     return true;
   }
   uint32_t length = 0;
-  const unsigned char* up = unzlocal_FindExtraBlock(extra.data(), extra_length, kUnicodePathExtraId, &length);
-  if (up != nullptr && length >= 5 && up[0] == 1 &&
-      get32(up + 1) == ucrc32(0, reinterpret_cast<const unsigned char*>(name.data()), name_length)) {
-    const std::string unicode(reinterpret_cast<const char*>(up + 5), length - 5);
+  const unsigned char* block = unzlocal_FindExtraBlock(extra.data(), extra_length, UnicodePathExtra::kId, &length);
+  UnicodePathExtra up;
+  if (up.decode(block, length) && up.version == 1 &&
+      up.name_crc == ucrc32(0, reinterpret_cast<const unsigned char*>(name.data()), name_length)) {
+    const std::string unicode(reinterpret_cast<const char*>(up.name), up.name_length);
     if (unicode.find('\0') == std::string::npos && qp::is_valid_utf8(unicode.data(), unicode.size())) {
       out->bytes = unicode;
       out->utf8 = true;
