@@ -213,3 +213,17 @@ TEST(ZipRecords, TimestampBlockTakesTheTimesItsFlagsNameWithinTheData) {
   EXPECT_EQ(back.held, ExtendedTimestamp::kAccess);
   EXPECT_EQ(back.access_time, 0x10u);
 }
+
+TEST(ZipRecords, DosStampHoldsTimeLowAndDateHigh) {
+  DosDateTime t;
+  t.year = 2024, t.month = 2, t.day = 29, t.hour = 13, t.minute = 45, t.second = 59;  // kept as 58
+  EXPECT_EQ(t.stamp(), 0x585D6DBDu);
+  const DosDateTime back = DosDateTime::from_stamp(0x585D6DBDu);
+  EXPECT_EQ(back.year, 2024u);
+  EXPECT_EQ(back.month, 2u);
+  EXPECT_EQ(back.day, 29u);
+  EXPECT_EQ(back.hour, 13u);
+  EXPECT_EQ(back.minute, 45u);
+  EXPECT_EQ(back.second, 58u);
+  EXPECT_EQ(DosDateTime::from_stamp(0xFFFFFFFFu).year, 2107u);
+}

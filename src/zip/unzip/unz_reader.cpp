@@ -65,13 +65,13 @@ uint64_t unzlocal_SearchCentralDir(LUFILE* f) {
 }
 
 void unzlocal_DosDateToTmuDate(uint32_t dos_datetime, tm_unz_s* tm) {
-  const uint32_t date = dos_datetime >> 16;
-  tm->tm_mday = date & 0x1F;
-  tm->tm_mon = ((date >> 5) & 0x0F) - 1;
-  tm->tm_year = ((date >> 9) & 0x7F) + 1980;
-  tm->tm_hour = (dos_datetime >> 11) & 0x1F;
-  tm->tm_min = (dos_datetime >> 5) & 0x3F;
-  tm->tm_sec = (dos_datetime & 0x1F) * 2;
+  const DosDateTime dos = DosDateTime::from_stamp(dos_datetime);
+  tm->tm_mday = dos.day;
+  tm->tm_mon = dos.month - 1;  // 0-11; a damaged month 0 wraps, as it always has
+  tm->tm_year = dos.year;
+  tm->tm_hour = dos.hour;
+  tm->tm_min = dos.minute;
+  tm->tm_sec = dos.second;
 }
 
 namespace {
