@@ -33,6 +33,15 @@ constexpr uint16_t kFlagLevelFast = 0x0004;  // deflated at the fastest levels
 constexpr uint16_t kFlagDataDescriptor = 0x0008;
 constexpr uint16_t kFlagUtf8Name = 0x0800;  // name and comment are UTF-8 (APPNOTE 4.4.4, bit 11)
 
+// The encryption header (APPNOTE 6.1): kEncryptionHeaderSize enciphered
+// bytes in front of an encrypted entry's data. Its last byte, deciphered, is
+// the check byte: the high byte of the DOS time when the sizes follow in a
+// data descriptor (flag bit 3; the CRC is not known when the header is
+// written), otherwise the high byte of the CRC-32.
+inline unsigned char encryption_check_byte(uint32_t flags, uint32_t dos_datetime, uint32_t crc) {
+  return static_cast<unsigned char>((flags & kFlagDataDescriptor) ? dos_datetime >> 8 : crc >> 24);
+}
+
 // Compression methods.
 constexpr uint16_t kMethodStored = 0;
 constexpr uint16_t kMethodDeflated = 8;

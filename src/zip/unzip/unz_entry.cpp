@@ -154,8 +154,7 @@ int unzOpenCurrentFile(unz_s* s, const char* password) {
   st->compressed_left = info.compressed_size;
   st->uncompressed_left = info.uncompressed_size;
   st->encrypted = encrypted;
-  st->check_byte = (info.flags & kFlagDataDescriptor) ? static_cast<unsigned char>(info.dos_datetime >> 8)
-                                                      : static_cast<unsigned char>(info.crc >> 24);
+  st->check_byte = encryption_check_byte(info.flags, info.dos_datetime, info.crc);
   st->header_left = encrypted ? kEncryptionHeaderSize : 0;
   setup_keys(st->keys, password);
   st->next_read_offset = s->entry_info_internal.local_header_offset + LocalHeader::kSize + var_size;
