@@ -9,6 +9,7 @@
 #include "platform/pathname.h"
 #include "platform/text.h"
 #include "platform/time.h"
+#include "zip/common/records.h"
 #include "zip/unzip/unzip.h"
 
 namespace quillon {
@@ -129,13 +130,14 @@ void EnsureDirectory(const char* root, const char* dir) { ensure_directory(false
 void EnsureDirectoryUtf8(const char* root, const char* dir) { ensure_directory(true, root, dir); }
 
 uint64_t dosdatetime2filetime(uint16_t dosdate, uint16_t dostime) {
+  const DosDateTime dos = DosDateTime::from_stamp(uint32_t(dosdate) << 16 | dostime);
   qp::SystemTime st;
-  st.year = static_cast<uint16_t>(((dosdate >> 9) & 0x7F) + 1980);
-  st.month = static_cast<uint16_t>((dosdate >> 5) & 0x0F);
-  st.day = static_cast<uint16_t>(dosdate & 0x1F);
-  st.hour = static_cast<uint16_t>((dostime >> 11) & 0x1F);
-  st.minute = static_cast<uint16_t>((dostime >> 5) & 0x3F);
-  st.second = static_cast<uint16_t>((dostime & 0x1F) * 2);
+  st.year = static_cast<uint16_t>(dos.year);
+  st.month = static_cast<uint16_t>(dos.month);
+  st.day = static_cast<uint16_t>(dos.day);
+  st.hour = static_cast<uint16_t>(dos.hour);
+  st.minute = static_cast<uint16_t>(dos.minute);
+  st.second = static_cast<uint16_t>(dos.second);
   st.milliseconds = 0;
   uint64_t ft = 0;
   if (!qp::system_time_to_file_time(st, &ft)) {
