@@ -17,7 +17,7 @@
 #include "support/testkit.h"
 #include "zip/unzip/unzip.h"
 #include "zip/zip/zip.h"
-#include "zipwriter/zw_support.h"
+#include "zip/zip/zw_support.h"
 
 using namespace quillon;
 using testkit::ScratchDir;

@@ -18,7 +18,7 @@
 #include "platform/text.h"
 #include "support/testkit.h"
 #include "zip/zip/zip.h"
-#include "zipwriter/zw_support.h"
+#include "zip/zip/zw_support.h"
 
 using namespace quillon;
 using testkit::write_file;

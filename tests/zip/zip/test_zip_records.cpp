@@ -12,8 +12,8 @@
 #include "zip/common/crc32.h"
 #include "zip/common/records.h"
 #include "zip/zip/zip.h"
-#include "zipwriter/zip_parse.h"
-#include "zipwriter/zw_support.h"
+#include "support/zip_parse.h"
+#include "zip/zip/zw_support.h"
 
 using namespace quillon;
 using testkit::read_file;

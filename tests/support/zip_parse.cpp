@@ -1,4 +1,4 @@
-#include "zipwriter/zip_parse.h"
+#include "support/zip_parse.h"
 
 #include <zlib.h>
 

@@ -12,7 +12,7 @@
 #include "quillon.h"
 #include "unzip_test_util.h"
 #include "zip/unzip/unzip.h"
-#include "zip_builder.h"
+#include "support/zip_builder.h"
 
 using namespace quillon;
 

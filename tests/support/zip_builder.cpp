@@ -1,4 +1,4 @@
-#include "zip_builder.h"
+#include "support/zip_builder.h"
 
 #include <zlib.h>
 

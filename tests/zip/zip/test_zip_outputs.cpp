@@ -7,8 +7,8 @@
 #include "platform/file.h"
 #include "support/testkit.h"
 #include "zip/zip/zip.h"
-#include "zipwriter/zip_parse.h"
-#include "zipwriter/zw_support.h"
+#include "support/zip_parse.h"
+#include "zip/zip/zw_support.h"
 
 using namespace quillon;
 using testkit::read_file;
