@@ -19,7 +19,7 @@
 
 #include "platform/text.h"
 #include "quillon.h"
-#include "unzip_test_util.h"
+#include "support/testkit.h"
 #include "zip/unzip/unzip.h"
 
 using namespace quillon;
@@ -145,7 +145,7 @@ TEST_F(Interop, ToolArchivesExtractWithUNZIP) {
   int checked = 0;
   for (const auto& [archive, expected] : manifest_) {
     if (!expected.password.empty()) continue;
-    ziptest::Scratch dir;
+    testkit::ScratchDir dir;
     const std::string out = dir / "out";
     const std::string path = archives_dir() + "/" + archive;
     EXPECT_EQ(UNZIP(path.c_str(), out.c_str()), 1.0);
@@ -197,7 +197,7 @@ TEST_F(Interop, Zip64EndRecordCountsEveryEntry) {
 // setuid, setgid or sticky); a symbolic link becomes a regular file holding
 // the link's text. Windows keeps its read-only rule.
 TEST_F(Interop, UnixPermissionsAndLinks) {
-  ziptest::Scratch dir;
+  testkit::ScratchDir dir;
   const std::string out = dir / "out";
   EXPECT_EQ(UNZIP((archives_dir() + "/infozip_modes.zip").c_str(), out.c_str()), 1.0);
   EXPECT_EQ(testkit::read_file(out + "/link"), "run.sh");
@@ -207,14 +207,14 @@ TEST_F(Interop, UnixPermissionsAndLinks) {
   for (const auto& [name, mode] : modes) {
     SCOPED_TRACE(name);
     qp::FileInfo info;
-    ASSERT_TRUE(ziptest::file_info(out + "/" + name, &info));
+    ASSERT_TRUE(testkit::file_info(out + "/" + name, &info));
     if (info.has_unix_mode) {
       EXPECT_EQ(info.unix_mode & 07777, mode);
     }
     EXPECT_EQ(info.attributes & qp::kAttrReadOnly, 0u);
   }
   qp::FileInfo link;
-  ASSERT_TRUE(ziptest::file_info(out + "/link", &link));
+  ASSERT_TRUE(testkit::file_info(out + "/link", &link));
   if (link.has_unix_mode) {
     EXPECT_EQ(link.unix_mode & 0170000, 0100000u);  // a regular file
     EXPECT_EQ(link.unix_mode & 0111, 0u);           // not the link's rwxrwxrwx
@@ -225,7 +225,7 @@ TEST_F(Interop, EncryptedArchivesThroughTheHandleApi) {
   for (const auto& [archive, expected] : manifest_) {
     if (expected.password.empty()) continue;
     const std::string path = archives_dir() + "/" + archive;
-    ziptest::Scratch dir;
+    testkit::ScratchDir dir;
     const std::string out = dir / "out";
     qp::Handle src = qp::open_read_shared(path.c_str());
     ASSERT_TRUE(qp::is_valid(src));
@@ -262,7 +262,7 @@ TEST_F(Interop, EncryptedArchivesThroughTheHandleApi) {
     // UNZIP has no password: each encrypted entry fails before its first
     // byte and leaves no file; folders and the empty entry are made. (A
     // check byte that matches by chance, one in 256, may leave one file.)
-    ziptest::Scratch none;
+    testkit::ScratchDir none;
     const std::string bare = none / "out";
     EXPECT_EQ(UNZIP(path.c_str(), bare.c_str()), 1.0);
     int stray = 0;

@@ -11,7 +11,7 @@
 #include "platform/fileinfo.h"
 #include "platform/text.h"
 #include "quillon.h"
-#include "unzip_test_util.h"
+#include "support/testkit.h"
 #include "zip/unzip/unzip.h"
 #include "support/zip_builder.h"
 
@@ -28,8 +28,8 @@ std::string le64(uint64_t v) {
 
 std::string block(uint16_t id, const std::string& data) {
   std::string b(4, '\0');
-  ziptest::put16(b, 0, id);
-  ziptest::put16(b, 2, static_cast<uint16_t>(data.size()));
+  testkit::put16(b, 0, id);
+  testkit::put16(b, 2, static_cast<uint16_t>(data.size()));
   return b + data;
 }
 
@@ -38,7 +38,7 @@ std::string block(uint16_t id, const std::string& data) {
 std::string unicode_path(const std::string& utf8, uint32_t crc) {
   std::string data(5, '\0');
   data[0] = 1;
-  ziptest::put32(data, 1, crc);
+  testkit::put32(data, 1, crc);
   return block(0x7075, data + utf8);
 }
 
@@ -55,7 +55,7 @@ bool exists_utf8(const std::string& path) { return qp::get_file_attributes_utf8(
 TEST(Zip64, MarkedFieldsTakeBlockValuesInOrder) {
   const std::string data = ziptest::sample(5000, 7);
   std::vector<Entry> e = {{"lead.txt", "before"}, {"z64.bin", data, 8}};
-  const std::string packed = ziptest::deflate_raw(data);
+  const std::string packed = testkit::deflate_raw(data);
   e[1].local_extra = block(1, le64(data.size()) + le64(packed.size()));
   e[1].central_extra = block(1, le64(packed.size()) + le64(0));
   e[0].central_extra = block(1, le64(0));
@@ -66,11 +66,11 @@ TEST(Zip64, MarkedFieldsTakeBlockValuesInOrder) {
     if (!agree) e[1].local_extra = block(1, le64(data.size() + 1) + le64(packed.size()));
     ziptest::Layout z = ziptest::build(e);
     const uint32_t local = z.local_offsets[1], central = z.central_offsets[1];
-    ziptest::put32(z.bytes, local + 18, 0xFFFFFFFF);
-    ziptest::put32(z.bytes, local + 22, 0xFFFFFFFF);
-    ziptest::put32(z.bytes, central + 20, 0xFFFFFFFF);
-    ziptest::put32(z.bytes, central + 42, 0xFFFFFFFF);
-    ziptest::put32(z.bytes, z.central_offsets[0] + 42, 0xFFFFFFFF);
+    testkit::put32(z.bytes, local + 18, 0xFFFFFFFF);
+    testkit::put32(z.bytes, local + 22, 0xFFFFFFFF);
+    testkit::put32(z.bytes, central + 20, 0xFFFFFFFF);
+    testkit::put32(z.bytes, central + 42, 0xFFFFFFFF);
+    testkit::put32(z.bytes, z.central_offsets[0] + 42, 0xFFFFFFFF);
     HZIP h = OpenZip(z.bytes.data(), static_cast<uint32_t>(z.bytes.size()), nullptr);
     ASSERT_NE(h, nullptr);
     ZIPENTRY ze;
@@ -104,10 +104,10 @@ TEST(UnzipNames, Utf8UnflaggedAndUnicodePath) {
   e[4].central_extra = unicode_path("ignored.txt", ziptest::crc_of(bad_crc) ^ 1);
   ziptest::Layout z = ziptest::build(e);
   for (int i : {0, 1}) {
-    ziptest::put16(z.bytes, z.local_offsets[i] + 6, 0x0800);
-    ziptest::put16(z.bytes, z.central_offsets[i] + 8, 0x0800);
+    testkit::put16(z.bytes, z.local_offsets[i] + 6, 0x0800);
+    testkit::put16(z.bytes, z.central_offsets[i] + 8, 0x0800);
   }
-  ziptest::Scratch dir;
+  testkit::ScratchDir dir;
   const std::string archive = dir / "names.zip", out = dir / "out";
   ASSERT_TRUE(testkit::write_file(archive, z.bytes));
   EXPECT_EQ(UNZIP(archive.c_str(), out.c_str()), 1.0);
@@ -148,7 +148,7 @@ TEST(Zip64, SharedLocalHeaderThroughZip64OffsetsIsRefused) {
   std::vector<Entry> e = {{"a.txt", "shared bytes"}, {"b.txt", "shared bytes"}};
   e[0].central_extra = e[1].central_extra = block(1, le64(0));
   ziptest::Layout z = ziptest::build(e);
-  for (uint32_t central : z.central_offsets) ziptest::put32(z.bytes, central + 42, 0xFFFFFFFF);
+  for (uint32_t central : z.central_offsets) testkit::put32(z.bytes, central + 42, 0xFFFFFFFF);
   HZIP h = OpenZip(z.bytes.data(), static_cast<uint32_t>(z.bytes.size()), nullptr);
   ASSERT_NE(h, nullptr);
   char buf[32] = {};
