@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "support/zip_builder.h"
 #include "platform/dir.h"
 #include "support/testkit.h"
+#include "support/zip_builder.h"
 #include "zip/unzip/unzip.h"
 
 using namespace quillon;

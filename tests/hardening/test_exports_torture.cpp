@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "support/zip_builder.h"
 #include "platform/dir.h"
 #include "quillon.h"
 #include "support/testkit.h"
+#include "support/zip_builder.h"
 
 namespace {
 

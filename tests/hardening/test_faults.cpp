@@ -10,11 +10,11 @@
 #include <thread>
 #include <vector>
 
-#include "support/zip_builder.h"
 #include "platform/file.h"
 #include "platform/file_end.h"
 #include "quillon.h"
 #include "support/testkit.h"
+#include "support/zip_builder.h"
 #include "zip/unzip/unzip.h"
 #include "zip/zip/zip.h"
 

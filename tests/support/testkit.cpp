@@ -116,6 +116,41 @@ bool file_info(const std::string& path, qp::FileInfo* info) {
   return ok;
 }
 
+std::string read_utf8(const std::string& path) {
+  std::string bytes;
+  qp::Handle h = qp::open_read_shared_utf8(path.c_str());
+  if (!qp::is_valid(h)) return "<missing>";
+  char buf[65536];
+  uint32_t got = 0;
+  while (qp::read_file(h, buf, sizeof buf, &got) && got > 0) bytes.append(buf, got);
+  qp::close_handle(h);
+  return bytes;
+}
+
+bool exists_utf8(const std::string& path) { return qp::get_file_attributes_utf8(path.c_str()) != qp::kNoPosition; }
+
+bool file_info_utf8(const std::string& path, qp::FileInfo* info) {
+  qp::Handle h = qp::open_read_shared_utf8(path.c_str());
+  if (!qp::is_valid(h)) return false;
+  const bool ok = qp::get_file_info(h, info);
+  qp::close_handle(h);
+  return ok;
+}
+
+std::vector<std::string> tree_utf8(const std::string& dir) {
+  namespace fs = std::filesystem;
+  const fs::path root = fs::u8path(dir);
+  std::vector<std::string> out;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
+       it.increment(ec)) {
+    std::string rel = it->path().lexically_relative(root).generic_u8string();
+    if (it->is_directory()) rel += "/";
+    out.push_back(rel);
+  }
+  return out;
+}
+
 uint32_t get16(const unsigned char* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
 uint32_t get32(const unsigned char* p) { return get16(p) | get16(p + 2) << 16; }
 uint64_t get64(const unsigned char* p) { return get32(p) | uint64_t(get32(p + 4)) << 32; }

@@ -48,6 +48,14 @@ bool file_info(const std::string& path, qp::FileInfo* info);
 // Deletes a folder and everything in it.
 void remove_tree(const std::string& path);
 
+// The same for paths in UTF-8, on both builds (wide names on Windows).
+// read_utf8 gives "<missing>" for a file it cannot open.
+std::string read_utf8(const std::string& path);
+bool exists_utf8(const std::string& path);
+bool file_info_utf8(const std::string& path, qp::FileInfo* info);
+// Every file and folder below `dir`, relative, folders with '/'.
+std::vector<std::string> tree_utf8(const std::string& dir);
+
 // Little-endian fields in a byte string or at a pointer.
 uint32_t get16(const unsigned char* p);
 uint32_t get32(const unsigned char* p);

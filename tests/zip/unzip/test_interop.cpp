@@ -48,38 +48,6 @@ namespace fs = std::filesystem;
 
 fs::path u8(const std::string& name) { return fs::u8path(name); }
 
-std::string read_utf8(const std::string& path) {
-  std::string bytes;
-  qp::Handle h = qp::open_read_shared_utf8(path.c_str());
-  if (!qp::is_valid(h)) return "<missing>";
-  char buf[65536];
-  uint32_t got = 0;
-  while (qp::read_file(h, buf, sizeof buf, &got) && got > 0) bytes.append(buf, got);
-  qp::close_handle(h);
-  return bytes;
-}
-
-bool info_utf8(const std::string& path, qp::FileInfo* info) {
-  qp::Handle h = qp::open_read_shared_utf8(path.c_str());
-  if (!qp::is_valid(h)) return false;
-  const bool ok = qp::get_file_info(h, info);
-  qp::close_handle(h);
-  return ok;
-}
-
-// Every file and folder below `dir`, relative, in UTF-8, folders with '/'.
-std::vector<std::string> tree_utf8(const std::string& dir) {
-  std::vector<std::string> out;
-  std::error_code ec;
-  for (auto it = fs::recursive_directory_iterator(u8(dir), ec); !ec && it != fs::recursive_directory_iterator();
-       it.increment(ec)) {
-    std::string rel = it->path().lexically_relative(u8(dir)).generic_u8string();
-    if (it->is_directory()) rel += "/";
-    out.push_back(rel);
-  }
-  return out;
-}
-
 std::map<std::string, Archive> load_manifest() {
   std::map<std::string, Archive> out;
   std::ifstream f(archives_dir() + "/manifest.txt");
@@ -110,12 +78,12 @@ void check_extracted(const std::string& archive, const Archive& expected, const 
       EXPECT_TRUE(fs::is_directory(u8(path)));
       continue;
     }
-    const std::string want = read_utf8(tree + e.name);
-    const std::string got = read_utf8(path);
+    const std::string want = testkit::read_utf8(tree + e.name);
+    const std::string got = testkit::read_utf8(path);
     EXPECT_EQ(got.size(), want.size());
     EXPECT_TRUE(got == want);
     qp::FileInfo info;
-    ASSERT_TRUE(info_utf8(path, &info));
+    ASSERT_TRUE(testkit::file_info_utf8(path, &info));
     if (e.mtime != 0) {
       EXPECT_EQ(info.write_time, timet2filetime(e.mtime));
     }
@@ -123,7 +91,7 @@ void check_extracted(const std::string& archive, const Archive& expected, const 
     EXPECT_EQ((attributes & qp::kAttrReadOnly) != 0, e.read_only);
   }
   // Nothing else was made; folders that hold files count as made.
-  for (const std::string& f : tree_utf8(out)) {
+  for (const std::string& f : testkit::tree_utf8(out)) {
     bool known = wanted.count(f) > 0;
     for (const std::string& w : wanted) known = known || w.rfind(f, 0) == 0;
     EXPECT_TRUE(known) << archive << ": unexpected " << f;
@@ -266,7 +234,7 @@ TEST_F(Interop, EncryptedArchivesThroughTheHandleApi) {
     const std::string bare = none / "out";
     EXPECT_EQ(UNZIP(path.c_str(), bare.c_str()), 1.0);
     int stray = 0;
-    for (const std::string& f : tree_utf8(bare))
+    for (const std::string& f : testkit::tree_utf8(bare))
       if (f.back() != '/' && f != "empty.dat") ++stray;
     EXPECT_LE(stray, 1) << archive;
   }

@@ -11,8 +11,8 @@
 #include "platform/file.h"
 #include "quillon.h"
 #include "support/testkit.h"
-#include "zip/unzip/unzip.h"
 #include "support/zip_builder.h"
+#include "zip/unzip/unzip.h"
 
 using namespace quillon;
 

@@ -7,8 +7,8 @@
 
 #include "platform/file.h"
 #include "support/testkit.h"
-#include "zip/unzip/unz_reader.h"
 #include "support/zip_builder.h"
+#include "zip/unzip/unz_reader.h"
 
 using namespace quillon;
 using ziptest::Entry;

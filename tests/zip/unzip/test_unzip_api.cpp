@@ -11,8 +11,8 @@
 #include "platform/time.h"
 #include "quillon.h"
 #include "support/testkit.h"
-#include "zip/unzip/unzip.h"
 #include "support/zip_builder.h"
+#include "zip/unzip/unzip.h"
 
 using namespace quillon;
 using ziptest::Entry;

@@ -6,8 +6,8 @@
 
 #include "platform/file.h"
 #include "support/testkit.h"
-#include "zip/zip/zip.h"
 #include "support/zip_parse.h"
+#include "zip/zip/zip.h"
 
 using namespace quillon;
 using testkit::read_file;

@@ -9,9 +9,9 @@
 #include "platform/text.h"
 #include "platform/time.h"
 #include "support/testkit.h"
+#include "support/zip_parse.h"
 #include "zip/common/crc32.h"
 #include "zip/zip/zip.h"
-#include "support/zip_parse.h"
 
 using namespace quillon;
 using testkit::read_file;
