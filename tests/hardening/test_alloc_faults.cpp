@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "hardening/sample_archive.h"
+#include "support/zip_builder.h"
 #include "zip/unzip/unzip.h"
 
 namespace {
@@ -78,7 +78,7 @@ using namespace quillon;
 // everything it opened go away with the failure, the handle record's
 // allocation (the last one) included.
 TEST(OutOfMemory, OpeningAReadingHandleLeavesNothingBehind) {
-  const hardening::Sample sample = hardening::make_sample();
+  const ziptest::Sample sample = ziptest::make_sample();
   long failures = 0;
   for (long k = 0; k < 1000; ++k) {
     HZIP h = nullptr;

@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "hardening/sample_archive.h"
 #include "platform/dir.h"
 #include "support/testkit.h"
+#include "support/zip_builder.h"
 #include "zip/unzip/unzip.h"
 
 using namespace quillon;
-using hardening::Sample;
+using ziptest::Sample;
 
 namespace {
 
@@ -36,9 +36,9 @@ class Breaker {
     if (from_file) {
       const std::string path = dir_ / "variant.zip";
       ASSERT_TRUE(testkit::write_file(path, bytes));
-      h = OpenZip(path.c_str(), hardening::kPassword);
+      h = OpenZip(path.c_str(), ziptest::kPassword);
     } else {
-      h = OpenZip(bytes.data(), static_cast<uint32_t>(bytes.size()), hardening::kPassword);
+      h = OpenZip(bytes.data(), static_cast<uint32_t>(bytes.size()), ziptest::kPassword);
     }
     if (h == nullptr) return;
     ++opened_;
@@ -107,7 +107,7 @@ class Breaker {
   }
 
  private:
-  using SampleEntry = hardening::SampleEntry;
+  using SampleEntry = ziptest::SampleEntry;
 
   static void list(const std::string& root, const std::string& rel, std::vector<std::string>* out) {
     std::vector<std::string> names;
@@ -155,7 +155,7 @@ std::vector<std::string> changes_at(const std::string& bytes, size_t at) {
 }  // namespace
 
 TEST(CorruptArchives, TheSampleItselfReadsWhole) {
-  const Sample s = hardening::make_sample();
+  const Sample s = ziptest::make_sample();
   ASSERT_EQ(s.entries.size(), 4u);
   ASSERT_EQ(s.headers.size(), 9u);
   Breaker b(s);
@@ -163,11 +163,11 @@ TEST(CorruptArchives, TheSampleItselfReadsWhole) {
   b.run(s.bytes, true);
   b.check_tree();
   // The encrypted entry's flags: enciphered, sizes in a data descriptor.
-  EXPECT_EQ(hardening::get16(s.bytes, s.headers[6].first + 6), 0x0009u);
+  EXPECT_EQ(testkit::get16(s.bytes, s.headers[6].first + 6), 0x0009u);
 }
 
 TEST(CorruptArchives, CutAtEveryByte) {
-  const Sample s = hardening::make_sample();
+  const Sample s = ziptest::make_sample();
   Breaker b(s);
   for (size_t keep = 0; keep < s.bytes.size(); ++keep) {
     b.run(s.bytes.substr(0, keep), keep % 16 == 0);
@@ -178,10 +178,10 @@ TEST(CorruptArchives, CutAtEveryByte) {
 }
 
 TEST(CorruptArchives, EntriesCutShortWithTheDirectoryKept) {
-  const Sample s = hardening::make_sample();
+  const Sample s = ziptest::make_sample();
   Breaker b(s);
   for (size_t keep = 0; keep < s.directory_offset; ++keep) {
-    b.run(hardening::cut_inside_data(s, keep), keep % 16 == 0);
+    b.run(ziptest::cut_inside_data(s, keep), keep % 16 == 0);
     ASSERT_FALSE(HasFatalFailure());
   }
   b.check_tree();
@@ -189,7 +189,7 @@ TEST(CorruptArchives, EntriesCutShortWithTheDirectoryKept) {
 }
 
 TEST(CorruptArchives, EveryHeaderByteChanged) {
-  const Sample s = hardening::make_sample();
+  const Sample s = ziptest::make_sample();
   Breaker b(s);
   for (const auto& range : s.headers) {
     for (size_t at = range.first; at < range.second; ++at) {
@@ -206,7 +206,7 @@ TEST(CorruptArchives, EveryHeaderByteChanged) {
 // The heavier run (label slow): larger entries, every byte of the archive
 // changed, data included, and every cut read from a file as well.
 TEST(CorruptArchivesSlow, EveryByteChangedAndEveryCutFromAFile) {
-  const Sample s = hardening::make_sample(40);
+  const Sample s = ziptest::make_sample(40);
   Breaker b(s);
   for (size_t at = 0; at < s.bytes.size(); ++at) {
     for (const std::string& v : changes_at(s.bytes, at)) {
@@ -216,7 +216,7 @@ TEST(CorruptArchivesSlow, EveryByteChangedAndEveryCutFromAFile) {
   }
   for (size_t keep = 0; keep < s.bytes.size(); keep += 7) {
     b.run(s.bytes.substr(0, keep), true);
-    b.run(hardening::cut_inside_data(s, keep < s.directory_offset ? keep : s.directory_offset), true);
+    b.run(ziptest::cut_inside_data(s, keep < s.directory_offset ? keep : s.directory_offset), true);
     ASSERT_FALSE(HasFatalFailure());
   }
   b.check_tree();
@@ -224,7 +224,7 @@ TEST(CorruptArchivesSlow, EveryByteChangedAndEveryCutFromAFile) {
 }
 
 TEST(CorruptArchives, LookupsAfterAWalkStoppedAtADamagedRecord) {
-  const Sample s = hardening::make_sample();
+  const Sample s = ziptest::make_sample();
   std::string z = s.bytes;
   z[s.headers[5].first] = 'X';  // the third entry's central signature
   HZIP h = OpenZip(z.data(), static_cast<uint32_t>(z.size()), nullptr);

@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "hardening/sample_archive.h"
 #include "platform/dir.h"
 #include "quillon.h"
 #include "support/testkit.h"
+#include "support/zip_builder.h"
 
 namespace {
 
@@ -47,14 +47,8 @@ std::string show(const char* s) {
 }
 
 std::set<std::string> names_in(const std::string& dir) {
-  std::set<std::string> names;
-  if (qp::Listing* l = qp::open_listing(dir.c_str())) {
-    while (const char* n = qp::next_entry(l)) names.insert(n);
-    qp::close_listing(l);
-  }
-  names.erase(".");
-  names.erase("..");
-  return names;
+  const std::vector<std::string> names = testkit::entry_names(dir);
+  return std::set<std::string>(names.begin(), names.end());
 }
 
 class Torture : public ::testing::Test {
@@ -62,7 +56,7 @@ class Torture : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(testkit::write_file(dir_ / "file.txt", "line one\nline two\n"));
     ASSERT_TRUE(testkit::write_file(dir_ / "key.bin", std::string(40, '\x33')));
-    ASSERT_TRUE(testkit::write_file(dir_ / "a.zip", hardening::make_sample().bytes));
+    ASSERT_TRUE(testkit::write_file(dir_ / "a.zip", ziptest::make_sample().bytes));
     MKDIR2((dir_ / "sub").c_str());
     ASSERT_EQ(CD(dir_.path().c_str()), 1);
     before_ = names_in(".");
@@ -234,7 +228,7 @@ TEST_F(Torture, Archives) {
   ASSERT_EQ(CD("sub"), 1);
   EXPECT_EQ(CALL(UNZIP("../a.zip", "")), 1);
   ASSERT_EQ(CD(".."), 1);
-  EXPECT_EQ(testkit::read_file("sub/deflated.txt"), hardening::make_sample().entries[1].data);
+  EXPECT_EQ(testkit::read_file("sub/deflated.txt"), ziptest::make_sample().entries[1].data);
   EXPECT_EQ(CALL(UNZIP("sub", "out")), 1);
   EXPECT_EQ(CALL(UNZIP("file.txt", "out")), 1);
   expect_nothing_new();
@@ -254,7 +248,7 @@ TEST_F(Torture, Archives) {
 
   // And the sound calls still work after all that.
   EXPECT_EQ(CALL(UNZIP("a.zip", "out")), 1);
-  EXPECT_EQ(testkit::read_file("out/deflated.txt"), hardening::make_sample().entries[1].data);
+  EXPECT_EQ(testkit::read_file("out/deflated.txt"), ziptest::make_sample().entries[1].data);
 }
 
 // The window exports where no display can show a window: each returns its

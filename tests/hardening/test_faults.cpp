@@ -10,22 +10,21 @@
 #include <thread>
 #include <vector>
 
-#include "hardening/sample_archive.h"
 #include "platform/file.h"
 #include "platform/file_end.h"
 #include "quillon.h"
 #include "support/testkit.h"
+#include "support/zip_builder.h"
 #include "zip/unzip/unzip.h"
 #include "zip/zip/zip.h"
-#include "zipwriter/zw_support.h"
 
 using namespace quillon;
 using testkit::ScratchDir;
 
 namespace {
 
-const std::string kText = ztest::make_bytes(50000, 7, true);
-const std::string kNoise = ztest::make_bytes(300000, 9, false);
+const std::string kText = testkit::make_bytes(50000, 7, true);
+const std::string kNoise = testkit::make_bytes(300000, 9, false);
 
 // The items of an archive as the reader lists them, each extracted whole.
 std::vector<std::pair<std::string, std::string>> read_back(const std::string& bytes) {
@@ -83,8 +82,8 @@ TEST(FaultyOutputs, ArchivesToDevFull) {
 }
 
 TEST(FaultyOutputs, ExtractionToDevFull) {
-  const hardening::Sample s = hardening::make_sample(100);
-  HZIP h = OpenZip(s.bytes.data(), static_cast<uint32_t>(s.bytes.size()), hardening::kPassword);
+  const ziptest::Sample s = ziptest::make_sample(100);
+  HZIP h = OpenZip(s.bytes.data(), static_cast<uint32_t>(s.bytes.size()), ziptest::kPassword);
   ASSERT_NE(h, nullptr);
   qp::Handle full = qp::open_read_write("/dev/full");
   for (int i : {0, 1, 3}) EXPECT_EQ(UnzipItemHandle(h, i, full), ZIPR_WRITEFAILED) << i;
@@ -118,8 +117,8 @@ TEST(FaultyOutputs, PipeWhoseReaderClosedFirst) {
   expect_every_add_fails(CreateZipHandle(w, nullptr));
   expect_every_add_fails(CreateZipHandle(w, "pw"));
 
-  const hardening::Sample s = hardening::make_sample(100);
-  HZIP h = OpenZip(s.bytes.data(), static_cast<uint32_t>(s.bytes.size()), hardening::kPassword);
+  const ziptest::Sample s = ziptest::make_sample(100);
+  HZIP h = OpenZip(s.bytes.data(), static_cast<uint32_t>(s.bytes.size()), ziptest::kPassword);
   for (int i : {0, 1, 3}) EXPECT_EQ(UnzipItemHandle(h, i, w), ZIPR_WRITEFAILED) << i;
   EXPECT_EQ(UnzipItemHandle(h, 2, w), ZIPR_OK);  // a folder writes nothing
   CloseZipU(h);
@@ -162,7 +161,7 @@ TEST(ShrinkingSources, PipeDeliversLessThanAnnounced) {
     HZIP hz = CreateZip(block.data(), uint32_t(block.size()), nullptr);
     ASSERT_EQ(ZipAdd(hz, "before.txt", kText.data(), 100), ZIPR_OK);
     {
-      ztest::PipeFeed feed(kText.substr(0, 1000));
+      testkit::PipeFeed feed(kText.substr(0, 1000));
       EXPECT_EQ(ZipAddHandle(hz, name, feed.read_end(), uint32_t(kText.size())), ZIPR_READFAILED) << name;
     }
     ASSERT_EQ(ZipAdd(hz, "after.txt", kText.data(), 200), ZIPR_OK);
@@ -180,18 +179,18 @@ TEST(ShrinkingSources, PipeDeliversLessThanAnnounced) {
 
   // On a stream output a stored item whose size was wrong cannot be
   // described at all; a deflated one reports the loss.
-  ztest::PipeDrain drain;
+  testkit::PipeDrain drain;
   HZIP hz = CreateZipHandle(drain.write_end(), nullptr);
   {
-    ztest::PipeFeed feed(kText.substr(0, 10));
+    testkit::PipeFeed feed(kText.substr(0, 10));
     EXPECT_EQ(ZipAddHandle(hz, "cut.gz", feed.read_end(), 1000), ZIPR_NOCHANGE);
   }
   {
-    ztest::PipeFeed feed(kText.substr(0, 10));
+    testkit::PipeFeed feed(kText.substr(0, 10));
     EXPECT_EQ(ZipAddHandle(hz, "cut.txt", feed.read_end(), 1000), ZIPR_READFAILED);
   }
   {
-    ztest::PipeFeed feed(kText.substr(0, 10));  // announced rightly
+    testkit::PipeFeed feed(kText.substr(0, 10));  // announced rightly
     EXPECT_EQ(ZipAddHandle(hz, "whole.txt", feed.read_end(), 10), ZIPR_OK);
   }
   EXPECT_EQ(CloseZipZ(hz), ZIPR_OK);
@@ -244,8 +243,8 @@ TEST(NamedPipes, NoCallWaitsForTheOtherEnd) {
   // As an output nobody reads it refuses to open.
   EXPECT_EQ(CreateZip(fifo.c_str(), nullptr), nullptr);
   EXPECT_EQ(T2GMT(key.c_str(), fifo.c_str()), 0);
-  const hardening::Sample s = hardening::make_sample(100);
-  HZIP h = OpenZip(s.bytes.data(), static_cast<uint32_t>(s.bytes.size()), hardening::kPassword);
+  const ziptest::Sample s = ziptest::make_sample(100);
+  HZIP h = OpenZip(s.bytes.data(), static_cast<uint32_t>(s.bytes.size()), ziptest::kPassword);
   ASSERT_NE(h, nullptr);
   EXPECT_EQ(UnzipItem(h, 0, fifo.c_str()), ZIPR_OPENFAILED);
   CloseZipU(h);
@@ -287,7 +286,7 @@ struct OpenArchiveFile {
 }  // namespace
 
 TEST(ReadFaults, ArchiveCutShortWhileOpen) {
-  const hardening::Sample s = hardening::make_sample(200);
+  const ziptest::Sample s = ziptest::make_sample(200);
   // Cut points: inside each entry's data, inside the directory, and inside
   // the end record.
   std::vector<uint32_t> cuts;
@@ -296,7 +295,7 @@ TEST(ReadFaults, ArchiveCutShortWhileOpen) {
   for (uint32_t cut : cuts) {
     for (bool touch_first : {false, true}) {
       OpenArchiveFile f(s.bytes);
-      HZIP h = OpenZipHandle(f.h, hardening::kPassword);
+      HZIP h = OpenZipHandle(f.h, ziptest::kPassword);
       ASSERT_NE(h, nullptr);
       ZIPENTRY ze;
       // Entries described before the cut are remembered; the rest are read
@@ -306,9 +305,9 @@ TEST(ReadFaults, ArchiveCutShortWhileOpen) {
       GetZipItem(h, -1, &ze);
       ASSERT_EQ(ze.index, 4);
       for (int i = 0; i < 4; ++i) {
-        const hardening::SampleEntry& e = s.entries[i];
-        const uint32_t local = hardening::get32(s.bytes, s.headers[2 * i + 1].first + 42);
-        const uint32_t csize = hardening::get32(s.bytes, s.headers[2 * i + 1].first + 20);
+        const ziptest::SampleEntry& e = s.entries[i];
+        const uint32_t local = testkit::get32(s.bytes, s.headers[2 * i + 1].first + 42);
+        const uint32_t csize = testkit::get32(s.bytes, s.headers[2 * i + 1].first + 20);
         const uint32_t data_end = uint32_t(s.headers[2 * i].second) + csize;
         const bool lost = cut < data_end || local >= cut;
 
@@ -336,7 +335,7 @@ TEST(ReadFaults, HandleThatCannotRead) {
   // A write-only handle on a sound archive: its reads fail, so the archive
   // cannot be opened.
   ScratchDir dir;
-  const hardening::Sample s = hardening::make_sample();
+  const ziptest::Sample s = ziptest::make_sample();
   const std::string path = dir / "w.zip";
   qp::Handle h = qp::create_exclusive(path.c_str(), qp::kAttrNormal);
   uint32_t done = 0;

@@ -8,7 +8,7 @@
 
 #include "platform/fileinfo.h"
 #include "quillon.h"
-#include "unzip_test_util.h"
+#include "support/testkit.h"
 #include "zip/unzip/unzip.h"
 
 using namespace quillon;
@@ -30,12 +30,12 @@ TEST(BigEntries, MoreThanFourGiBExtract) {
   EXPECT_LT(ze.compressed_size, 64u << 20);
   CloseZipU(h);
 
-  ziptest::Scratch dir;
+  testkit::ScratchDir dir;
   const std::string out = dir / "out";
   EXPECT_EQ(UNZIP(archive.c_str(), out.c_str()), 1.0);
   EXPECT_EQ(testkit::read_file(out + "/after.txt"), "the entry after the big one\n");
   qp::FileInfo info;
-  ASSERT_TRUE(ziptest::file_info(out + "/zeros.bin", &info));
+  ASSERT_TRUE(testkit::file_info(out + "/zeros.bin", &info));
   EXPECT_EQ(info.size, kZeros);
   // UNZIP reports nothing; piecewise extraction to memory reports the CRC,
   // checked over every byte, once the last piece is delivered.

@@ -10,9 +10,9 @@
 #include "platform/pathname.h"
 #include "platform/time.h"
 #include "quillon.h"
-#include "unzip_test_util.h"
+#include "support/testkit.h"
+#include "support/zip_builder.h"
 #include "zip/unzip/unzip.h"
-#include "zip_builder.h"
 
 using namespace quillon;
 using ziptest::Entry;
@@ -174,7 +174,7 @@ TEST(UnzipApi, MemoryExtractionInPieces) {
 }
 
 TEST(UnzipApi, FilesTimesAndPasswords) {
-  ziptest::Scratch dir;
+  testkit::ScratchDir dir;
   std::vector<Entry> e = {{"empty.txt", ""}, {"locked.bin", ziptest::sample(3000, 2), 8}, {"sub/ro.txt", "read only"}};
   e[1].password = "secret";
   e[2].external = 0x81240000;
@@ -189,7 +189,7 @@ TEST(UnzipApi, FilesTimesAndPasswords) {
   ASSERT_EQ(GetZipItem(h, 0, &ze), ZIPR_OK);
   EXPECT_EQ(UnzipItem(h, 0, ze.name), ZIPR_OK);
   qp::FileInfo info;
-  ASSERT_TRUE(ziptest::file_info(out + "/empty.txt", &info));
+  ASSERT_TRUE(testkit::file_info(out + "/empty.txt", &info));
   EXPECT_EQ(info.size, 0u);
   EXPECT_EQ(info.write_time, ft(ze.modify_time));
 
@@ -220,7 +220,7 @@ TEST(UnzipApi, FilesTimesAndPasswords) {
 }
 
 TEST(UnzipApi, DamagedBytesStayWithTheirTimes) {
-  ziptest::Scratch dir;
+  testkit::ScratchDir dir;
   std::vector<Entry> e = {{"damaged.txt", "bytes that miss their CRC"}};
   e[0].local_extra = ziptest::ut_block(3, {1500000000, 1500000100});
   std::string bytes = ziptest::build_bytes(e);
@@ -235,7 +235,7 @@ TEST(UnzipApi, DamagedBytesStayWithTheirTimes) {
   EXPECT_EQ(UnzipItem(h, 0, "damaged.txt"), ZIPR_CORRUPT);
   CloseZipU(h);
   qp::FileInfo info;  // before the bytes are read, which would move the access time
-  ASSERT_TRUE(ziptest::file_info(dir / "damaged.txt", &info));
+  ASSERT_TRUE(testkit::file_info(dir / "damaged.txt", &info));
   EXPECT_EQ(info.write_time, timet2filetime(1500000000));
   EXPECT_EQ(info.access_time, timet2filetime(1500000100));
   EXPECT_EQ(testkit::read_file(dir / "damaged.txt"), "bytes that kiss their CRC");
@@ -262,7 +262,7 @@ TEST(UnzipApi, FindByName) {
 }
 
 TEST(UnzipApi, HandlesAsSourceAndDestination) {
-  ziptest::Scratch dir;
+  testkit::ScratchDir dir;
   std::vector<Entry> e = {{"data.bin", ziptest::sample(50000, 8), 8}, {"folder/", ""}};
   e[1].external = 0x41ED0000;
   const std::string path = dir / "joined.bin";
@@ -409,7 +409,7 @@ TEST(UnzipNames, OutputPathsNeverClimb) {
 }
 
 TEST(UnzipHostile, NothingLandsOutsideTheBaseFolder) {
-  ziptest::Scratch dir;
+  testkit::ScratchDir dir;
   std::vector<Entry> e;
   const char* names[] = {"../evil1",       "..\\evil2",          "a/../../evil3",  "/etc/evil4",
                          "C:\\evil5",      "x/C:/evil6",         "....//evil7",    "dir/..",
@@ -427,10 +427,10 @@ TEST(UnzipHostile, NothingLandsOutsideTheBaseFolder) {
   EXPECT_EQ(UNZIP(archive.c_str(), base.c_str()), 1.0);
 
   // Everything outside base is what the test put there.
-  for (const std::string& f : ziptest::tree(dir.path())) {
+  for (const std::string& f : testkit::tree(dir.path())) {
     EXPECT_TRUE(f == "hostile.zip" || f == "deep/" || f.rfind("deep/base/", 0) == 0) << f;
   }
-  const std::vector<std::string> inside = ziptest::tree(base);
+  const std::vector<std::string> inside = testkit::tree(base);
   for (const char* f : {"evil1", "evil2", "evil3", "etc/evil4", "evil5", "evil9", "server/share/evil10", "evildir/",
                         "evil11", "evil12", "good.txt"})
     EXPECT_TRUE(contains(inside, f)) << f;
@@ -443,7 +443,7 @@ TEST(UnzipHostile, NothingLandsOutsideTheBaseFolder) {
 }
 
 TEST(UnzipHostile, LongPathsAreRefusedNeverCut) {
-  ziptest::Scratch dir;
+  testkit::ScratchDir dir;
   const std::string base = dir / std::string(150, 'b');
   const size_t room = kMaxPath - 1 - (base.size() + 1);  // characters left for a name
   const std::string fits = std::string(room - 4, 'f') + ".txt";
@@ -474,12 +474,12 @@ TEST(UnzipHostile, LongPathsAreRefusedNeverCut) {
   EXPECT_EQ(std::string(ze.name), std::string(259, 'p'));
   EXPECT_EQ(UnzipItem(h, 4, ze.name), ZIPR_OPENFAILED);
   CloseZipU(h);
-  const std::vector<std::string> made = ziptest::tree(base);
+  const std::vector<std::string> made = testkit::tree(base);
   EXPECT_EQ(made, std::vector<std::string>{fits});
 }
 
 TEST(UnzipExport, ExtractsIntoANewFolder) {
-  ziptest::Scratch dir;
+  testkit::ScratchDir dir;
   std::vector<Entry> e = {{"dir/a.txt", "alpha", 8}, {"win\\b.txt", "beta"}, {"empty/", ""}, {"top.txt", "top"}};
   e[2].external = 0x41ED0000;
   const std::string archive = dir / "x.zip";
@@ -502,14 +502,14 @@ TEST(UnzipExport, ExtractsIntoANewFolder) {
 }
 
 TEST(UnzipExport, ColonsDotsAndBlanksInNamesAndABackslashedFolder) {
-  ziptest::Scratch dir;
+  testkit::ScratchDir dir;
   const std::vector<Entry> e = {{"dir/b.txt", "real b"},      {"dir/a:b.txt", "colon"}, {"dir/.../c.txt", "dots"},
                                 {"e/...", "dots file"},        {"dir/ /d.txt", "blank"}, {"f\\g.txt", "g"}};
   const std::string archive = dir / "names.zip";
   ASSERT_TRUE(testkit::write_file(archive, ziptest::build_bytes(e)));
   // The folder ends in a backslash: a separator on every system.
   EXPECT_EQ(UNZIP(archive.c_str(), (dir / "out\\").c_str()), 1.0);
-  for (const std::string& f : ziptest::tree(dir.path()))
+  for (const std::string& f : testkit::tree(dir.path()))
     EXPECT_TRUE(f == "names.zip" || f.rfind("out/", 0) == 0) << f;
   const std::string out = dir / "out/";
   EXPECT_EQ(testkit::read_file(out + "f/g.txt"), "g");
@@ -530,7 +530,7 @@ TEST(UnzipExport, ColonsDotsAndBlanksInNamesAndABackslashedFolder) {
 }
 
 TEST(UnzipExport, NothingHappensWithoutAnArchive) {
-  ziptest::Scratch dir;
+  testkit::ScratchDir dir;
   const std::string out = dir / "out";
   lasterrorZ = ZIPR_OK;
   EXPECT_EQ(UNZIP((dir / "missing.zip").c_str(), out.c_str()), 1.0);
@@ -545,11 +545,11 @@ TEST(UnzipExport, NothingHappensWithoutAnArchive) {
   ASSERT_TRUE(testkit::write_file(z, ziptest::build_bytes({{"f", "x"}})));
   EXPECT_EQ(UNZIP(z.c_str(), nullptr), 1.0);
   EXPECT_FALSE(testkit::exists(out));
-  EXPECT_EQ(ziptest::tree(dir.path()).size(), 2u);  // the two archives alone
+  EXPECT_EQ(testkit::tree(dir.path()).size(), 2u);  // the two archives alone
 }
 
 TEST(UnzipExport, AnEmptyFolderTextMeansTheCurrentDirectory) {
-  ziptest::Scratch dir;
+  testkit::ScratchDir dir;
   const std::string z = dir / "here.zip";
   ASSERT_TRUE(testkit::write_file(z, ziptest::build_bytes({{"unpacked-here.txt", "x"}})));
   ASSERT_EQ(qp::change_directory(dir.path().c_str()), 0);
@@ -559,7 +559,7 @@ TEST(UnzipExport, AnEmptyFolderTextMeansTheCurrentDirectory) {
 }
 
 TEST(UnzipExport, AnEntryNeverOverwritesItsOwnArchive) {
-  ziptest::Scratch dir;
+  testkit::ScratchDir dir;
   const std::string bytes = ziptest::build_bytes({{"self.zip", "not an archive"}, {"other.txt", "other"}});
   const std::string archive = dir / "self.zip";
   ASSERT_TRUE(testkit::write_file(archive, bytes));

@@ -9,11 +9,9 @@
 #include "platform/text.h"
 #include "platform/time.h"
 #include "support/testkit.h"
+#include "support/zip_parse.h"
 #include "zip/common/crc32.h"
-#include "zip/common/records.h"
 #include "zip/zip/zip.h"
-#include "zipwriter/zip_parse.h"
-#include "zipwriter/zw_support.h"
 
 using namespace quillon;
 using testkit::read_file;
@@ -22,8 +20,8 @@ using testkit::write_file;
 
 namespace {
 
-const std::string kText = ztest::make_bytes(100000, 1, true);
-const std::string kNoise = ztest::make_bytes(3000, 2, false);
+const std::string kText = testkit::make_bytes(100000, 1, true);
+const std::string kNoise = testkit::make_bytes(3000, 2, false);
 
 ztest::Archive parse_ok(const std::string& bytes) {
   ztest::Archive a = ztest::parse(bytes);
@@ -39,7 +37,7 @@ void expect_data(const std::string& bytes, const ztest::Entry& e, const std::str
 }
 
 uint32_t extra_time(const std::string& block, size_t i) {
-  return get32(reinterpret_cast<const unsigned char*>(block.data()) + 5 + 4 * i);
+  return testkit::get32(block, 5 + 4 * i);
 }
 
 // One of each kind of item into `hz`: deflated memory, stored memory, a
@@ -122,7 +120,7 @@ TEST(ZipRecords, SeekableOutputRewritesLocalHeaders) {
 
 TEST(ZipRecords, UnseekableOutputWritesDescriptors) {
   ScratchDir dir;
-  ztest::PipeDrain drain;
+  testkit::PipeDrain drain;
   HZIP hz = CreateZipHandle(drain.write_end(), nullptr);
   ASSERT_NE(hz, nullptr);
   add_mixed(hz, dir);
@@ -151,7 +149,7 @@ TEST(ZipRecords, UnseekableOutputWritesDescriptors) {
 TEST(ZipRecords, PasswordEnciphersEveryItemButFolders) {
   for (int pipe = 0; pipe < 2; ++pipe) {
     ScratchDir dir;
-    ztest::PipeDrain drain;
+    testkit::PipeDrain drain;
     HZIP hz = pipe ? CreateZipHandle(drain.write_end(), "s3cret") : CreateZip((dir / "p.zip").c_str(), "s3cret");
     ASSERT_NE(hz, nullptr);
     add_mixed(hz, dir);
@@ -383,8 +381,8 @@ std::string without_times(std::string bytes) {
     blank(e.data_pos - e.local_extra.size() + e.local_extra.find("UT") + 5, 12);
   }
   for (size_t p = a.cd_offset, i = 0; i < a.entries.size(); ++i) {
-    const unsigned char* c = reinterpret_cast<const unsigned char*>(bytes.data()) + p;
-    const size_t nl = get16(c + 28), xl = get16(c + 30), cl = get16(c + 32);
+    const size_t nl = testkit::get16(bytes, p + 28), xl = testkit::get16(bytes, p + 30),
+                 cl = testkit::get16(bytes, p + 32);
     blank(p + 12, 4);
     blank(p + 46 + nl + bytes.substr(p + 46 + nl, xl).find("UT") + 5, 4);
     p += 46 + nl + xl + cl;
@@ -407,7 +405,7 @@ TEST(ZipRecords, AsciiArchivesKeepTheirBytes) {
   // The same on both builds: the files' attributes come out alike.
   const uint32_t want[2][2] = {{16509, 1254254244u}, {16589, 2576794259u}};
   for (int stream = 0; stream < 2; ++stream) {
-    ztest::PipeDrain drain;
+    testkit::PipeDrain drain;
     HZIP hz = stream ? CreateZipHandle(drain.write_end(), nullptr) : CreateZip((dir / "k.zip").c_str(), nullptr);
     ASSERT_NE(hz, nullptr);
     ASSERT_EQ(ZipAdd(hz, "a.txt", (dir / "a.txt").c_str()), ZIPR_OK);

@@ -1,13 +1,21 @@
-#include "zip_builder.h"
+#include "support/zip_builder.h"
 
 #include <zlib.h>
 
 #include <cstdio>
+#include <stdexcept>
 
+#include "support/testkit.h"
 #include "zip/common/cipher.h"
 #include "zip/common/crc32.h"
+#include "zip/zip/zip.h"
 
 namespace ziptest {
+
+using testkit::deflate_raw;
+using testkit::get16;
+using testkit::get32;
+using testkit::put32;
 
 namespace {
 
@@ -125,35 +133,8 @@ std::string quoted_overlap_archive(int entries, size_t kernel_size) {
   return z + dir + end_record(entries, dir.size(), dir_at);
 }
 
-void put16(std::string& s, size_t at, uint16_t v) {
-  s[at] = static_cast<char>(v & 0xFF);
-  s[at + 1] = static_cast<char>(v >> 8);
-}
-void put32(std::string& s, size_t at, uint32_t v) {
-  put16(s, at, static_cast<uint16_t>(v));
-  put16(s, at + 2, static_cast<uint16_t>(v >> 16));
-}
-uint32_t get32(const std::string& s, size_t at) {
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(s.data() + at);
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
 uint32_t crc_of(const std::string& data) {
   return quillon::ucrc32(0, reinterpret_cast<const unsigned char*>(data.data()), data.size());
-}
-
-std::string deflate_raw(const std::string& data, int level) {
-  z_stream z{};
-  deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&z, data.size()) + 16, '\0');
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  z.avail_in = static_cast<uInt>(data.size());
-  z.next_out = reinterpret_cast<Bytef*>(&out[0]);
-  z.avail_out = static_cast<uInt>(out.size());
-  deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
 }
 
 std::string ut_block(uint8_t flags, const std::vector<uint32_t>& times) {
@@ -259,6 +240,93 @@ Layout build(const std::vector<Entry>& entries, const std::string& comment, cons
   add16(z, static_cast<uint32_t>(comment.size()));
   z += comment;
   return out;
+}
+
+// The sample from the library's writer.
+
+namespace {
+
+std::string text(size_t n, uint32_t seed) {
+  static const char* const words[] = {"quill ", "ink ", "paper\n", "zip ", "archive ", "0123 "};
+  std::string s;
+  uint32_t x = seed;
+  while (s.size() < n) {
+    x = x * 1103515245u + 12345u;
+    s += words[(x >> 16) % 6];
+  }
+  s.resize(n);
+  return s;
+}
+
+// A memory archive from the writer; `password` enciphers its file items.
+std::string write_archive(const std::vector<SampleEntry>& entries, const char* password) {
+  std::vector<char> block(1 << 20);
+  quillon::HZIP hz = quillon::CreateZip(block.data(), static_cast<uint32_t>(block.size()), password);
+  if (hz == nullptr) throw std::runtime_error("CreateZip");
+  for (const SampleEntry& e : entries) {
+    const quillon::ZIPRESULT r =
+        e.folder ? quillon::ZipAddFolder(hz, e.name.c_str())
+                 : quillon::ZipAdd(hz, e.name.c_str(), e.data.data(), static_cast<uint32_t>(e.data.size()));
+    if (r != quillon::ZIPR_OK) throw std::runtime_error("ZipAdd " + e.name);
+  }
+  void* p = nullptr;
+  uint32_t n = 0;
+  if (quillon::ZipGetMemory(hz, &p, &n) != quillon::ZIPR_OK) throw std::runtime_error("ZipGetMemory");
+  std::string bytes(static_cast<const char*>(p), n);
+  quillon::CloseZipZ(hz);
+  return bytes;
+}
+
+struct Parts {
+  std::string local, central;
+  uint32_t count;
+};
+
+Parts split(const std::string& z) {
+  const size_t end = z.size() - 22;
+  const uint32_t count = get16(z, end + 10), size = get32(z, end + 12), offset = get32(z, end + 16);
+  return Parts{z.substr(0, offset), z.substr(offset, size), count};
+}
+
+}  // namespace
+
+Sample make_sample(size_t scale) {
+  Sample s;
+  // The writer enciphers every file item of an archive that has a password,
+  // so the encrypted entry comes from an archive of its own and the two
+  // archives are joined: the second one's local offsets move up.
+  const std::vector<SampleEntry> plain = {{"stored.zip", text(60 * scale, 1), false},
+                                          {"deflated.txt", text(400 * scale, 2), false},
+                                          {"folder/", "", true}};
+  const std::vector<SampleEntry> locked = {{"secret.txt", text(150 * scale, 3), false}};
+  const Parts a = split(write_archive(plain, nullptr));
+  const Parts b = split(write_archive(locked, kPassword));
+  std::string central_b = b.central;
+  for (size_t at = 0; at < central_b.size();) {
+    put32(central_b, at + 42, get32(central_b, at + 42) + static_cast<uint32_t>(a.local.size()));
+    at += 46 + get16(central_b, at + 28) + get16(central_b, at + 30) + get16(central_b, at + 32);
+  }
+  const std::string local = a.local + b.local, central = a.central + central_b;
+  s.bytes = local + central + end_record(a.count + b.count, central.size(), local.size());
+  s.directory_offset = local.size();
+  s.entries = plain;
+  s.entries.push_back(locked[0]);
+
+  for (size_t at = s.directory_offset; at < s.directory_offset + central.size();) {
+    const size_t len = 46 + get16(s.bytes, at + 28) + get16(s.bytes, at + 30) + get16(s.bytes, at + 32);
+    const size_t local_at = get32(s.bytes, at + 42);
+    s.headers.emplace_back(local_at, local_at + 30 + get16(s.bytes, local_at + 26) + get16(s.bytes, local_at + 28));
+    s.headers.emplace_back(at, at + len);
+    at += len;
+  }
+  s.headers.emplace_back(s.bytes.size() - 22, s.bytes.size());
+  return s;
+}
+
+std::string cut_inside_data(const Sample& s, size_t keep) {
+  std::string z = s.bytes.substr(0, keep) + s.bytes.substr(s.directory_offset);
+  put32(z, z.size() - 22 + 16, static_cast<uint32_t>(keep));
+  return z;
 }
 
 }  // namespace ziptest

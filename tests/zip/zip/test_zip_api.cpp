@@ -7,8 +7,8 @@
 #include "quillon.h"
 #include "platform/dir.h"
 #include "support/testkit.h"
+#include "support/zip_parse.h"
 #include "zip/zip/zip.h"
-#include "zipwriter/zip_parse.h"
 
 using namespace quillon;
 using testkit::read_file;

@@ -7,8 +7,8 @@
 
 #include "platform/file.h"
 #include "support/testkit.h"
+#include "support/zip_builder.h"
 #include "zip/unzip/unz_reader.h"
-#include "zip_builder.h"
 
 using namespace quillon;
 using ziptest::Entry;
@@ -107,8 +107,8 @@ TEST(EndRecord, ImpossibleRecordsAreRefused) {
   const ziptest::Layout base = ziptest::build(two);
   auto tampered = [&](size_t field, uint32_t value, int width) {
     std::string z = base.bytes;
-    if (width == 2) ziptest::put16(z, base.end_offset + field, static_cast<uint16_t>(value));
-    if (width == 4) ziptest::put32(z, base.end_offset + field, value);
+    if (width == 2) testkit::put16(z, base.end_offset + field, static_cast<uint16_t>(value));
+    if (width == 4) testkit::put32(z, base.end_offset + field, value);
     return opens(z);
   };
   EXPECT_FALSE(tampered(4, 1, 2));            // a second disk
@@ -119,8 +119,8 @@ TEST(EndRecord, ImpossibleRecordsAreRefused) {
   {
     // More entries than the directory's size can hold.
     std::string z = base.bytes;
-    ziptest::put16(z, base.end_offset + 8, 60000);
-    ziptest::put16(z, base.end_offset + 10, 60000);
+    testkit::put16(z, base.end_offset + 8, 60000);
+    testkit::put16(z, base.end_offset + 10, 60000);
     EXPECT_FALSE(opens(z));
   }
 }
@@ -302,8 +302,8 @@ TEST(EntryStream, LocalHeaderMustAgree) {
   const ziptest::Layout plain = ziptest::build({{"p.txt", "plain text", 8}});
   auto open_with = [&](size_t at, uint32_t value, int width) {
     std::string bytes = plain.bytes;
-    if (width == 2) ziptest::put16(bytes, plain.local_offsets[0] + at, static_cast<uint16_t>(value));
-    if (width == 4) ziptest::put32(bytes, plain.local_offsets[0] + at, value);
+    if (width == 2) testkit::put16(bytes, plain.local_offsets[0] + at, static_cast<uint16_t>(value));
+    if (width == 4) testkit::put32(bytes, plain.local_offsets[0] + at, value);
     unz_s* t = open_memory(bytes);
     int r = t ? unzOpenCurrentFile(t, nullptr) : -999;
     if (t) unzClose(t);
@@ -321,8 +321,8 @@ TEST(EntryStream, LocalHeaderMustAgree) {
 TEST(EntryStream, DamagedEntriesFailInsteadOfPassingAsComplete) {
   // A deflated stream that ends before the announced size.
   ziptest::Layout z = ziptest::build({{"short.txt", ziptest::sample(5000), 8}});
-  ziptest::put32(z.bytes, z.local_offsets[0] + 22, 6000);
-  ziptest::put32(z.bytes, z.central_offsets[0] + 24, 6000);
+  testkit::put32(z.bytes, z.local_offsets[0] + 22, 6000);
+  testkit::put32(z.bytes, z.central_offsets[0] + 24, 6000);
   unz_s* s = open_memory(z.bytes);
   ASSERT_NE(s, nullptr);
   ReadOutcome r = read_entry(s, 16384);
@@ -332,8 +332,8 @@ TEST(EntryStream, DamagedEntriesFailInsteadOfPassingAsComplete) {
 
   // Stored data shorter than announced is refused at the open.
   z = ziptest::build({{"stored.txt", "0123456789"}});
-  ziptest::put32(z.bytes, z.local_offsets[0] + 22, 20);
-  ziptest::put32(z.bytes, z.central_offsets[0] + 24, 20);
+  testkit::put32(z.bytes, z.local_offsets[0] + 22, 20);
+  testkit::put32(z.bytes, z.central_offsets[0] + 24, 20);
   s = open_memory(z.bytes);
   ASSERT_NE(s, nullptr);
   EXPECT_EQ(unzOpenCurrentFile(s, nullptr), UNZ_BADARCHIVE);
@@ -341,8 +341,8 @@ TEST(EntryStream, DamagedEntriesFailInsteadOfPassingAsComplete) {
 
   // A CRC that does not match is the close's verdict.
   z = ziptest::build({{"crc.txt", "checked"}});
-  ziptest::put32(z.bytes, z.local_offsets[0] + 14, 0x12345678);
-  ziptest::put32(z.bytes, z.central_offsets[0] + 16, 0x12345678);
+  testkit::put32(z.bytes, z.local_offsets[0] + 14, 0x12345678);
+  testkit::put32(z.bytes, z.central_offsets[0] + 16, 0x12345678);
   s = open_memory(z.bytes);
   ASSERT_NE(s, nullptr);
   r = read_entry(s, 100);
@@ -354,8 +354,8 @@ TEST(EntryStream, DamagedEntriesFailInsteadOfPassingAsComplete) {
   // directory and past the end of the source: refused at the open.
   ziptest::Layout whole = ziptest::build({{"cut.bin", ziptest::sample(40000), 8}});
   std::string cut = whole.bytes;
-  ziptest::put32(cut, whole.central_offsets[0] + 20, 0x7FFFFFF0);
-  ziptest::put32(cut, whole.local_offsets[0] + 18, 0x7FFFFFF0);
+  testkit::put32(cut, whole.central_offsets[0] + 20, 0x7FFFFFF0);
+  testkit::put32(cut, whole.local_offsets[0] + 18, 0x7FFFFFF0);
   s = open_memory(cut);
   ASSERT_NE(s, nullptr);
   EXPECT_EQ(unzOpenCurrentFile(s, nullptr), UNZ_BADARCHIVE);

@@ -6,9 +6,8 @@
 
 #include "platform/file.h"
 #include "support/testkit.h"
+#include "support/zip_parse.h"
 #include "zip/zip/zip.h"
-#include "zipwriter/zip_parse.h"
-#include "zipwriter/zw_support.h"
 
 using namespace quillon;
 using testkit::read_file;
@@ -17,8 +16,8 @@ using testkit::write_file;
 
 namespace {
 
-const std::string kText = ztest::make_bytes(5000, 3, true);
-const std::string kNoise = ztest::make_bytes(150000, 4, false);
+const std::string kText = testkit::make_bytes(5000, 3, true);
+const std::string kNoise = testkit::make_bytes(150000, 4, false);
 const std::string kEmptyArchive = std::string("PK\x05\x06", 4) + std::string(18, '\0');
 
 std::string memory_of(HZIP hz, ZIPRESULT want = ZIPR_OK) {
@@ -135,22 +134,22 @@ TEST(ZipOutputs, HandleSourcesAreReadFromTheStart) {
 }
 
 TEST(ZipOutputs, StoredItemOfUnknownSizeCannotGoToAStream) {
-  ztest::PipeDrain drain;
+  testkit::PipeDrain drain;
   HZIP hz = CreateZipHandle(drain.write_end(), nullptr);
   {
-    ztest::PipeFeed feed(kText);
+    testkit::PipeFeed feed(kText);
     EXPECT_EQ(ZipAddHandle(hz, "text.gz", feed.read_end()), ZIPR_NOCHANGE);
   }
   {
-    ztest::PipeFeed feed(kText);  // announced wrongly
+    testkit::PipeFeed feed(kText);  // announced wrongly
     EXPECT_EQ(ZipAddHandle(hz, "short.gz", feed.read_end(), 10), ZIPR_NOCHANGE);
   }
   {
-    ztest::PipeFeed feed("");  // nothing delivered: size 0 was right after all
+    testkit::PipeFeed feed("");  // nothing delivered: size 0 was right after all
     EXPECT_EQ(ZipAddHandle(hz, "empty.gz", feed.read_end()), ZIPR_OK);
   }
   {
-    ztest::PipeFeed feed(kText);
+    testkit::PipeFeed feed(kText);
     EXPECT_EQ(ZipAddHandle(hz, "right.gz", feed.read_end(), uint32_t(kText.size())), ZIPR_OK);
   }
   // The archive goes on past the refused items, which it does not list.
@@ -162,7 +161,7 @@ TEST(ZipOutputs, StoredItemOfUnknownSizeCannotGoToAStream) {
   ScratchDir dir;
   hz = CreateZip((dir / "pw.zip").c_str(), "pw");
   {
-    ztest::PipeFeed feed(kText);
+    testkit::PipeFeed feed(kText);
     EXPECT_EQ(ZipAddHandle(hz, "text.gz", feed.read_end()), ZIPR_NOCHANGE);
   }
   EXPECT_EQ(CloseZipZ(hz), ZIPR_OK);
@@ -233,7 +232,7 @@ TEST(ZipOutputs, ValuesPastTheClassicFieldsGoIntoZip64Records) {
     {
       // Of unknown size, an item has no Zip64 block in its local header: one
       // that grows past the fields is given up and the archive goes on.
-      ztest::PipeFeed feed(kNoise);
+      testkit::PipeFeed feed(kNoise);
       EXPECT_EQ(ZipAddHandle(hz, "pipe.bin", feed.read_end()), ZIPR_WRITEFAILED);
     }
     ASSERT_EQ(ZipAdd(hz, "b.txt", kText.data(), uint32_t(kText.size())), ZIPR_OK);
@@ -281,7 +280,7 @@ TEST(ZipOutputs, ValuesPastTheClassicFieldsGoIntoZip64Records) {
   {
     // On a stream, a Zip64 local header is followed by a descriptor with
     // 8-byte sizes.
-    ztest::PipeDrain drain;
+    testkit::PipeDrain drain;
     HZIP hz = CreateZipHandle(drain.write_end(), nullptr);
     tzip(hz).set_size_limit(100000);
     ASSERT_EQ(ZipAdd(hz, "big.bin", kNoise.data(), uint32_t(kNoise.size())), ZIPR_OK);
@@ -304,12 +303,12 @@ TEST(ZipOutputs, ValuesPastTheClassicFieldsGoIntoZip64Records) {
   {
     // An item of unknown size that grows past the fields on a stream: as
     // nothing can be taken back, the archive is failed.
-    ztest::PipeDrain drain;
+    testkit::PipeDrain drain;
     HZIP hz = CreateZipHandle(drain.write_end(), nullptr);
     tzip(hz).set_size_limit(100000);
     ASSERT_EQ(ZipAdd(hz, "n1.bin", noise60.data(), uint32_t(noise60.size())), ZIPR_OK);
     {
-      ztest::PipeFeed feed(kNoise);
+      testkit::PipeFeed feed(kNoise);
       EXPECT_EQ(ZipAddHandle(hz, "pipe.bin", feed.read_end()), ZIPR_WRITEFAILED);
     }
     EXPECT_EQ(ZipAdd(hz, "b.txt", "b", 1), ZIPR_PREVIOUSERROR);

@@ -4,16 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "platform/fileinfo.h"
 #include "platform/text.h"
 #include "quillon.h"
-#include "unzip_test_util.h"
+#include "support/testkit.h"
+#include "support/zip_builder.h"
 #include "zip/unzip/unzip.h"
-#include "zip_builder.h"
 
 using namespace quillon;
 using ziptest::Entry;
@@ -28,8 +27,8 @@ std::string le64(uint64_t v) {
 
 std::string block(uint16_t id, const std::string& data) {
   std::string b(4, '\0');
-  ziptest::put16(b, 0, id);
-  ziptest::put16(b, 2, static_cast<uint16_t>(data.size()));
+  testkit::put16(b, 0, id);
+  testkit::put16(b, 2, static_cast<uint16_t>(data.size()));
   return b + data;
 }
 
@@ -38,11 +37,9 @@ std::string block(uint16_t id, const std::string& data) {
 std::string unicode_path(const std::string& utf8, uint32_t crc) {
   std::string data(5, '\0');
   data[0] = 1;
-  ziptest::put32(data, 1, crc);
+  testkit::put32(data, 1, crc);
   return block(0x7075, data + utf8);
 }
-
-bool exists_utf8(const std::string& path) { return qp::get_file_attributes_utf8(path.c_str()) != qp::kNoPosition; }
 
 }  // namespace
 
@@ -55,7 +52,7 @@ bool exists_utf8(const std::string& path) { return qp::get_file_attributes_utf8(
 TEST(Zip64, MarkedFieldsTakeBlockValuesInOrder) {
   const std::string data = ziptest::sample(5000, 7);
   std::vector<Entry> e = {{"lead.txt", "before"}, {"z64.bin", data, 8}};
-  const std::string packed = ziptest::deflate_raw(data);
+  const std::string packed = testkit::deflate_raw(data);
   e[1].local_extra = block(1, le64(data.size()) + le64(packed.size()));
   e[1].central_extra = block(1, le64(packed.size()) + le64(0));
   e[0].central_extra = block(1, le64(0));
@@ -66,11 +63,11 @@ TEST(Zip64, MarkedFieldsTakeBlockValuesInOrder) {
     if (!agree) e[1].local_extra = block(1, le64(data.size() + 1) + le64(packed.size()));
     ziptest::Layout z = ziptest::build(e);
     const uint32_t local = z.local_offsets[1], central = z.central_offsets[1];
-    ziptest::put32(z.bytes, local + 18, 0xFFFFFFFF);
-    ziptest::put32(z.bytes, local + 22, 0xFFFFFFFF);
-    ziptest::put32(z.bytes, central + 20, 0xFFFFFFFF);
-    ziptest::put32(z.bytes, central + 42, 0xFFFFFFFF);
-    ziptest::put32(z.bytes, z.central_offsets[0] + 42, 0xFFFFFFFF);
+    testkit::put32(z.bytes, local + 18, 0xFFFFFFFF);
+    testkit::put32(z.bytes, local + 22, 0xFFFFFFFF);
+    testkit::put32(z.bytes, central + 20, 0xFFFFFFFF);
+    testkit::put32(z.bytes, central + 42, 0xFFFFFFFF);
+    testkit::put32(z.bytes, z.central_offsets[0] + 42, 0xFFFFFFFF);
     HZIP h = OpenZip(z.bytes.data(), static_cast<uint32_t>(z.bytes.size()), nullptr);
     ASSERT_NE(h, nullptr);
     ZIPENTRY ze;
@@ -104,22 +101,19 @@ TEST(UnzipNames, Utf8UnflaggedAndUnicodePath) {
   e[4].central_extra = unicode_path("ignored.txt", ziptest::crc_of(bad_crc) ^ 1);
   ziptest::Layout z = ziptest::build(e);
   for (int i : {0, 1}) {
-    ziptest::put16(z.bytes, z.local_offsets[i] + 6, 0x0800);
-    ziptest::put16(z.bytes, z.central_offsets[i] + 8, 0x0800);
+    testkit::put16(z.bytes, z.local_offsets[i] + 6, 0x0800);
+    testkit::put16(z.bytes, z.central_offsets[i] + 8, 0x0800);
   }
-  ziptest::Scratch dir;
+  testkit::ScratchDir dir;
   const std::string archive = dir / "names.zip", out = dir / "out";
   ASSERT_TRUE(testkit::write_file(archive, z.bytes));
   EXPECT_EQ(UNZIP(archive.c_str(), out.c_str()), 1.0);
 
   EXPECT_EQ(testkit::read_file(out + "/" + unflagged), "naive");  // a system text on both builds
   EXPECT_EQ(testkit::read_file(out + "/" + bad_crc), "bad");
-  for (const std::string& name : {cafe, nihon, unicode}) EXPECT_TRUE(exists_utf8(out + "/" + name)) << name;
-  size_t made = 0;  // five files and the folder of nihon, counted in wide names on Windows
-  for (auto it = std::filesystem::recursive_directory_iterator(std::filesystem::u8path(out));
-       it != std::filesystem::recursive_directory_iterator(); ++it)
-    ++made;
-  EXPECT_EQ(made, 6u);
+  for (const std::string& name : {cafe, nihon, unicode}) EXPECT_TRUE(testkit::exists_utf8(out + "/" + name)) << name;
+  // Five files and the folder of nihon, counted in wide names on Windows.
+  EXPECT_EQ(testkit::tree_utf8(out).size(), 6u);
 
   HZIP h = OpenZip(archive.c_str(), nullptr);
   ASSERT_NE(h, nullptr);
@@ -148,7 +142,7 @@ TEST(Zip64, SharedLocalHeaderThroughZip64OffsetsIsRefused) {
   std::vector<Entry> e = {{"a.txt", "shared bytes"}, {"b.txt", "shared bytes"}};
   e[0].central_extra = e[1].central_extra = block(1, le64(0));
   ziptest::Layout z = ziptest::build(e);
-  for (uint32_t central : z.central_offsets) ziptest::put32(z.bytes, central + 42, 0xFFFFFFFF);
+  for (uint32_t central : z.central_offsets) testkit::put32(z.bytes, central + 42, 0xFFFFFFFF);
   HZIP h = OpenZip(z.bytes.data(), static_cast<uint32_t>(z.bytes.size()), nullptr);
   ASSERT_NE(h, nullptr);
   char buf[32] = {};

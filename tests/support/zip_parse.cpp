@@ -1,13 +1,35 @@
-#include "zipwriter/zip_parse.h"
+#include "support/zip_parse.h"
 
-#include <zlib.h>
-
+#include "support/testkit.h"
 #include "zip/common/cipher.h"
 #include "zip/common/crc32.h"
-#include "zip/common/records.h"
 
 namespace ztest {
 namespace {
+
+using testkit::get16;
+using testkit::get32;
+using testkit::get64;
+
+// The records as PKWARE's APPNOTE lays them out, spelled out here rather than
+// taken from the library, so that the tests check its records against a
+// reading of their own.
+constexpr uint32_t kLocalHeaderSignature = 0x04034B50;       // 4.3.7
+constexpr uint32_t kDataDescriptorSignature = 0x08074B50;    // 4.3.9
+constexpr uint32_t kCentralHeaderSignature = 0x02014B50;     // 4.3.12
+constexpr uint32_t kZip64EndRecordSignature = 0x06064B50;    // 4.3.14
+constexpr uint32_t kZip64EndLocatorSignature = 0x07064B50;   // 4.3.15
+constexpr uint32_t kEndRecordSignature = 0x06054B50;         // 4.3.16
+constexpr size_t kLocalHeaderSize = 30;
+constexpr size_t kDataDescriptorSize = 16;       // with its signature
+constexpr size_t kZip64DataDescriptorSize = 24;  // with its signature
+constexpr size_t kCentralHeaderSize = 46;
+constexpr size_t kZip64EndRecordSize = 56;
+constexpr size_t kZip64EndLocatorSize = 20;
+constexpr size_t kEndRecordSize = 22;
+constexpr uint16_t kFlagEncrypted = 0x0001;  // 4.4.4 bit 0
+constexpr uint16_t kMethodDeflated = 8;      // 4.4.5
+constexpr size_t kEncryptionHeaderSize = 12;  // 6.1
 
 const unsigned char* at(const std::string& b, size_t pos) { return reinterpret_cast<const unsigned char*>(b.data()) + pos; }
 
@@ -15,9 +37,9 @@ const unsigned char* at(const std::string& b, size_t pos) { return reinterpret_c
 std::vector<uint64_t> zip64_values(const std::string& extra) {
   std::vector<uint64_t> v;
   for (size_t p = 0; p + 4 <= extra.size();) {
-    const unsigned id = quillon::get16(at(extra, p)), n = quillon::get16(at(extra, p + 2));
+    const unsigned id = get16(at(extra, p)), n = get16(at(extra, p + 2));
     if (id == 1)
-      for (size_t i = 0; i + 8 <= n && p + 4 + i + 8 <= extra.size(); i += 8) v.push_back(quillon::get64(at(extra, p + 4 + i)));
+      for (size_t i = 0; i + 8 <= n && p + 4 + i + 8 <= extra.size(); i += 8) v.push_back(get64(at(extra, p + 4 + i)));
     p += 4 + n;
   }
   return v;
@@ -26,7 +48,6 @@ std::vector<uint64_t> zip64_values(const std::string& extra) {
 }  // namespace
 
 Archive parse(const std::string& b) {
-  using namespace quillon;
   Archive a;
   if (b.size() < kEndRecordSize) {
     a.error = "too short";
@@ -142,41 +163,22 @@ Archive parse(const std::string& b) {
 std::string encryption_header(const std::string& bytes, const Entry& e, const char* password) {
   uint32_t keys[3];
   quillon::setup_keys(keys, password);
-  std::string h = bytes.substr(e.data_pos, quillon::kEncryptionHeaderSize);
+  std::string h = bytes.substr(e.data_pos, kEncryptionHeaderSize);
   for (char& c : h) c = quillon::zdecode(keys, c);
   return h;
 }
 
-bool inflate_raw(const std::string& in, std::string* out) {
-  z_stream zs{};
-  if (inflateInit2(&zs, -15) != Z_OK) return false;
-  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
-  zs.avail_in = static_cast<uInt>(in.size());
-  out->clear();
-  char chunk[65536];
-  int r;
-  do {
-    zs.next_out = reinterpret_cast<Bytef*>(chunk);
-    zs.avail_out = sizeof chunk;
-    r = inflate(&zs, Z_NO_FLUSH);
-    out->append(chunk, sizeof chunk - zs.avail_out);
-  } while (r == Z_OK);
-  const bool ok = r == Z_STREAM_END && zs.avail_in == 0;
-  inflateEnd(&zs);
-  return ok;
-}
-
 std::string data_of(const std::string& bytes, const Entry& e, const char* password, std::string* error) {
   std::string raw = bytes.substr(e.data_pos, e.csize);
-  if (e.flags & quillon::kFlagEncrypted) {
+  if (e.flags & kFlagEncrypted) {
     uint32_t keys[3];
     quillon::setup_keys(keys, password);
     for (char& c : raw) c = quillon::zdecode(keys, c);
-    raw.erase(0, quillon::kEncryptionHeaderSize);
+    raw.erase(0, kEncryptionHeaderSize);
   }
   std::string out;
-  if (e.method == quillon::kMethodDeflated) {
-    if (!inflate_raw(raw, &out)) {
+  if (e.method == kMethodDeflated) {
+    if (!testkit::inflate_raw(raw, &out)) {
       *error = "inflate failed for " + e.name;
       return out;
     }

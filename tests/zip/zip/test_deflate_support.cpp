@@ -1,7 +1,5 @@
 #include "test_deflate_support.h"
 
-#include <zlib.h>
-
 #include <cstring>
 #include <memory>
 #include <set>
@@ -82,26 +80,6 @@ Result compress(quillon::TState& state, const Bytes& input, const Options& optio
 Result compress(const Bytes& input, const Options& options) {
   auto state = std::make_unique<quillon::TState>();
   return compress(*state, input, options);
-}
-
-bool inflate_raw(const Bytes& stream, Bytes* out) {
-  z_stream z;
-  std::memset(&z, 0, sizeof z);
-  if (inflateInit2(&z, -15) != Z_OK) return false;
-  out->clear();
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(stream.data()));
-  z.avail_in = static_cast<uInt>(stream.size());
-  char buf[65536];
-  int rc;
-  do {
-    z.next_out = reinterpret_cast<Bytef*>(buf);
-    z.avail_out = sizeof buf;
-    rc = inflate(&z, Z_NO_FLUSH);
-    out->append(buf, sizeof buf - z.avail_out);
-  } while (rc == Z_OK);
-  bool ok = rc == Z_STREAM_END && z.avail_in == 0;
-  inflateEnd(&z);
-  return ok;
 }
 
 // ---------------------------------------------------------------------------

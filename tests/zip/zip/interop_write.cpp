@@ -18,7 +18,6 @@
 #include "platform/text.h"
 #include "support/testkit.h"
 #include "zip/zip/zip.h"
-#include "zipwriter/zw_support.h"
 
 using namespace quillon;
 using testkit::write_file;
@@ -28,10 +27,10 @@ namespace {
 const std::string kOut = "zipwriter_interop/";
 
 // Text across the compressor's window slide, noise, and small cases.
-const std::string kLongText = ztest::make_bytes(200000, 11, true);
-const std::string kNoise = ztest::make_bytes(70000, 12, false);
-const std::string kPipedText = ztest::make_bytes(100000, 13, true);
-const std::string kSmallNoise = ztest::make_bytes(3000, 14, false);
+const std::string kLongText = testkit::make_bytes(200000, 11, true);
+const std::string kNoise = testkit::make_bytes(70000, 12, false);
+const std::string kPipedText = testkit::make_bytes(100000, 13, true);
+const std::string kSmallNoise = testkit::make_bytes(3000, 14, false);
 
 class Folder : public testing::Environment {
  public:
@@ -111,12 +110,12 @@ void add_items(HZIP hz, Expected& ex, bool stream_output, bool enciphered) {
   ASSERT_EQ(ZipAdd(hz, "stored.gz", kSmallNoise.data(), uint32_t(kSmallNoise.size())), ZIPR_OK);
   ex.file("stored.gz", kSmallNoise);
   {
-    ztest::PipeFeed feed(kPipedText);
+    testkit::PipeFeed feed(kPipedText);
     ASSERT_EQ(ZipAddHandle(hz, "piped.txt", feed.read_end()), ZIPR_OK);
     ex.file("piped.txt", kPipedText);
   }
   if (!stream_output && !enciphered) {
-    ztest::PipeFeed feed(kSmallNoise);
+    testkit::PipeFeed feed(kSmallNoise);
     ASSERT_EQ(ZipAddHandle(hz, "piped.gz", feed.read_end()), ZIPR_OK);
     ex.file("piped.gz", kSmallNoise);
   }
@@ -154,7 +153,7 @@ void handle_archive(const char* name, const char* password, size_t prefix) {
 
 void pipe_archive(const char* name, const char* password) {
   Expected ex(name);
-  ztest::PipeDrain drain;
+  testkit::PipeDrain drain;
   HZIP hz = CreateZipHandle(drain.write_end(), password);
   ASSERT_NE(hz, nullptr);
   add_items(hz, ex, true, password != nullptr);
@@ -238,11 +237,11 @@ TEST(Interop, ExportPacksNonAsciiNames) {
 // Zip64 records with small values: the writer's classic range is lowered so
 // that sizes, offsets and the directory's place pass it.
 TEST(Interop, Zip64RecordsOnFileAndStream) {
-  const std::string big = ztest::make_bytes(150000, 15, false);
+  const std::string big = testkit::make_bytes(150000, 15, false);
   for (const bool stream : {false, true}) {
     const char* name = stream ? "zip64_stream" : "zip64_file";
     Expected ex(name);
-    ztest::PipeDrain drain;
+    testkit::PipeDrain drain;
     HZIP hz = stream ? CreateZipHandle(drain.write_end(), nullptr) : CreateZip((kOut + name + ".zip").c_str(), nullptr);
     ASSERT_NE(hz, nullptr);
     static_cast<TZip*>(hz->object)->set_size_limit(100000);

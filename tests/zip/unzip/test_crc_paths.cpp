@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <string>
 
+#include "support/zip_builder.h"
 #include "zip/common/crc32.h"
 #include "zip/common/crc32_paths.h"
-#include "zip_builder.h"
 
 using namespace quillon;
 

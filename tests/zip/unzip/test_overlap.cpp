@@ -10,9 +10,9 @@
 
 #include "platform/file.h"
 #include "quillon.h"
-#include "unzip_test_util.h"
+#include "support/testkit.h"
+#include "support/zip_builder.h"
 #include "zip/unzip/unzip.h"
-#include "zip_builder.h"
 
 using namespace quillon;
 
@@ -55,30 +55,30 @@ std::vector<ZIPRESULT> extract_each(const std::string& path, const std::string& 
 }  // namespace
 
 TEST(OverlappingEntries, FullOverlapExtractsOnlyTheFirst) {
-  ziptest::Scratch dir;
+  testkit::ScratchDir dir;
   const std::string path = dir / "full.zip";
   ASSERT_TRUE(testkit::write_file(path, ziptest::full_overlap_archive(50, kKernel)));
 
   const std::string out = dir / "export";
   EXPECT_EQ(UNZIP(path.c_str(), out.c_str()), 1.0);
-  EXPECT_EQ(ziptest::tree(out), std::vector<std::string>{"full00000.bin"});
+  EXPECT_EQ(testkit::tree(out), std::vector<std::string>{"full00000.bin"});
   EXPECT_EQ(testkit::read_file(out + "/full00000.bin"), std::string(kKernel, '\0'));
 
   const std::vector<ZIPRESULT> results = extract_each(path, dir / "api");
   ASSERT_EQ(results.size(), 50u);
   EXPECT_EQ(results[0], ZIPR_OK);
   for (size_t i = 1; i < results.size(); ++i) EXPECT_EQ(results[i], ZIPR_CORRUPT) << i;
-  EXPECT_EQ(ziptest::tree(dir / "api"), std::vector<std::string>{"full00000.bin"});
+  EXPECT_EQ(testkit::tree(dir / "api"), std::vector<std::string>{"full00000.bin"});
 }
 
 TEST(OverlappingEntries, QuotedOverlapExtractsOnlyTheLast) {
-  ziptest::Scratch dir;
+  testkit::ScratchDir dir;
   const std::string path = dir / "quoted.zip";
   ASSERT_TRUE(testkit::write_file(path, ziptest::quoted_overlap_archive(20, kKernel)));
 
   const std::string out = dir / "export";
   EXPECT_EQ(UNZIP(path.c_str(), out.c_str()), 1.0);
-  EXPECT_EQ(ziptest::tree(out), std::vector<std::string>{"quoted00019.bin"});
+  EXPECT_EQ(testkit::tree(out), std::vector<std::string>{"quoted00019.bin"});
   EXPECT_EQ(testkit::read_file(out + "/quoted00019.bin"), std::string(kKernel, '\0'));
 
   const std::vector<ZIPRESULT> results = extract_each(path, dir / "api");
@@ -99,8 +99,8 @@ TEST(OverlappingEntries, AnEntryMayEndExactlyAtTheNextHeader) {
   auto one_more = [&](size_t i) {
     std::string z = honest.bytes;
     const size_t central = honest.central_offsets[i] + 20, local = honest.local_offsets[i] + 18;
-    ziptest::put32(z, central, ziptest::get32(z, central) + 1);
-    if (!entries[i].descriptor) ziptest::put32(z, local, ziptest::get32(z, local) + 1);
+    testkit::put32(z, central, testkit::get32(z, central) + 1);
+    if (!entries[i].descriptor) testkit::put32(z, local, testkit::get32(z, local) + 1);
     return z;
   };
   auto results = [](const std::string& z) {
@@ -120,8 +120,8 @@ TEST(OverlappingEntries, AnEntryMayEndExactlyAtTheNextHeader) {
   // signature is optional), which leaves this one 4 bytes of slack.
   std::string z = honest.bytes;
   const size_t central = honest.central_offsets[1] + 20;
-  ziptest::put32(z, central, ziptest::get32(z, central) + 4);
+  testkit::put32(z, central, testkit::get32(z, central) + 4);
   EXPECT_EQ(results(z), "+++");
-  ziptest::put32(z, central, ziptest::get32(z, central) + 1);
+  testkit::put32(z, central, testkit::get32(z, central) + 1);
   EXPECT_EQ(results(z), "+x+");
 }

@@ -1,6 +1,8 @@
-// Lays out small ZIP archives byte by byte for the reader's tests: stored or
-// deflated entries, optional traditional encryption and data descriptors,
-// and every field open to tampering.
+// Archives for the tests that read or break them. `build` lays out small ZIP
+// archives byte by byte: stored or deflated entries, optional traditional
+// encryption and data descriptors, and every field open to tampering.
+// `make_sample` takes a small archive from the library's own writer and
+// notes where each of its headers lies.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -40,16 +42,10 @@ inline std::string build_bytes(const std::vector<Entry>& entries, const std::str
   return build(entries, comment, prefix).bytes;
 }
 
-// Raw DEFLATE of `data` (zlib, no header).
-std::string deflate_raw(const std::string& data, int level = 6);
-
 // An extended-timestamp block with the given flags and times.
 std::string ut_block(uint8_t flags, const std::vector<uint32_t>& times);
 
 uint32_t crc_of(const std::string& data);
-void put16(std::string& s, size_t at, uint16_t v);
-void put32(std::string& s, size_t at, uint32_t v);
-uint32_t get32(const std::string& s, size_t at);
 
 // Archives whose entries overlap, each expanding a deflated kernel of
 // `kernel_size` zero bytes many times over (zip bombs). Every field that a
@@ -65,5 +61,33 @@ std::string quoted_overlap_archive(int entries, size_t kernel_size);
 
 // Bytes with some structure and some noise, the same for the same seed.
 std::string sample(size_t n, uint32_t seed = 1);
+
+// The writer's sample: a stored entry, a deflated one, a folder and an
+// encrypted one (its password kPassword), with the byte ranges of every
+// header in it.
+constexpr const char* kPassword = "pw";
+
+struct SampleEntry {
+  std::string name;  // as stored
+  std::string data;
+  bool folder;
+};
+
+struct Sample {
+  std::string bytes;
+  std::vector<SampleEntry> entries;  // in directory order
+  // [begin, end) of each local header (with name and extra field), each
+  // central header (with its variable part), and the end record.
+  std::vector<std::pair<size_t, size_t>> headers;
+  size_t directory_offset = 0;  // where the local section ends
+};
+
+// Builds the sample; `scale` multiplies the data sizes (1 keeps it small).
+Sample make_sample(size_t scale = 1);
+
+// The sample with its local section cut at `keep` bytes and the central
+// directory moved up behind it (its offset corrected), as a transfer that
+// lost the end of the entries' data would leave it.
+std::string cut_inside_data(const Sample& s, size_t keep);
 
 }  // namespace ziptest

@@ -16,7 +16,6 @@
 #include "support/testkit.h"
 #include "zip/unzip/unzip.h"
 #include "zip/zip/zip.h"
-#include "zipwriter/zw_support.h"
 
 using namespace quillon;
 using testkit::read_file;
@@ -64,7 +63,7 @@ std::vector<Item> random_tree(uint32_t seed, int count) {
       case 3: size = 65000 + r.next() % 80000; break;  // across the window slide
       default: size = r.next() % 40000; break;
     }
-    it.data = ztest::make_bytes(size, r.next(), r.next() % 3 != 0);
+    it.data = testkit::make_bytes(size, r.next(), r.next() % 3 != 0);
     items.push_back(it);
   }
   Item folder;
@@ -170,7 +169,7 @@ TEST(ZipUnzipRoundTrip, Zip64RecordsComeBack) {
     for (const bool stream : {false, true}) {
       SCOPED_TRACE(testing::Message() << (stream ? "stream" : "file") << (password ? " with password" : ""));
       ScratchDir src, out;
-      ztest::PipeDrain drain;
+      testkit::PipeDrain drain;
       HZIP hz = stream ? CreateZipHandle(drain.write_end(), password) : CreateZip((src / "z.zip").c_str(), password);
       ASSERT_NE(hz, nullptr);
       static_cast<TZip*>(hz->object)->set_size_limit(100000);
@@ -218,9 +217,9 @@ TEST(ZipUnzipRoundTrip, SeventyThousandItems) {
 TEST(ZipUnzipRoundTrip, ExportsPackAndUnpackAFolder) {
   ScratchDir src, dst;
   std::map<std::string, std::string> files = {
-      {"a.txt", ztest::make_bytes(100000, 5, true)},
-      {"b.bin", ztest::make_bytes(70000, 6, false)},
-      {"c.gz", ztest::make_bytes(500, 7, false)},
+      {"a.txt", testkit::make_bytes(100000, 5, true)},
+      {"b.bin", testkit::make_bytes(70000, 6, false)},
+      {"c.gz", testkit::make_bytes(500, 7, false)},
       {"empty", ""},
   };
   for (const auto& f : files) write_file(src / f.first, f.second);

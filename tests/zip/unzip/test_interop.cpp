@@ -19,7 +19,7 @@
 
 #include "platform/text.h"
 #include "quillon.h"
-#include "unzip_test_util.h"
+#include "support/testkit.h"
 #include "zip/unzip/unzip.h"
 
 using namespace quillon;
@@ -47,38 +47,6 @@ std::string archives_dir() {
 namespace fs = std::filesystem;
 
 fs::path u8(const std::string& name) { return fs::u8path(name); }
-
-std::string read_utf8(const std::string& path) {
-  std::string bytes;
-  qp::Handle h = qp::open_read_shared_utf8(path.c_str());
-  if (!qp::is_valid(h)) return "<missing>";
-  char buf[65536];
-  uint32_t got = 0;
-  while (qp::read_file(h, buf, sizeof buf, &got) && got > 0) bytes.append(buf, got);
-  qp::close_handle(h);
-  return bytes;
-}
-
-bool info_utf8(const std::string& path, qp::FileInfo* info) {
-  qp::Handle h = qp::open_read_shared_utf8(path.c_str());
-  if (!qp::is_valid(h)) return false;
-  const bool ok = qp::get_file_info(h, info);
-  qp::close_handle(h);
-  return ok;
-}
-
-// Every file and folder below `dir`, relative, in UTF-8, folders with '/'.
-std::vector<std::string> tree_utf8(const std::string& dir) {
-  std::vector<std::string> out;
-  std::error_code ec;
-  for (auto it = fs::recursive_directory_iterator(u8(dir), ec); !ec && it != fs::recursive_directory_iterator();
-       it.increment(ec)) {
-    std::string rel = it->path().lexically_relative(u8(dir)).generic_u8string();
-    if (it->is_directory()) rel += "/";
-    out.push_back(rel);
-  }
-  return out;
-}
 
 std::map<std::string, Archive> load_manifest() {
   std::map<std::string, Archive> out;
@@ -110,12 +78,12 @@ void check_extracted(const std::string& archive, const Archive& expected, const 
       EXPECT_TRUE(fs::is_directory(u8(path)));
       continue;
     }
-    const std::string want = read_utf8(tree + e.name);
-    const std::string got = read_utf8(path);
+    const std::string want = testkit::read_utf8(tree + e.name);
+    const std::string got = testkit::read_utf8(path);
     EXPECT_EQ(got.size(), want.size());
     EXPECT_TRUE(got == want);
     qp::FileInfo info;
-    ASSERT_TRUE(info_utf8(path, &info));
+    ASSERT_TRUE(testkit::file_info_utf8(path, &info));
     if (e.mtime != 0) {
       EXPECT_EQ(info.write_time, timet2filetime(e.mtime));
     }
@@ -123,7 +91,7 @@ void check_extracted(const std::string& archive, const Archive& expected, const 
     EXPECT_EQ((attributes & qp::kAttrReadOnly) != 0, e.read_only);
   }
   // Nothing else was made; folders that hold files count as made.
-  for (const std::string& f : tree_utf8(out)) {
+  for (const std::string& f : testkit::tree_utf8(out)) {
     bool known = wanted.count(f) > 0;
     for (const std::string& w : wanted) known = known || w.rfind(f, 0) == 0;
     EXPECT_TRUE(known) << archive << ": unexpected " << f;
@@ -145,7 +113,7 @@ TEST_F(Interop, ToolArchivesExtractWithUNZIP) {
   int checked = 0;
   for (const auto& [archive, expected] : manifest_) {
     if (!expected.password.empty()) continue;
-    ziptest::Scratch dir;
+    testkit::ScratchDir dir;
     const std::string out = dir / "out";
     const std::string path = archives_dir() + "/" + archive;
     EXPECT_EQ(UNZIP(path.c_str(), out.c_str()), 1.0);
@@ -197,7 +165,7 @@ TEST_F(Interop, Zip64EndRecordCountsEveryEntry) {
 // setuid, setgid or sticky); a symbolic link becomes a regular file holding
 // the link's text. Windows keeps its read-only rule.
 TEST_F(Interop, UnixPermissionsAndLinks) {
-  ziptest::Scratch dir;
+  testkit::ScratchDir dir;
   const std::string out = dir / "out";
   EXPECT_EQ(UNZIP((archives_dir() + "/infozip_modes.zip").c_str(), out.c_str()), 1.0);
   EXPECT_EQ(testkit::read_file(out + "/link"), "run.sh");
@@ -207,14 +175,14 @@ TEST_F(Interop, UnixPermissionsAndLinks) {
   for (const auto& [name, mode] : modes) {
     SCOPED_TRACE(name);
     qp::FileInfo info;
-    ASSERT_TRUE(ziptest::file_info(out + "/" + name, &info));
+    ASSERT_TRUE(testkit::file_info(out + "/" + name, &info));
     if (info.has_unix_mode) {
       EXPECT_EQ(info.unix_mode & 07777, mode);
     }
     EXPECT_EQ(info.attributes & qp::kAttrReadOnly, 0u);
   }
   qp::FileInfo link;
-  ASSERT_TRUE(ziptest::file_info(out + "/link", &link));
+  ASSERT_TRUE(testkit::file_info(out + "/link", &link));
   if (link.has_unix_mode) {
     EXPECT_EQ(link.unix_mode & 0170000, 0100000u);  // a regular file
     EXPECT_EQ(link.unix_mode & 0111, 0u);           // not the link's rwxrwxrwx
@@ -225,7 +193,7 @@ TEST_F(Interop, EncryptedArchivesThroughTheHandleApi) {
   for (const auto& [archive, expected] : manifest_) {
     if (expected.password.empty()) continue;
     const std::string path = archives_dir() + "/" + archive;
-    ziptest::Scratch dir;
+    testkit::ScratchDir dir;
     const std::string out = dir / "out";
     qp::Handle src = qp::open_read_shared(path.c_str());
     ASSERT_TRUE(qp::is_valid(src));
@@ -262,11 +230,11 @@ TEST_F(Interop, EncryptedArchivesThroughTheHandleApi) {
     // UNZIP has no password: each encrypted entry fails before its first
     // byte and leaves no file; folders and the empty entry are made. (A
     // check byte that matches by chance, one in 256, may leave one file.)
-    ziptest::Scratch none;
+    testkit::ScratchDir none;
     const std::string bare = none / "out";
     EXPECT_EQ(UNZIP(path.c_str(), bare.c_str()), 1.0);
     int stray = 0;
-    for (const std::string& f : tree_utf8(bare))
+    for (const std::string& f : testkit::tree_utf8(bare))
       if (f.back() != '/' && f != "empty.dat") ++stray;
     EXPECT_LE(stray, 1) << archive;
   }

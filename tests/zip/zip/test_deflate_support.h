@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/testkit.h"
 #include "zip/zip/deflate.h"
 
 namespace deflate_test {
@@ -39,8 +40,8 @@ Result compress(quillon::TState& state, const Bytes& input, const Options& optio
 // The same on a fresh state.
 Result compress(const Bytes& input, const Options& options = {});
 
-// zlib's raw inflate; false when the stream is not valid or not complete.
-bool inflate_raw(const Bytes& stream, Bytes* out);
+// zlib's raw inflate, from the shared support module.
+using testkit::inflate_raw;
 
 // One symbol of a block: a literal (length 0) or a match.
 struct Symbol {
