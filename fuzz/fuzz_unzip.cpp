@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "zip/common/close_handle.h"
 #include "zip/unzip/unz_reader.h"
 #include "zip/unzip/unzip.h"
 

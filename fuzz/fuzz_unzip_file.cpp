@@ -11,6 +11,7 @@
 
 #include "quillon.h"
 #include "scratch_tree.h"
+#include "zip/common/close_handle.h"
 #include "zip/unzip/unzip.h"
 
 using namespace quillon;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "zip/common/close_handle.h"
 #include "zip/unzip/unz_reader.h"
 #include "zip/unzip/unzip.h"
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "zip/common/close_handle.h"
 #include "zip/zip/zip.h"
 
 using namespace quillon;

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <string>
 
+#include "zip/common/close_handle.h"
 #include "zip/common/zip_result.h"
 #include "zip/unzip/unzip.h"
 

@@ -9,6 +9,7 @@
 #include <new>
 
 #include "support/zip_builder.h"
+#include "zip/common/close_handle.h"
 #include "zip/unzip/unzip.h"
 
 namespace {

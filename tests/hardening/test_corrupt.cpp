@@ -13,6 +13,7 @@
 #include "platform/dir.h"
 #include "support/testkit.h"
 #include "support/zip_builder.h"
+#include "zip/common/close_handle.h"
 #include "zip/unzip/unzip.h"
 
 using namespace quillon;

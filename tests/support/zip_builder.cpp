@@ -7,6 +7,7 @@
 
 #include "support/testkit.h"
 #include "zip/common/cipher.h"
+#include "zip/common/close_handle.h"
 #include "zip/common/crc32.h"
 #include "zip/zip/zip.h"
 

@@ -1,4 +1,6 @@
 // Closing a reading handle: the archive object goes with its record.
+#include "zip/common/close_handle.h"
+
 #include "zip/common/zip_result.h"
 #include "zip/unzip/unzip.h"
 

@@ -1,5 +1,7 @@
 // Closing a writing handle: the archive is ended and its output released,
 // then the object and the record are freed.
+#include "zip/common/close_handle.h"
+
 #include "zip/common/zip_result.h"
 #include "zip/zip/zip.h"
 

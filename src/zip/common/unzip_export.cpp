@@ -1,5 +1,6 @@
 #include "zip/common/unzip_export.h"
 
+#include "zip/common/close_handle.h"
 #include "zip/common/export_threads.h"
 #include "zip/common/zip_result.h"
 #include "zip/unzip/unzip.h"

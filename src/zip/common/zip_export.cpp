@@ -8,6 +8,7 @@
 // printed in the system's code page where it has a form there, in UTF-8
 // where it has none.
 #include "zip/common/zip_export.h"
+#include "zip/common/close_handle.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -67,9 +67,7 @@ constexpr uint32_t kWritingHandle = 2;
 bool IsZipHandleU(HZIP h);
 bool IsZipHandleZ(HZIP h);
 
-// Close a handle and free it with the object it owns (each side's front end
-// defines its own).
-ZIPRESULT CloseZipU(HZIP h);
-ZIPRESULT CloseZipZ(HZIP h);
+// Closing a handle (CloseZipU, CloseZipZ) belongs to the front end over both
+// sides: zip/common/close_handle.h.
 
 }  // namespace quillon

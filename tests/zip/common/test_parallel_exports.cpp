@@ -14,6 +14,7 @@
 #include "platform/file.h"
 #include "platform/fileinfo.h"
 #include "support/testkit.h"
+#include "zip/common/close_handle.h"
 #include "zip/common/export_threads.h"
 #include "zip/common/unzip_export.h"
 #include "zip/common/zip_export.h"

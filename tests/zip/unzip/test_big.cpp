@@ -9,6 +9,7 @@
 #include "platform/fileinfo.h"
 #include "quillon.h"
 #include "support/testkit.h"
+#include "zip/common/close_handle.h"
 #include "zip/unzip/unzip.h"
 
 using namespace quillon;

@@ -20,6 +20,7 @@
 #include "platform/text.h"
 #include "quillon.h"
 #include "support/testkit.h"
+#include "zip/common/close_handle.h"
 #include "zip/unzip/unzip.h"
 
 using namespace quillon;

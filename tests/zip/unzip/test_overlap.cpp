@@ -12,6 +12,7 @@
 #include "quillon.h"
 #include "support/testkit.h"
 #include "support/zip_builder.h"
+#include "zip/common/close_handle.h"
 #include "zip/unzip/unzip.h"
 
 using namespace quillon;

@@ -14,6 +14,7 @@
 #include "quillon.h"
 #include "platform/file.h"
 #include "support/testkit.h"
+#include "zip/common/close_handle.h"
 #include "zip/common/records.h"
 #include "zip/zip/zip.h"
 

@@ -17,6 +17,7 @@
 #include "platform/file.h"
 #include "platform/text.h"
 #include "support/testkit.h"
+#include "zip/common/close_handle.h"
 #include "zip/zip/zip.h"
 
 using namespace quillon;

@@ -8,6 +8,7 @@
 #include "platform/dir.h"
 #include "support/testkit.h"
 #include "support/zip_parse.h"
+#include "zip/common/close_handle.h"
 #include "zip/zip/zip.h"
 
 using namespace quillon;

@@ -10,6 +10,7 @@
 #include "platform/time.h"
 #include "support/testkit.h"
 #include "support/zip_parse.h"
+#include "zip/common/close_handle.h"
 #include "zip/common/crc32.h"
 #include "zip/zip/zip.h"
 

@@ -14,6 +14,7 @@
 #include "quillon.h"
 #include "platform/dir.h"
 #include "support/testkit.h"
+#include "zip/common/close_handle.h"
 #include "zip/unzip/unzip.h"
 #include "zip/zip/zip.h"
 

@@ -1,0 +1,16 @@
+// Closing an archive handle of either kind. Only the front end over the
+// reader and the writer knows both archive objects, so the declarations sit
+// in its header: a layer below it that tried to close a handle would fail to
+// compile, not just to link.
+#pragma once
+#include "zip/common/zip_result.h"
+
+namespace quillon {
+
+// Frees a reading handle's archive object and the record.
+ZIPRESULT CloseZipU(HZIP h);
+// Ends a writing handle's archive, releases its output, then frees the
+// object and the record.
+ZIPRESULT CloseZipZ(HZIP h);
+
+}  // namespace quillon
