@@ -1,8 +1,16 @@
 // The records of the ZIP format as the library reads and writes them: their
-// signatures, fixed sizes and flag bits, and little-endian field access.
-// Local header (30 bytes + name + extra), data descriptor (16), central
-// header (46 + name + extra + comment), end record (22 + comment).
+// signatures, fixed sizes and flag bits, little-endian field access, and one
+// type per record whose fixed part encodes into and decodes from a byte
+// array. The reader and the writer both go through these types, so each
+// field's offset is written down once, here (records.cpp).
+//
+// Local header (30 bytes + name + extra), data descriptor (16, or 24 with
+// Zip64 sizes), central header (46 + name + extra + comment), end record
+// (22 + comment), Zip64 end record (56 + extensible data), Zip64 end locator
+// (20). The variable parts (name, extra field, comment) stay with the caller;
+// the types carry their lengths.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 namespace quillon {
@@ -73,5 +81,178 @@ inline void put64(unsigned char* p, uint64_t v) {
   put32(p, static_cast<uint32_t>(v));
   put32(p + 4, static_cast<uint32_t>(v >> 32));
 }
+
+// ---------------------------------------------------------------------------
+// External attributes (APPNOTE 4.4.15): the DOS attribute bits in the low
+// byte, and, from a Unix host, the file's mode in the high 16 bits.
+
+constexpr uint32_t kDosReadOnly = 0x01;
+constexpr uint32_t kDosHidden = 0x02;
+constexpr uint32_t kDosSystem = 0x04;
+constexpr uint32_t kDosDirectory = 0x10;
+constexpr uint32_t kDosArchive = 0x20;
+constexpr uint32_t kDosAttributeMask = kDosReadOnly | kDosHidden | kDosSystem | kDosDirectory | kDosArchive;
+
+constexpr unsigned kUnixModeShift = 16;
+constexpr uint32_t kUnixTypeMask = 0170000;       // the file-type bits of a mode
+constexpr uint32_t kUnixTypeDirectory = 0040000;  // also the directory bit alone
+constexpr uint32_t kUnixTypeRegular = 0100000;
+constexpr uint32_t kUnixOwnerRead = 0400;
+constexpr uint32_t kUnixOwnerWrite = 0200;
+constexpr uint32_t kUnixOwnerExecute = 0100;
+constexpr uint32_t kUnixPermissionMask = 0777;    // read, write, execute for owner, group, others
+
+inline uint32_t unix_mode_of(uint32_t external_attributes) { return external_attributes >> kUnixModeShift; }
+inline uint32_t external_attributes_of(uint32_t unix_mode, uint32_t dos_attributes) {
+  return unix_mode << kUnixModeShift | (dos_attributes & kDosAttributeMask);
+}
+
+// The host system in the high byte of "version made by" (APPNOTE 4.4.2),
+// those the reader tells apart. On hosts 0, 7, 11 and 14 the external
+// attributes' low byte holds DOS bits the reader believes; on host 3 the
+// high half holds a Unix mode.
+constexpr uint32_t kHostMsDos = 0;
+constexpr uint32_t kHostUnix = 3;
+constexpr uint32_t kHostMacintosh = 7;
+constexpr uint32_t kHostMvs = 11;  // this library's writer names this host
+constexpr uint32_t kHostVfat = 14;
+inline uint32_t host_of(uint32_t version_made_by) { return version_made_by >> 8; }
+
+// ---------------------------------------------------------------------------
+// Record types. encode() writes the fixed part, signature first, into `out`,
+// which holds at least kSize bytes (for the data descriptor size()). decode()
+// reads it from `in`, of which `available` bytes are there; it refuses
+// (false) input shorter than the fixed part or without the record's
+// signature, and then leaves the fields unspecified. Fields hold the values
+// as stored: a 32-bit field holding kZip64Marker is not resolved here.
+
+// Local file header (APPNOTE 4.3.7).
+struct LocalHeader {
+  static constexpr uint32_t kSize = kLocalHeaderSize;
+  uint16_t version_needed = 0;
+  uint16_t flags = 0;
+  uint16_t method = 0;
+  uint32_t dos_datetime = 0;  // time in the low half, date in the high half
+  uint32_t crc = 0;
+  uint32_t compressed_size = 0;
+  uint32_t uncompressed_size = 0;
+  uint16_t name_length = 0;
+  uint16_t extra_length = 0;
+  void encode(unsigned char* out) const;
+  bool decode(const unsigned char* in, size_t available);
+};
+
+// Central directory header (APPNOTE 4.3.12).
+struct CentralRecord {
+  static constexpr uint32_t kSize = kCentralHeaderSize;
+  uint16_t version_made_by = 0;  // host in the high byte, format version in the low
+  uint16_t version_needed = 0;
+  uint16_t flags = 0;
+  uint16_t method = 0;
+  uint32_t dos_datetime = 0;  // time in the low half, date in the high half
+  uint32_t crc = 0;
+  uint32_t compressed_size = 0;
+  uint32_t uncompressed_size = 0;
+  uint16_t name_length = 0;
+  uint16_t extra_length = 0;
+  uint16_t comment_length = 0;
+  uint16_t disk_start = 0;
+  uint16_t internal_attributes = 0;
+  uint32_t external_attributes = 0;
+  uint32_t local_header_offset = 0;
+  // The whole record: fixed part, name, extra field and comment.
+  uint64_t total_size() const { return uint64_t(kSize) + name_length + extra_length + comment_length; }
+  void encode(unsigned char* out) const;
+  bool decode(const unsigned char* in, size_t available);
+};
+
+// End of central directory record (APPNOTE 4.3.16).
+struct EndRecord {
+  static constexpr uint32_t kSize = kEndRecordSize;
+  uint16_t disk = 0;            // number of this disk
+  uint16_t directory_disk = 0;  // disk where the central directory starts
+  uint16_t entries_on_disk = 0;
+  uint16_t entries = 0;
+  uint32_t directory_size = 0;
+  uint32_t directory_offset = 0;
+  uint16_t comment_length = 0;
+  void encode(unsigned char* out) const;
+  bool decode(const unsigned char* in, size_t available);
+};
+
+// Zip64 end of central directory record (APPNOTE 4.3.14), version 1: the
+// fixed part only; record_size counts what follows that field (44 bytes of
+// fixed fields and any extensible data).
+struct Zip64EndRecord {
+  static constexpr uint32_t kSize = kZip64EndRecordSize;
+  static constexpr uint64_t kFixedRecordSize = kZip64EndRecordSize - 12;
+  uint64_t record_size = kFixedRecordSize;
+  uint16_t version_made_by = 0;
+  uint16_t version_needed = 0;
+  uint32_t disk = 0;
+  uint32_t directory_disk = 0;
+  uint64_t entries_on_disk = 0;
+  uint64_t entries = 0;
+  uint64_t directory_size = 0;
+  uint64_t directory_offset = 0;
+  void encode(unsigned char* out) const;
+  bool decode(const unsigned char* in, size_t available);
+};
+
+// Zip64 end of central directory locator (APPNOTE 4.3.15).
+struct Zip64EndLocator {
+  static constexpr uint32_t kSize = kZip64EndLocatorSize;
+  uint32_t end_record_disk = 0;    // disk holding the Zip64 end record
+  uint64_t end_record_offset = 0;  // from the start of the archive
+  uint32_t disks = 1;              // disks in all
+  void encode(unsigned char* out) const;
+  bool decode(const unsigned char* in, size_t available);
+};
+
+// Data descriptor (APPNOTE 4.3.9), with its signature: 16 bytes with 4-byte
+// sizes, 24 with the 8-byte sizes of an item with Zip64 sizes.
+struct DataDescriptor {
+  bool zip64 = false;
+  uint32_t crc = 0;
+  uint64_t compressed_size = 0;    // written as 4 bytes unless zip64
+  uint64_t uncompressed_size = 0;
+  uint32_t size() const { return zip64 ? kZip64DataDescriptorSize : kDataDescriptorSize; }
+  // Writes size() bytes; returns that count.
+  uint32_t encode(unsigned char* out) const;
+  // Reads the form `zip64` names; refuses input shorter than size() or
+  // without the signature (a descriptor may lack it, APPNOTE 4.3.9.3: such
+  // a descriptor is not decoded here).
+  bool decode(const unsigned char* in, size_t available);
+};
+
+// Zip64 extended information extra block (APPNOTE 4.5.3), tag 0x0001: the
+// values of the fields whose 32-bit (16-bit) copies in the record hold the
+// marker, each 8 bytes (the disk number 4), always in this order: original
+// size, compressed size, local header offset, disk start. Which are there
+// is not in the block itself, so the has_ flags say it: the writer sets them
+// for what it puts in, the reader for what it expects to find.
+struct Zip64Extra {
+  static constexpr uint32_t kHeadSize = 4;  // tag and data length
+  static constexpr uint32_t kMaxSize = kHeadSize + 3 * 8 + 4;
+  bool has_uncompressed_size = false;
+  bool has_compressed_size = false;
+  bool has_local_header_offset = false;
+  bool has_disk_start = false;
+  uint64_t uncompressed_size = 0;
+  uint64_t compressed_size = 0;
+  uint64_t local_header_offset = 0;
+  uint32_t disk_start = 0;
+  // Length of the block's data, without its 4-byte head.
+  uint32_t data_size() const;
+  // Writes the whole block, head first; returns kHeadSize + data_size().
+  uint32_t encode(unsigned char* out) const;
+  // Reads the block's data (after the head), `length` bytes, taking the
+  // fields whose has_ flag is set in the order above and checking before
+  // each that the data still holds it. The first field that does not fit
+  // and every field after it have their has_ flag cleared and keep their
+  // value; decode then returns false. True when every flagged field was
+  // there (extra bytes after them are allowed).
+  bool decode(const unsigned char* data, uint32_t length);
+};
 
 }  // namespace quillon

@@ -45,24 +45,23 @@ int unzlocal_CheckCurrentFileCoherencyHeader(unz_s* s, uint32_t* var_size, uint6
   LUFILE* f = s->source;
   const uint64_t local = s->entry_info_internal.local_header_offset;
   if (lufseek(f, int64_t(s->leading_bytes + local), 0) != 0) return UNZ_IOERROR;
-  unsigned char r[kLocalHeaderSize];
-  const size_t got = lufread(r, 1, kLocalHeaderSize, f);
-  if (got < kLocalHeaderSize) {
+  unsigned char r[LocalHeader::kSize];
+  const size_t got = lufread(r, 1, LocalHeader::kSize, f);
+  if (got < LocalHeader::kSize) {
     if (luferror(f)) return UNZ_IOERROR;
-    std::memset(r + got, 0, kLocalHeaderSize - got);
+    std::memset(r + got, 0, LocalHeader::kSize - got);  // bytes past the end read as zero
   }
   const unz_file_info_s& central = s->entry_info;
+  LocalHeader header;
+  if (!header.decode(r, sizeof r)) return UNZ_BADARCHIVE;
   int status = UNZ_OK;
-  if (get32(r) != kLocalHeaderSignature) status = UNZ_BADARCHIVE;
-  const uint32_t flags = get16(r + 6);
-  const uint32_t method = get16(r + 8);
-  if (status == UNZ_OK && (method != central.method || (method != kMethodStored && method != kMethodDeflated)))
-    status = UNZ_BADARCHIVE;
-  const bool descriptor = (flags & kFlagDataDescriptor) != 0;
-  const uint32_t name_length = get16(r + 26);
-  const uint32_t extra_length = get16(r + 28);
-  const uint64_t extra_at = local + kLocalHeaderSize + name_length;
-  uint64_t compressed_size = get32(r + 18), uncompressed_size = get32(r + 22);
+  const uint32_t method = header.method;
+  if (method != central.method || (method != kMethodStored && method != kMethodDeflated)) status = UNZ_BADARCHIVE;
+  const bool descriptor = (header.flags & kFlagDataDescriptor) != 0;
+  const uint32_t name_length = header.name_length;
+  const uint32_t extra_length = header.extra_length;
+  const uint64_t extra_at = local + LocalHeader::kSize + name_length;
+  uint64_t compressed_size = header.compressed_size, uncompressed_size = header.uncompressed_size;
   if (status == UNZ_OK && !descriptor && extra_length > 0 &&
       (compressed_size == kZip64Marker || uncompressed_size == kZip64Marker)) {
     // Zip64 sizes in the local header (APPNOTE 4.5.3): the marked fields
@@ -73,7 +72,7 @@ int unzlocal_CheckCurrentFileCoherencyHeader(unz_s* s, uint32_t* var_size, uint6
       return UNZ_IOERROR;
     unzlocal_ApplyZip64Extra(x.data(), extra_length, true, &uncompressed_size, &compressed_size, nullptr);
   }
-  if (status == UNZ_OK && get32(r + 14) != central.crc && !descriptor) status = UNZ_BADARCHIVE;
+  if (status == UNZ_OK && header.crc != central.crc && !descriptor) status = UNZ_BADARCHIVE;
   if (status == UNZ_OK && compressed_size != central.compressed_size && !descriptor) status = UNZ_BADARCHIVE;
   if (status == UNZ_OK && uncompressed_size != central.uncompressed_size && !descriptor) status = UNZ_BADARCHIVE;
   if (status == UNZ_OK && name_length != central.name_length) status = UNZ_BADARCHIVE;
@@ -94,7 +93,7 @@ int unzlocal_CheckCurrentFileCoherencyHeader(unz_s* s, uint32_t* var_size, uint6
 // stream, or each entry's data quoting the next entry's header and running
 // on through its data.
 int unzlocal_CheckCurrentFileSpan(unz_s* s, uint32_t var_size) {
-  constexpr uint32_t kDescriptorLeast = 12;
+  constexpr uint32_t kDescriptorLeast = kDataDescriptorSize - 4;  // without its signature
   const unz_local_index_s& index = s->local_index;
   if (s->entry_number >= index.entries) return UNZ_BADARCHIVE;  // not indexed: cannot be vouched for
   const uint64_t local = s->entry_info_internal.local_header_offset;
@@ -104,7 +103,7 @@ int unzlocal_CheckCurrentFileSpan(unz_s* s, uint32_t var_size) {
   uint64_t limit = s->directory_offset;
   const auto next = std::upper_bound(index.offsets.begin(), index.offsets.end(), local);
   if (next != index.offsets.end() && *next < limit) limit = *next;
-  uint64_t end = local + kLocalHeaderSize + var_size + s->entry_info.compressed_size;
+  uint64_t end = local + LocalHeader::kSize + var_size + s->entry_info.compressed_size;
   if (s->entry_info.flags & kFlagDataDescriptor) end += kDescriptorLeast;
   return end <= limit ? UNZ_OK : UNZ_BADARCHIVE;
 }
@@ -159,7 +158,7 @@ int unzOpenCurrentFile(unz_s* s, const char* password) {
                                                       : static_cast<unsigned char>(info.crc >> 24);
   st->header_left = encrypted ? kEncryptionHeaderSize : 0;
   setup_keys(st->keys, password);
-  st->next_read_offset = s->entry_info_internal.local_header_offset + kLocalHeaderSize + var_size;
+  st->next_read_offset = s->entry_info_internal.local_header_offset + LocalHeader::kSize + var_size;
   st->inflater.next_in = Z_NULL;
   st->inflater.avail_in = 0;
   s->stream = st;

@@ -46,7 +46,7 @@ uint64_t unzlocal_SearchCentralDir(LUFILE* f) {
   if (size == kNotFound) return kNotFound;
   // The record is 22 bytes and its comment at most 65,535: the record
   // starts within the last 65,535 + 22 bytes.
-  constexpr uint64_t kReach = 0xFFFF + kEndRecordSize;
+  constexpr uint64_t kReach = 0xFFFF + EndRecord::kSize;
   const uint64_t max_back = size < kReach ? size : kReach;
   constexpr uint32_t kWindow = 1024;
   unsigned char buf[kWindow + 4];
@@ -58,7 +58,7 @@ uint64_t unzlocal_SearchCentralDir(LUFILE* f) {
     if (lufseek(f, int64_t(read_pos), 0) != 0) return kNotFound;
     if (lufread(buf, read_size, 1, f) != 1) return kNotFound;
     for (uint32_t i = read_size - 4 + 1; i-- > 0;) {
-      if (buf[i] == 'P' && buf[i + 1] == 'K' && buf[i + 2] == 5 && buf[i + 3] == 6) return read_pos + i;
+      if (get32(buf + i) == kEndRecordSignature) return read_pos + i;
     }
   }
   return kNotFound;
@@ -86,17 +86,18 @@ namespace {
 uint32_t true_entry_count(unz_s* s) {
   const uint32_t stated = s->global_info.entry_count;
   if (s->zip64) return stated;  // a Zip64 end record states the true count
-  if (uint64_t(stated) + 65536 > s->directory_size / kCentralHeaderSize) return stated;
+  if (uint64_t(stated) + 65536 > s->directory_size / CentralRecord::kSize) return stated;
   const uint64_t end = s->directory_offset + s->directory_size;
   uint64_t at = s->directory_offset;
   uint64_t count = 0;
-  unsigned char r[kCentralHeaderSize];
+  unsigned char r[CentralRecord::kSize];
+  CentralRecord record;
   while (at < end) {
-    if (end - at < kCentralHeaderSize) return stated;
+    if (end - at < CentralRecord::kSize) return stated;
     if (lufseek(s->source, int64_t(s->leading_bytes + at), 0) != 0) return stated;
-    if (read_record(s->source, r, kCentralHeaderSize) != UNZ_OK) return stated;
-    if (get32(r) != kCentralHeaderSignature) return stated;
-    at += kCentralHeaderSize + uint64_t(get16(r + 28)) + get16(r + 30) + get16(r + 32);
+    if (read_record(s->source, r, CentralRecord::kSize) != UNZ_OK) return stated;
+    if (!record.decode(r, sizeof r)) return stated;
+    at += record.total_size();
     if (++count > 0x7FFFFFFFu) return stated;
   }
   if (at != end || (count & 0xFFFF) != stated) return stated;
@@ -118,20 +119,20 @@ struct DirectoryInfo {
 // there but refuses the archive (more than one disk).
 int read_zip64_end_record(LUFILE* f, uint64_t at, uint64_t locator_at, DirectoryInfo* d, bool* found) {
   *found = false;
-  if (at > locator_at || locator_at - at < kZip64EndRecordSize) return UNZ_OK;
-  unsigned char r[kZip64EndRecordSize];
+  if (at > locator_at || locator_at - at < Zip64EndRecord::kSize) return UNZ_OK;
+  unsigned char r[Zip64EndRecord::kSize];
   if (lufseek(f, int64_t(at), 0) != 0) return UNZ_OK;
-  if (read_record(f, r, kZip64EndRecordSize) != UNZ_OK) return UNZ_IOERROR;
+  if (read_record(f, r, Zip64EndRecord::kSize) != UNZ_OK) return UNZ_IOERROR;
   // The record's size field counts what follows it: 44 bytes of fixed
   // fields and any extensible data, up to the locator.
-  if (get32(r) != kZip64EndRecordSignature || get64(r + 4) != locator_at - at - 12) return UNZ_OK;
+  Zip64EndRecord record;
+  if (!record.decode(r, sizeof r) || record.record_size != locator_at - at - 12) return UNZ_OK;
   *found = true;
-  const uint32_t disk = get32(r + 16), dir_disk = get32(r + 20);
-  const uint64_t entries_here = get64(r + 24), entries_all = get64(r + 32);
-  if (disk != 0 || dir_disk != 0 || entries_here != entries_all) return UNZ_BADARCHIVE;
-  d->entries = entries_all;
-  d->size = get64(r + 40);
-  d->offset = get64(r + 48);
+  if (record.disk != 0 || record.directory_disk != 0 || record.entries_on_disk != record.entries)
+    return UNZ_BADARCHIVE;
+  d->entries = record.entries;
+  d->size = record.directory_size;
+  d->offset = record.directory_offset;
   d->ends_before = at;
   d->zip64 = true;
   return UNZ_OK;
@@ -143,20 +144,20 @@ int read_zip64_end_record(LUFILE* f, uint64_t at, uint64_t locator_at, Directory
 // that offset is off by its length, so the place right before the locator
 // (where every writer puts the record) is tried too.
 int find_zip64_end(LUFILE* f, uint64_t record, DirectoryInfo* d) {
-  if (record < kZip64EndLocatorSize + kZip64EndRecordSize) return UNZ_OK;
-  const uint64_t locator_at = record - kZip64EndLocatorSize;
-  unsigned char l[kZip64EndLocatorSize];
+  if (record < Zip64EndLocator::kSize + Zip64EndRecord::kSize) return UNZ_OK;
+  const uint64_t locator_at = record - Zip64EndLocator::kSize;
+  unsigned char l[Zip64EndLocator::kSize];
   if (lufseek(f, int64_t(locator_at), 0) != 0) return UNZ_IOERROR;
-  if (read_record(f, l, kZip64EndLocatorSize) != UNZ_OK) return UNZ_IOERROR;
-  if (get32(l) != kZip64EndLocatorSignature) return UNZ_OK;
-  const uint32_t disk = get32(l + 4), disks = get32(l + 16);
-  if (disk != 0 || disks > 1) return UNZ_BADARCHIVE;
+  if (read_record(f, l, Zip64EndLocator::kSize) != UNZ_OK) return UNZ_IOERROR;
+  Zip64EndLocator locator;
+  if (!locator.decode(l, sizeof l)) return UNZ_OK;
+  if (locator.end_record_disk != 0 || locator.disks > 1) return UNZ_BADARCHIVE;
   bool found = false;
-  const uint64_t stated = get64(l + 8);
+  const uint64_t stated = locator.end_record_offset;
   int status = UNZ_OK;
   if (stated < locator_at) status = read_zip64_end_record(f, stated, locator_at, d, &found);
   if (status == UNZ_OK && !found)
-    status = read_zip64_end_record(f, locator_at - kZip64EndRecordSize, locator_at, d, &found);
+    status = read_zip64_end_record(f, locator_at - Zip64EndRecord::kSize, locator_at, d, &found);
   return status;
 }
 
@@ -177,22 +178,22 @@ int unzlocal_IndexLocalHeaders(unz_s* s) {
     uint64_t chunk_at = 0, held = 0;  // archive-relative offset of chunk[0]; bytes in it
     uint64_t at = s->directory_offset;
     for (uint32_t i = 0; i < s->global_info.entry_count; ++i) {
-      if (at < chunk_at || at + kCentralHeaderSize > chunk_at + held) {
+      if (at < chunk_at || at + CentralRecord::kSize > chunk_at + held) {
         if (lufseek(f, int64_t(s->leading_bytes) + int64_t(at), 0) != 0) break;
         held = lufread(chunk.data(), 1, kChunk, f);
         chunk_at = at;
-        if (held < kCentralHeaderSize) break;
+        if (held < CentralRecord::kSize) break;
       }
-      const unsigned char* r = chunk.data() + (at - chunk_at);
-      if (get32(r) != kCentralHeaderSignature) break;
-      uint64_t offset = get32(r + 42);
-      const uint32_t name_length = get16(r + 28), extra_length = get16(r + 30);
+      CentralRecord record;
+      if (!record.decode(chunk.data() + (at - chunk_at), chunk_at + held - at)) break;
+      uint64_t offset = record.local_header_offset;
+      const uint32_t name_length = record.name_length, extra_length = record.extra_length;
       if (offset == kZip64Marker && extra_length > 0) {
         // A Zip64 offset: in the record's Zip64 block, after whichever sizes
         // are marked (APPNOTE 4.5.3). The extra field is taken from the
         // chunk when it lies there whole, else read on its own.
-        uint64_t uncompressed = get32(r + 24), compressed = get32(r + 20);
-        const uint64_t extra_at = at + kCentralHeaderSize + name_length;
+        uint64_t uncompressed = record.uncompressed_size, compressed = record.compressed_size;
+        const uint64_t extra_at = at + CentralRecord::kSize + name_length;
         std::vector<unsigned char> x(extra_length);
         if (extra_at + extra_length <= chunk_at + held) {
           std::memcpy(x.data(), chunk.data() + (extra_at - chunk_at), extra_length);
@@ -204,7 +205,7 @@ int unzlocal_IndexLocalHeaders(unz_s* s) {
         unzlocal_ApplyZip64Extra(x.data(), extra_length, false, &uncompressed, &compressed, &offset);
       }
       all.emplace_back(offset, i);
-      at += kCentralHeaderSize + uint64_t(name_length) + extra_length + get16(r + 32);
+      at += record.total_size();
     }
     std::sort(all.begin(), all.end());
     index.offsets.reserve(all.size());
@@ -230,21 +231,25 @@ unz_s* unzOpenInternal(LUFILE* source) {
   DirectoryInfo dir;
   uint32_t comment_size = 0;
   if (status == UNZ_OK) {
-    unsigned char r[kEndRecordSize];
+    unsigned char r[EndRecord::kSize];
+    EndRecord end;
     if (lufseek(source, int64_t(record), 0) != 0) {
       status = UNZ_IOERROR;
     } else {
-      status = read_record(source, r, kEndRecordSize);
+      status = read_record(source, r, EndRecord::kSize);
     }
+    // The search found the signature; bytes past the source's end read as
+    // zero and fail the tests below.
+    if (status == UNZ_OK && !end.decode(r, sizeof r)) status = UNZ_BADARCHIVE;
     if (status == UNZ_OK) {
-      const uint32_t disk = get16(r + 4);
-      const uint32_t dir_disk = get16(r + 6);
-      const uint32_t entries_here = get16(r + 8);
-      dir.entries = get16(r + 10);
-      dir.size = get32(r + 12);
-      dir.offset = get32(r + 16);
+      const uint32_t disk = end.disk;
+      const uint32_t dir_disk = end.directory_disk;
+      const uint32_t entries_here = end.entries_on_disk;
+      dir.entries = end.entries;
+      dir.size = end.directory_size;
+      dir.offset = end.directory_offset;
       dir.ends_before = record;
-      comment_size = get16(r + 20);
+      comment_size = end.comment_length;
       DirectoryInfo zip64;
       status = find_zip64_end(source, record, &zip64);
       if (status == UNZ_OK && zip64.zip64) {
@@ -260,7 +265,7 @@ unz_s* unzOpenInternal(LUFILE* source) {
       if (status == UNZ_OK && (dir.size > kFarthest || dir.offset > kFarthest || dir.entries > 0x7FFFFFFFu))
         status = UNZ_BADARCHIVE;
       if (status == UNZ_OK && ends_at < dir.offset + dir.size) status = UNZ_BADARCHIVE;
-      if (status == UNZ_OK && dir.entries * kCentralHeaderSize > dir.size) status = UNZ_BADARCHIVE;
+      if (status == UNZ_OK && dir.entries * CentralRecord::kSize > dir.size) status = UNZ_BADARCHIVE;
     }
   }
   if (status != UNZ_OK) {
@@ -336,33 +341,34 @@ int unzlocal_GetCurrentFileInfoInternal(unz_s* s, unz_file_info_s* out, unz_file
   if (s == nullptr) return UNZ_BADPARAM;
   LUFILE* f = s->source;
   int status = UNZ_OK;
-  unsigned char r[kCentralHeaderSize];
+  unsigned char r[CentralRecord::kSize];
+  CentralRecord record;
   if (lufseek(f, int64_t(s->leading_bytes) + s->entry_record_offset, 0) != 0) {
     status = UNZ_IOERROR;
   } else {
-    status = read_record(f, r, kCentralHeaderSize);
-    if (status == UNZ_OK && get32(r) != kCentralHeaderSignature) status = UNZ_BADARCHIVE;
+    status = read_record(f, r, CentralRecord::kSize);
+    if (status == UNZ_OK && !record.decode(r, sizeof r)) status = UNZ_BADARCHIVE;
   }
   if (status != UNZ_OK) return status;
 
   unz_file_info_s info;
-  info.version_made_by = get16(r + 4);
-  info.version_needed = get16(r + 6);
-  info.flags = get16(r + 8);
-  info.method = get16(r + 10);
-  info.dos_datetime = get32(r + 12);
+  info.version_made_by = record.version_made_by;
+  info.version_needed = record.version_needed;
+  info.flags = record.flags;
+  info.method = record.method;
+  info.dos_datetime = record.dos_datetime;
   unzlocal_DosDateToTmuDate(info.dos_datetime, &info.date);
-  info.crc = get32(r + 16);
-  info.compressed_size = get32(r + 20);
-  info.uncompressed_size = get32(r + 24);
-  info.name_length = get16(r + 28);
-  info.extra_length = get16(r + 30);
-  info.comment_length = get16(r + 32);
-  info.disk_start = get16(r + 34);
-  info.internal_attributes = get16(r + 36);
-  info.external_attributes = get32(r + 38);
+  info.crc = record.crc;
+  info.compressed_size = record.compressed_size;
+  info.uncompressed_size = record.uncompressed_size;
+  info.name_length = record.name_length;
+  info.extra_length = record.extra_length;
+  info.comment_length = record.comment_length;
+  info.disk_start = record.disk_start;
+  info.internal_attributes = record.internal_attributes;
+  info.external_attributes = record.external_attributes;
   unz_file_info_internal_s inside;
-  inside.local_header_offset = get32(r + 42);
+  inside.local_header_offset = record.local_header_offset;
   const bool zip64 = info.compressed_size == kZip64Marker || info.uncompressed_size == kZip64Marker ||
                      inside.local_header_offset == kZip64Marker;
 
@@ -377,7 +383,7 @@ int unzlocal_GetCurrentFileInfoInternal(unz_s* s, unz_file_info_s* out, unz_file
     // Marked fields take their values from the Zip64 block of the extra
     // field, read here whole (at most 65,535 bytes) when one is marked.
     std::vector<unsigned char> x(info.extra_length);
-    if (lufseek(f, int64_t(s->leading_bytes + s->entry_record_offset) + kCentralHeaderSize + info.name_length, 0) != 0 ||
+    if (lufseek(f, int64_t(s->leading_bytes + s->entry_record_offset) + CentralRecord::kSize + info.name_length, 0) != 0 ||
         lufread(x.data(), x.size(), 1, f) != 1)
       return UNZ_IOERROR;
     unzlocal_ApplyZip64Extra(x.data(), info.extra_length, false, &info.uncompressed_size, &info.compressed_size,
@@ -408,7 +414,7 @@ int unzGoToFirstFile(unz_s* s) {
 int unzGoToNextFile(unz_s* s) {
   if (s == nullptr) return UNZ_BADPARAM;
   if (!s->entry_ok || s->entry_number + 1 >= s->global_info.entry_count) return UNZ_LISTEND;
-  const uint64_t next = s->entry_record_offset + kCentralHeaderSize + s->entry_info.name_length +
+  const uint64_t next = s->entry_record_offset + CentralRecord::kSize + s->entry_info.name_length +
                         s->entry_info.extra_length + s->entry_info.comment_length;
   if (next > kFarthest) {
     s->entry_ok = false;
@@ -496,15 +502,17 @@ int unzLocateFileMatching(unz_s* s, unz_name_match match, void* context) {
 const unsigned char* unzlocal_FindExtraBlock(const unsigned char* extra, uint32_t extra_length, uint16_t tag,
                                              uint32_t* length) {
   uint32_t p = 0;
-  while (p < extra_length && extra_length - p >= 4) {
+  // Each block: a 2-byte tag, a 2-byte data length, the data (APPNOTE 4.5.1).
+  constexpr uint32_t kHead = Zip64Extra::kHeadSize;
+  while (p < extra_length && extra_length - p >= kHead) {
     const uint32_t id = get16(extra + p), size = get16(extra + p + 2);
-    const uint32_t room = extra_length - p - 4;
+    const uint32_t room = extra_length - p - kHead;
     if (id == tag) {
       *length = size < room ? size : room;
-      return extra + p + 4;
+      return extra + p + kHead;
     }
     if (size > room) break;
-    p += 4 + size;
+    p += kHead + size;
   }
   *length = 0;
   return nullptr;
@@ -518,22 +526,20 @@ void unzlocal_ApplyZip64Extra(const unsigned char* extra, uint32_t extra_length,
   // A local header's block holds both sizes once either is marked (APPNOTE
   // 4.5.3); elsewhere only the marked fields are there, in this order.
   const bool both = local && length >= 16 && (*uncompressed_size == kZip64Marker || *compressed_size == kZip64Marker);
-  uint32_t at = 0;
-  uint64_t* fields[3] = {uncompressed_size, compressed_size, local_offset};
-  for (uint64_t* field : fields) {
-    if (field == nullptr) continue;
-    const bool present = *field == kZip64Marker || (both && field != local_offset);
-    if (!present) continue;
-    if (length - at < 8) return;
-    *field = get64(block + at);
-    at += 8;
-  }
+  Zip64Extra z;
+  z.has_uncompressed_size = uncompressed_size != nullptr && (*uncompressed_size == kZip64Marker || both);
+  z.has_compressed_size = compressed_size != nullptr && (*compressed_size == kZip64Marker || both);
+  z.has_local_header_offset = local_offset != nullptr && *local_offset == kZip64Marker;
+  z.decode(block, length);  // a field the block is too short for keeps its value
+  if (z.has_uncompressed_size) *uncompressed_size = z.uncompressed_size;
+  if (z.has_compressed_size) *compressed_size = z.compressed_size;
+  if (z.has_local_header_offset) *local_offset = z.local_header_offset;
 }
 
 int unzGetGlobalComment(unz_s* s, char* buf, uint32_t cap) {
   if (s == nullptr) return UNZ_BADPARAM;
   const uint32_t n = cap < s->global_info.comment_size ? cap : s->global_info.comment_size;
-  if (lufseek(s->source, int64_t(s->end_record_offset) + kEndRecordSize, 0) != 0) return UNZ_IOERROR;
+  if (lufseek(s->source, int64_t(s->end_record_offset) + EndRecord::kSize, 0) != 0) return UNZ_IOERROR;
   if (n > 0) {
     buf[0] = '\0';
     if (lufread(buf, n, 1, s->source) != 1) return UNZ_IOERROR;

@@ -47,19 +47,21 @@ unsigned char* alloc_buffer(size_t size, void** block) {
 uint64_t join_time(const ZipFileTime& t) { return uint64_t(t.dwHighDateTime) << 32 | t.dwLowDateTime; }
 
 // The entry's Windows attributes: DOS bits when the archive was made on a
-// system that keeps them (MS-DOS, Macintosh, VM/CMS... host 0, 7, 11, 14),
-// otherwise derived from the Unix mode in the high half.
+// system that keeps them (MS-DOS, Macintosh, MVS, VFAT: hosts 0, 7, 11, 14),
+// otherwise derived from the Unix mode in the high half: a directory when
+// the mode's directory bit is set, read-only without the owner's write bit.
 uint32_t entry_attributes(uint32_t version_made_by, uint32_t external) {
-  const uint32_t host = version_made_by >> 8;
-  bool directory = (external & 0x40000000u) != 0;
-  bool read_only = (external & 0x00800000u) == 0;
+  const uint32_t host = host_of(version_made_by);
+  const uint32_t mode = unix_mode_of(external);
+  bool directory = (mode & kUnixTypeDirectory) != 0;
+  bool read_only = (mode & kUnixOwnerWrite) == 0;
   bool hidden = false, system = false, archive = true;
-  if (host == 0 || host == 7 || host == 11 || host == 14) {
-    read_only = (external & 0x01) != 0;
-    hidden = (external & 0x02) != 0;
-    system = (external & 0x04) != 0;
-    directory = (external & 0x10) != 0;
-    archive = (external & 0x20) != 0;
+  if (host == kHostMsDos || host == kHostMacintosh || host == kHostMvs || host == kHostVfat) {
+    read_only = (external & kDosReadOnly) != 0;
+    hidden = (external & kDosHidden) != 0;
+    system = (external & kDosSystem) != 0;
+    directory = (external & kDosDirectory) != 0;
+    archive = (external & kDosArchive) != 0;
   }
   uint32_t attributes = 0;
   if (directory) attributes |= qp::kAttrDirectory;
@@ -94,7 +96,7 @@ void read_timestamps(const unsigned char* x, uint32_t size, ZIPENTRY* ze) {
 
 // A size of the reader (64-bit) in a 32-bit field of ZIPENTRY: sizes that do
 // not fit show as 0xFFFFFFFF, the format's own mark for "see the Zip64 field".
-uint32_t size32(uint64_t size) { return size < 0xFFFFFFFFu ? static_cast<uint32_t>(size) : 0xFFFFFFFFu; }
+uint32_t size32(uint64_t size) { return size < kZip64Marker ? static_cast<uint32_t>(size) : kZip64Marker; }
 
 bool is_ascii(const char* s) {
   for (; *s; ++s)
@@ -288,9 +290,9 @@ ZIPRESULT TUnzip::Get(int index, ZIPENTRY* ze) {
   // setuid, setgid or sticky), where the system has them. A symbolic link
   // is extracted as a regular file that holds the link's text, with the
   // usual permissions, not the link's.
-  const uint32_t mode = info.external_attributes >> 16, type = mode & 0170000;
-  cached_has_mode_ = (info.version_made_by >> 8) == 3 && mode != 0 && (type == 0100000 || type == 0);
-  cached_mode_ = mode & 0777;
+  const uint32_t mode = unix_mode_of(info.external_attributes), type = mode & kUnixTypeMask;
+  cached_has_mode_ = host_of(info.version_made_by) == kHostUnix && mode != 0 && (type == kUnixTypeRegular || type == 0);
+  cached_mode_ = mode & kUnixPermissionMask;
   cached_utf8_name_ = utf8_name;
 
   *ze = e;
