@@ -28,12 +28,10 @@ constexpr int kLevel = 8;
 // Ticks between 1601-01-01 and 1970-01-01.
 constexpr int64_t kUnixEpochTicks = 116444736000000000LL;
 
-// Owner read, write and execute bits of a Unix mode.
-constexpr uint32_t kModeRead = 0x0100, kModeWrite = 0x0080, kModeExec = 0x0040;
-constexpr uint32_t kModeDirectory = 0x4000, kModeRegular = 0x8000;
-
-constexpr uint32_t kDosAttrMask = qp::kAttrReadOnly | qp::kAttrHidden | qp::kAttrSystem | qp::kAttrDirectory |
-                                  qp::kAttrArchive;
+// The system's attribute bits are the DOS bits of the archive.
+static_assert(qp::kAttrReadOnly == kDosReadOnly && qp::kAttrHidden == kDosHidden && qp::kAttrSystem == kDosSystem &&
+                  qp::kAttrDirectory == kDosDirectory && qp::kAttrArchive == kDosArchive,
+              "file attribute bits");
 
 bool read_at(qp::Handle h, uint32_t pos, void* buf, uint32_t n) {
   if (qp::set_file_pointer(h, static_cast<int32_t>(pos), qp::SeekFrom::Begin) != pos) return false;
@@ -96,13 +94,13 @@ ZIPRESULT GetFileInfo(qp::Handle h, uint32_t* attr, uint64_t* size, iztimes* tim
   qp::FileInfo fi;
   if (!qp::get_file_info(h, &fi)) return ZIPR_OPENFAILED;
   const bool directory = (fi.attributes & qp::kAttrDirectory) != 0;
-  uint32_t mode = (directory ? kModeDirectory : kModeRegular) | kModeRead;
-  if (!(fi.attributes & qp::kAttrReadOnly)) mode |= kModeWrite;
+  uint32_t mode = (directory ? kUnixTypeDirectory : kUnixTypeRegular) | kUnixOwnerRead;
+  if (!(fi.attributes & qp::kAttrReadOnly)) mode |= kUnixOwnerWrite;
   // Where the system keeps permission bits they say what runs; elsewhere the
   // file's header does.
-  const bool exec = fi.has_unix_mode ? (fi.unix_mode & kModeExec) != 0 : !directory && is_executable_image(h, fi.size);
-  if (exec) mode |= kModeExec;
-  if (attr) *attr = mode << 16 | (fi.attributes & kDosAttrMask);
+  const bool exec = fi.has_unix_mode ? (fi.unix_mode & kUnixOwnerExecute) != 0 : !directory && is_executable_image(h, fi.size);
+  if (exec) mode |= kUnixOwnerExecute;
+  if (attr) *attr = external_attributes_of(mode, fi.attributes);
   if (size) *size = fi.size;
   if (times) {
     times->atime = filetime2timet(fi.access_time);
@@ -148,14 +146,25 @@ bool HasZipSuffix(const char* name) {
 
 namespace {
 
-constexpr unsigned kZip64ExtraMax = 4 + 3 * 8;
+// The Zip64 block of a record: both sizes when the item has Zip64 sizes
+// (the local header has no offset field for it), and the offset when it
+// passed the classic field.
+Zip64Extra zip64_extra_of(const zlist& z, bool with_offset) {
+  Zip64Extra x;
+  x.has_uncompressed_size = x.has_compressed_size = z.zip64_sizes;
+  x.has_local_header_offset = with_offset && z.zip64_offset;
+  x.uncompressed_size = z.usize;
+  x.compressed_size = z.csize;
+  x.local_header_offset = z.offset;
+  return x;
+}
 
-// Appends a Zip64 extended information block holding `count` values.
-unsigned put_zip64_block(unsigned char* p, const uint64_t* values, unsigned count) {
-  put16(p, kZip64ExtraId);
-  put16(p + 2, static_cast<uint16_t>(8 * count));
-  for (unsigned i = 0; i < count; ++i) put64(p + 4 + 8 * i, values[i]);
-  return 4 + 8 * count;
+// The extra field of a record: the Zip64 block, when anything is in it,
+// then the timestamp block. Returns its length.
+unsigned put_extra(unsigned char* out, const Zip64Extra& x, const unsigned char* timestamp, unsigned timestamp_len) {
+  const unsigned n = x.data_size() ? x.encode(out) : 0;
+  std::memcpy(out + n, timestamp, timestamp_len);
+  return n + timestamp_len;
 }
 
 }  // namespace
@@ -163,108 +172,89 @@ unsigned put_zip64_block(unsigned char* p, const uint64_t* values, unsigned coun
 // A local header with Zip64 sizes holds 0xFFFFFFFF in both size fields and
 // both sizes in its Zip64 block, ahead of the timestamp block.
 int putlocal(const zlist& z, ZipWriteFunc wfunc, void* context) {
-  unsigned char h[kLocalHeaderSize];
-  put32(h, kLocalHeaderSignature);
-  put16(h + 4, z.version_needed);
-  put16(h + 6, z.local_flags);
-  put16(h + 8, z.method);
-  put32(h + 10, z.dos_stamp);
-  put32(h + 14, z.crc);
-  put32(h + 18, z.zip64_sizes ? kZip64Marker : static_cast<uint32_t>(z.csize));
-  put32(h + 22, z.zip64_sizes ? kZip64Marker : static_cast<uint32_t>(z.usize));
-  put16(h + 26, static_cast<uint16_t>(z.name_len));
-  put16(h + 28, static_cast<uint16_t>(z.local_extra_len));
-  unsigned char extra[kZip64ExtraMax + kLocalExtraSize];
-  unsigned n = 0;
-  if (z.zip64_sizes) {
-    const uint64_t sizes[2] = {z.usize, z.csize};
-    n = put_zip64_block(extra, sizes, 2);
-  }
-  std::memcpy(extra + n, z.local_extra, kLocalExtraSize);
-  n += kLocalExtraSize;
+  LocalHeader r;
+  r.version_needed = z.version_needed;
+  r.flags = z.local_flags;
+  r.method = z.method;
+  r.dos_datetime = z.dos_stamp;
+  r.crc = z.crc;
+  r.compressed_size = z.zip64_sizes ? kZip64Marker : static_cast<uint32_t>(z.csize);
+  r.uncompressed_size = z.zip64_sizes ? kZip64Marker : static_cast<uint32_t>(z.usize);
+  r.name_length = static_cast<uint16_t>(z.name_len);
+  r.extra_length = static_cast<uint16_t>(z.local_extra_len);
+  unsigned char h[LocalHeader::kSize];
+  r.encode(h);
+  unsigned char extra[Zip64Extra::kMaxSize + kLocalExtraSize];
+  const unsigned n = put_extra(extra, zip64_extra_of(z, false), z.local_extra, kLocalExtraSize);
   return put_parts(wfunc, context, h, sizeof h, z.name.data(), z.name_len, extra, n);
 }
 
 // With Zip64 sizes the descriptor's sizes are 8 bytes each (APPNOTE 4.3.9).
 int putextended(const zlist& z, ZipWriteFunc wfunc, void* context) {
-  unsigned char d[kZip64DataDescriptorSize];
-  put32(d, kDataDescriptorSignature);
-  put32(d + 4, z.crc);
-  if (z.zip64_sizes) {
-    put64(d + 8, z.csize);
-    put64(d + 16, z.usize);
-    return put_parts(wfunc, context, d, kZip64DataDescriptorSize, nullptr, 0, nullptr, 0);
-  }
-  put32(d + 8, static_cast<uint32_t>(z.csize));
-  put32(d + 12, static_cast<uint32_t>(z.usize));
-  return put_parts(wfunc, context, d, kDataDescriptorSize, nullptr, 0, nullptr, 0);
+  DataDescriptor d;
+  d.zip64 = z.zip64_sizes;
+  d.crc = z.crc;
+  d.compressed_size = z.csize;
+  d.uncompressed_size = z.usize;
+  unsigned char bytes[kZip64DataDescriptorSize];
+  const unsigned n = d.encode(bytes);
+  return put_parts(wfunc, context, bytes, n, nullptr, 0, nullptr, 0);
 }
 
 int putcentral(const zlist& z, ZipWriteFunc wfunc, void* context) {
-  unsigned char h[kCentralHeaderSize];
-  put32(h, kCentralHeaderSignature);
-  put16(h + 4, z.version_made_by);
-  put16(h + 6, z.version_needed);
-  put16(h + 8, z.flags);
-  put16(h + 10, z.method);
-  put32(h + 12, z.dos_stamp);
-  put32(h + 16, z.crc);
-  put32(h + 20, z.zip64_sizes ? kZip64Marker : static_cast<uint32_t>(z.csize));
-  put32(h + 24, z.zip64_sizes ? kZip64Marker : static_cast<uint32_t>(z.usize));
-  put16(h + 28, static_cast<uint16_t>(z.name_len));
-  put16(h + 30, static_cast<uint16_t>(z.central_extra_len));
-  put16(h + 32, static_cast<uint16_t>(z.comment_len));
-  put16(h + 34, z.disk);
-  put16(h + 36, z.internal_attr);
-  put32(h + 38, z.external_attr);
-  put32(h + 42, z.zip64_offset ? kZip64Marker : static_cast<uint32_t>(z.offset));
-  unsigned char extra[kZip64ExtraMax + kCentralExtraSize];
-  uint64_t values[3];
-  unsigned count = 0, n = 0;
-  if (z.zip64_sizes) values[count++] = z.usize, values[count++] = z.csize;
-  if (z.zip64_offset) values[count++] = z.offset;
-  if (count) n = put_zip64_block(extra, values, count);
-  std::memcpy(extra + n, z.central_extra, kCentralExtraSize);
-  n += kCentralExtraSize;
+  CentralRecord r;
+  r.version_made_by = z.version_made_by;
+  r.version_needed = z.version_needed;
+  r.flags = z.flags;
+  r.method = z.method;
+  r.dos_datetime = z.dos_stamp;
+  r.crc = z.crc;
+  r.compressed_size = z.zip64_sizes ? kZip64Marker : static_cast<uint32_t>(z.csize);
+  r.uncompressed_size = z.zip64_sizes ? kZip64Marker : static_cast<uint32_t>(z.usize);
+  r.name_length = static_cast<uint16_t>(z.name_len);
+  r.extra_length = static_cast<uint16_t>(z.central_extra_len);
+  r.comment_length = static_cast<uint16_t>(z.comment_len);
+  r.disk_start = z.disk;
+  r.internal_attributes = z.internal_attr;
+  r.external_attributes = z.external_attr;
+  r.local_header_offset = z.zip64_offset ? kZip64Marker : static_cast<uint32_t>(z.offset);
+  unsigned char h[CentralRecord::kSize];
+  r.encode(h);
+  unsigned char extra[Zip64Extra::kMaxSize + kCentralExtraSize];
+  const unsigned n = put_extra(extra, zip64_extra_of(z, true), z.central_extra, kCentralExtraSize);
   return put_parts(wfunc, context, h, sizeof h, z.name.data(), z.name_len, extra, n);
 }
 
 int putend(unsigned count, uint32_t size, uint32_t offset, unsigned comment_len, const char* comment,
            ZipWriteFunc wfunc, void* context) {
-  unsigned char e[kEndRecordSize];
-  put32(e, kEndRecordSignature);
-  put16(e + 4, 0);
-  put16(e + 6, 0);
-  put16(e + 8, static_cast<uint16_t>(count));
-  put16(e + 10, static_cast<uint16_t>(count));
-  put32(e + 12, size);
-  put32(e + 16, offset);
-  put16(e + 20, static_cast<uint16_t>(comment_len));
+  EndRecord r;
+  r.entries_on_disk = r.entries = static_cast<uint16_t>(count);
+  r.directory_size = size;
+  r.directory_offset = offset;
+  r.comment_length = static_cast<uint16_t>(comment_len);
+  unsigned char e[EndRecord::kSize];
+  r.encode(e);
   if (comment == nullptr) comment_len = 0;
   return put_parts(wfunc, context, e, sizeof e, comment, comment_len, nullptr, 0);
 }
 
 int putend64(uint64_t count, uint64_t size, uint64_t offset, ZipWriteFunc wfunc, void* context) {
-  unsigned char e[kZip64EndRecordSize];
-  put32(e, kZip64EndRecordSignature);
-  put64(e + 4, kZip64EndRecordSize - 12);  // the record's size past this field
-  put16(e + 12, kVersionMadeBy);
-  put16(e + 14, kVersionNeededZip64);
-  put32(e + 16, 0);  // this disk
-  put32(e + 20, 0);  // disk where the directory starts
-  put64(e + 24, count);
-  put64(e + 32, count);
-  put64(e + 40, size);
-  put64(e + 48, offset);
+  Zip64EndRecord r;
+  r.version_made_by = kVersionMadeBy;
+  r.version_needed = kVersionNeededZip64;
+  r.entries_on_disk = r.entries = count;
+  r.directory_size = size;
+  r.directory_offset = offset;
+  unsigned char e[Zip64EndRecord::kSize];
+  r.encode(e);
   return put_parts(wfunc, context, e, sizeof e, nullptr, 0, nullptr, 0);
 }
 
 int putlocator64(uint64_t end64_offset, ZipWriteFunc wfunc, void* context) {
-  unsigned char l[kZip64EndLocatorSize];
-  put32(l, kZip64EndLocatorSignature);
-  put32(l + 4, 0);  // disk holding the Zip64 end record
-  put64(l + 8, end64_offset);
-  put32(l + 16, 1);  // disks in all
+  Zip64EndLocator r;
+  r.end_record_offset = end64_offset;
+  unsigned char l[Zip64EndLocator::kSize];
+  r.encode(l);
   return put_parts(wfunc, context, l, sizeof l, nullptr, 0, nullptr, 0);
 }
 

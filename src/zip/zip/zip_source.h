@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/handle.h"
+#include "zip/common/records.h"
 #include "zip/common/zip_result.h"
 
 namespace quillon {
@@ -17,9 +18,11 @@ struct iztimes {
   int32_t ctime;  // creation
 };
 
-// External attributes of items that are not backed by a file.
-constexpr uint32_t kAttrStreamItem = 0x80000000u;  // regular file, no permissions
-constexpr uint32_t kAttrFolderItem = 0x41C00010u;  // rwx directory, DOS directory bit
+// External attributes of items that are not backed by a file: a regular
+// file without permissions, and a folder its owner may read, write and enter.
+constexpr uint32_t kAttrStreamItem = kUnixTypeRegular << kUnixModeShift;
+constexpr uint32_t kAttrFolderItem =
+    (kUnixTypeDirectory | kUnixOwnerRead | kUnixOwnerWrite | kUnixOwnerExecute) << kUnixModeShift | kDosDirectory;
 
 // The source of the item being added: what opening it found (attributes,
 // times, the size announced in advance) and what reading it gave (the count,
