@@ -484,14 +484,8 @@ ZIPRESULT TZip::add_item(const std::string& given, const void* src, uint32_t len
   const bool is_folder = kind == ZIPSRC_FOLDER;
   const bool enciphered = !password_.empty() && !is_folder;
 
-  // The stored name; a folder's ends in a slash. A name that is not plain
-  // ASCII is flagged as UTF-8 when it is UTF-8; other bytes stay unflagged.
-  ItemName name;
-  name.name = stored_name(given);
+  const ItemName name = item_name(given, is_folder);
   if (name.name.empty()) return ZIPR_BADARGS;
-  if (is_folder && name.name.back() != '/') name.name += '/';
-  name.flag = (!plain_ascii(name.name) && qp::is_valid_utf8(name.name.data(), name.name.size())) ? kFlagUtf8Name : 0;
-  name.method = (is_folder || HasZipSuffix(name.name.c_str())) ? kMethodStored : kMethodDeflated;
 
   bool started = false;
   try {
@@ -511,6 +505,19 @@ ZIPRESULT TZip::add_item(const std::string& given, const void* src, uint32_t len
     if (started) out_.set_error(ZIPR_NOMEMORY);
     throw;
   }
+}
+
+// The stored name; a folder's ends in a slash. A name that is not plain
+// ASCII is flagged as UTF-8 when it is UTF-8; other bytes stay unflagged.
+// Names with an archive suffix, and folders, are stored.
+TZip::ItemName TZip::item_name(const std::string& given, bool is_folder) {
+  ItemName name;
+  name.name = stored_name(given);
+  if (name.name.empty()) return name;
+  if (is_folder && name.name.back() != '/') name.name += '/';
+  name.flag = (!plain_ascii(name.name) && qp::is_valid_utf8(name.name.data(), name.name.size())) ? kFlagUtf8Name : 0;
+  name.method = (is_folder || HasZipSuffix(name.name.c_str())) ? kMethodStored : kMethodDeflated;
+  return name;
 }
 
 ZIPRESULT TZip::open_source(const void* src, uint32_t len, uint32_t kind, bool utf8_path) {

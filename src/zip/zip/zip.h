@@ -115,6 +115,8 @@ struct ZipPreparedItem {
 class TZip {
  public:
   explicit TZip(const char* password);
+  // Releases the output if Close has not: a file the archive created is
+  // closed (as it stands, unfinished) and a block it mapped is unmapped.
   ~TZip();
   TZip(const TZip&) = delete;
   TZip& operator=(const TZip&) = delete;
@@ -161,6 +163,7 @@ class TZip {
 
   // The steps of adding an item, in their order.
   ZIPRESULT add_item(const std::string& name, const void* src, uint32_t len, uint32_t kind, bool utf8_path);
+  static ItemName item_name(const std::string& given, bool is_folder);
   ZIPRESULT open_source(const void* src, uint32_t len, uint32_t kind, bool utf8_path);
   zlist local_record(const ItemName& name, bool enciphered) const;
   ZIPRESULT write_local_header(const zlist& z);
