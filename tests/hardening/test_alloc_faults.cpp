@@ -7,10 +7,13 @@
 #include <cstddef>
 #include <cstdlib>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "support/zip_builder.h"
 #include "zip/common/close_handle.h"
 #include "zip/unzip/unzip.h"
+#include "zip/zip/zip.h"
 
 namespace {
 
@@ -100,6 +103,37 @@ TEST(OutOfMemory, OpeningAReadingHandleLeavesNothingBehind) {
     EXPECT_EQ(live_count, 0) << "blocks left behind when allocation " << k << " failed";
   }
   EXPECT_GE(failures, 2);  // at least the object's and the record's allocations
+}
+
+// Creating a writing handle and adding an item, with each allocation failing
+// in turn: the object, its compressor, the item and the handle record go
+// away with the failure, or with CloseZipZ when the handle exists.
+TEST(OutOfMemory, WritingAnItemLeavesNothingBehind) {
+  const std::string text(4000, 'q');
+  std::vector<char> block(65536);
+  long failures = 0;
+  for (long k = 0; k < 1000; ++k) {
+    HZIP h = nullptr;
+    ZIPRESULT added = ZIPR_BADARGS;
+    bool threw = false;
+    start_counting(k);
+    try {
+      h = CreateZip(block.data(), static_cast<uint32_t>(block.size()), nullptr);
+      if (h != nullptr) added = ZipAdd(h, "a.txt", text.data(), static_cast<uint32_t>(text.size()));
+    } catch (const std::bad_alloc&) {
+      threw = true;
+    }
+    if (h != nullptr) CloseZipZ(h);
+    stop_counting();
+    EXPECT_EQ(live_count, 0) << "blocks left behind when allocation " << k << " failed";
+    if (!threw) {
+      ASSERT_NE(h, nullptr);
+      EXPECT_EQ(added, ZIPR_OK);
+      break;
+    }
+    ++failures;
+  }
+  EXPECT_GE(failures, 3);  // at least the object, its compressor and the record
 }
 
 }  // namespace

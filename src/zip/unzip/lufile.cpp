@@ -1,7 +1,7 @@
 // The byte source of the archive reader: an OS handle (the caller's, or one
 // opened here for a file name) or a memory block, read and positioned alike.
 #include <cstring>
-#include <new>
+#include <utility>
 
 #include "platform/file.h"
 #include "zip/unzip/unz_reader.h"
@@ -20,24 +20,19 @@ LUFILE* lufopen(const void* source, uint32_t length, uint32_t kind, ZIPRESULT* e
     *err = ZIPR_BADARGS;
     return nullptr;
   }
-  qp::Handle h = nullptr;
-  bool close_handle = false;
+  // A handle opened here for a file name is owned from the start, so that
+  // it closes on every way out, running out of memory included.
+  qp::HeldHandle h;
   if (kind == ZIPSRC_FILENAME) {
-    h = qp::open_read_shared(static_cast<const char*>(source));
-    if (!qp::is_valid(h)) {
+    h = qp::HeldHandle::own(qp::open_read_shared(static_cast<const char*>(source)));
+    if (!qp::is_valid(h.get())) {
       *err = ZIPR_OPENFAILED;
       return nullptr;
     }
-    close_handle = true;
   } else if (kind == ZIPSRC_HANDLE) {
-    h = const_cast<qp::Handle>(source);
+    h = qp::HeldHandle::borrow(const_cast<qp::Handle>(source));
   }
-  LUFILE* f = new (std::nothrow) LUFILE;
-  if (f == nullptr) {
-    if (close_handle) qp::close_handle(h);
-    *err = ZIPR_NOMEMORY;
-    return nullptr;
-  }
+  LUFILE* f = new LUFILE;
   if (kind == ZIPSRC_MEMORY) {
     f->from_handle = false;
     f->seekable = true;
@@ -48,9 +43,8 @@ LUFILE* lufopen(const void* source, uint32_t length, uint32_t kind, ZIPRESULT* e
     return f;
   }
   f->from_handle = true;
-  f->handle = h;
-  f->close_handle = close_handle;
-  const uint64_t pos = GetFilePosU(h);
+  const uint64_t pos = GetFilePosU(h.get());
+  f->handle = std::move(h);
   f->seekable = pos != kNoSourcePosition;
   f->base_offset = f->seekable ? pos : 0;
   f->read_error = false;
@@ -59,8 +53,7 @@ LUFILE* lufopen(const void* source, uint32_t length, uint32_t kind, ZIPRESULT* e
 
 int lufclose(LUFILE* f) {
   if (f == nullptr) return -1;
-  if (f->close_handle) qp::close_handle(f->handle);
-  delete f;
+  delete f;  // closes the handle when it was opened here
   return 0;
 }
 
@@ -70,7 +63,7 @@ size_t lufread(void* buf, size_t size, size_t n, LUFILE* f) {
   if (f->from_handle) {
     if (want > 0x7FFFFFFFu) return 0;
     uint32_t done = 0;
-    if (!qp::read_file(f->handle, buf, static_cast<uint32_t>(want), &done)) f->read_error = true;
+    if (!qp::read_file(f->handle.get(), buf, static_cast<uint32_t>(want), &done)) f->read_error = true;
     return done / size;
   }
   const uint64_t left = f->position < f->length ? f->length - f->position : 0;
@@ -90,12 +83,12 @@ int lufseek(LUFILE* f, int64_t offset, int origin) {
     if (origin == 0) {
       const int64_t target = int64_t(f->base_offset) + offset;
       if (target < 0) return 22;
-      if (qp::seek_file(f->handle, target, qp::SeekFrom::Begin) != uint64_t(target)) return 22;
+      if (qp::seek_file(f->handle.get(), target, qp::SeekFrom::Begin) != uint64_t(target)) return 22;
       return 0;
     }
     if (origin != 1 && origin != 2) return 19;
     const qp::SeekFrom from = origin == 1 ? qp::SeekFrom::Current : qp::SeekFrom::End;
-    if (qp::seek_file(f->handle, offset, from) == qp::kNoPosition64) return 22;
+    if (qp::seek_file(f->handle.get(), offset, from) == qp::kNoPosition64) return 22;
     return 0;
   }
   int64_t target;
@@ -118,7 +111,7 @@ int lufseek(LUFILE* f, int64_t offset, int origin) {
 uint64_t luftell(LUFILE* f) {
   if (!f->from_handle) return f->position;
   if (!f->seekable) return 0;
-  const uint64_t pos = GetFilePosU(f->handle);
+  const uint64_t pos = GetFilePosU(f->handle.get());
   if (pos == kNoSourcePosition || pos < f->base_offset) return kNoSourcePosition;
   return pos - f->base_offset;
 }

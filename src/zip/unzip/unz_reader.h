@@ -37,10 +37,9 @@ constexpr uint32_t kUnzBufferSize = 16384;
 struct LUFILE {
   bool from_handle = false;   // a handle or file-name source; false for memory
   bool seekable = false;      // the handle reported a position when opened
-  qp::Handle handle = nullptr;
+  qp::HeldHandle handle;      // owned when opened here for a file name
   bool read_error = false;    // a read on the handle failed
   uint64_t base_offset = 0;   // origin of absolute seeks while the archive opens
-  bool close_handle = false;  // the handle was opened here
   const unsigned char* data = nullptr;  // memory block (the caller's)
   uint32_t length = 0;
   uint64_t position = 0;

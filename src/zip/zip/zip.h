@@ -19,23 +19,20 @@
 // 4.3.15). An archive whose values all fit is byte for byte what it was
 // before Zip64 was written at all.
 #pragma once
+#include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/handle.h"
-#include "platform/memory.h"
 #include "zip/common/zip_result.h"
+#include "zip/zip/zip_output.h"
+#include "zip/zip/zip_source.h"
 
 namespace quillon {
 
 struct TState;
-
-// Unix times (seconds since 1970-01-01) of an item.
-struct iztimes {
-  int32_t atime;  // last access
-  int32_t mtime;  // last write
-  int32_t ctime;  // creation
-};
 
 // Longest item name kept, in characters (bytes, or code points of a UTF-8
 // name): MAX_PATH less its terminator; a folder may get one more character,
@@ -53,10 +50,6 @@ constexpr unsigned kCentralExtraSize = 9;   // "UT", 5, flags, mtime
 // that the true value is in a Zip64 record.
 constexpr uint32_t kClassicCountMax = 0xFFFE;
 constexpr uint64_t kClassicSizeMax = 0xFFFFFFFEu;
-
-// External attributes of items that are not backed by a file.
-constexpr uint32_t kAttrStreamItem = 0x80000000u;  // regular file, no permissions
-constexpr uint32_t kAttrFolderItem = 0x41C00010u;  // rwx directory, DOS directory bit
 
 // One item of the archive.
 struct zlist {
@@ -82,7 +75,6 @@ struct zlist {
   bool zip64_sizes;      // both sizes in Zip64 blocks, local and central
   bool zip64_offset;     // the offset in the central Zip64 block
   std::string name;      // as stored, no terminator
-  zlist* next;
 };
 
 // Write function of the record writers: returns the count written.
@@ -123,6 +115,8 @@ struct ZipPreparedItem {
 class TZip {
  public:
   explicit TZip(const char* password);
+  // Releases the output if Close has not: a file the archive created is
+  // closed (as it stands, unfinished) and a block it mapped is unmapped.
   ~TZip();
   TZip(const TZip&) = delete;
   TZip& operator=(const TZip&) = delete;
@@ -156,19 +150,28 @@ class TZip {
   unsigned write(const char* bytes, unsigned n);
 
  private:
+  // The stored form of an item's name and what it decides.
+  struct ItemName {
+    std::string name;     // as stored; a folder's ends in a slash
+    uint16_t flag = 0;    // kFlagUtf8Name or 0
+    uint16_t method = 0;  // stored or deflated
+  };
+
   static unsigned swrite(void* context, const char* bytes, unsigned n);
   static unsigned sflush(void* context, const char* bytes, unsigned* n);
   static unsigned sread(TState& state, char* bytes, unsigned n);
 
+  // The steps of adding an item, in their order.
   ZIPRESULT add_item(const std::string& name, const void* src, uint32_t len, uint32_t kind, bool utf8_path);
-  void reset_input();
-  ZIPRESULT open_file(const char* path, bool utf8_path);
-  ZIPRESULT open_handle(qp::Handle h, uint32_t len);
-  ZIPRESULT open_mem(const void* block, uint32_t len);
-  ZIPRESULT open_dir();
-  ZIPRESULT open_prepared();
-  bool replay_prepared(zlist& z);
-  bool oseek(uint64_t pos);
+  static ItemName item_name(const std::string& given, bool is_folder);
+  ZIPRESULT open_source(const void* src, uint32_t len, uint32_t kind, bool utf8_path);
+  zlist local_record(const ItemName& name, bool enciphered) const;
+  ZIPRESULT write_local_header(const zlist& z);
+  ZIPRESULT write_encryption_header(const zlist& z);
+  ZIPRESULT write_data(zlist& z, bool is_folder, bool* came_short);
+  ZIPRESULT end_item(zlist& z, bool came_short);
+
+  void replay_prepared(zlist& z, bool* data_ok);
   bool istore();
   bool ideflate(zlist& z);
   void iclose();
@@ -176,46 +179,25 @@ class TZip {
   ZIPRESULT fail_item(ZIPRESULT result);
   ZIPRESULT drop_oversized_item(const zlist& z);
 
-  char* password_ = nullptr;
-  qp::Handle out_handle_ = nullptr;
-  bool close_out_handle_ = false;
-  qp::MappedBlock out_mapping_;
-  uint64_t out_base_ = 0;
-  ZIPRESULT out_error_ = ZIPR_OK;
+  std::string password_;           // empty: no encryption
+  ZipOutput out_;
   uint64_t written_ = 0;           // archive-relative end position
-  bool out_seekable_ = false;
-  char* out_mem_ = nullptr;
-  uint32_t out_mem_pos_ = 0;
-  uint32_t out_mem_size_ = 0;
   bool central_done_ = false;
   ZIPRESULT central_result_ = ZIPR_OK;
   bool truncate_on_close_ = false;  // a refused item left bytes past the archive's end
   bool encrypting_ = false;
   uint32_t keys_[3] = {0, 0, 0};
-  char* enc_buf_ = nullptr;
-  uint32_t enc_buf_size_ = 0;
-  zlist* items_ = nullptr;
-  zlist* last_item_ = nullptr;
-  TState* deflater_ = nullptr;
+  std::vector<char> enc_buf_;
+  std::vector<zlist> items_;
+  std::unique_ptr<TState> deflater_;
   uint64_t size_limit_ = kClassicSizeMax;
   const ZipPreparedItem* prepared_ = nullptr;  // the source of the item being added, if prepared
 
   // The item being added.
-  uint32_t in_attr_ = 0;
-  iztimes in_times_ = {0, 0, 0};
-  uint32_t in_stamp_ = 0;
-  int64_t in_size_ = 0;            // announced size, -1 when not given
-  uint64_t in_read_ = 0;
-  uint32_t in_crc_ = 0;
-  bool in_failed_ = false;         // the source reported a read error
-  qp::Handle in_handle_ = nullptr;
-  bool close_in_handle_ = false;
-  const char* in_mem_ = nullptr;
-  uint32_t in_mem_len_ = 0;
-  uint32_t in_mem_pos_ = 0;
+  ZipItemSource in_;
   uint64_t out_csize_ = 0;         // item data produced, encryption header not included
 
-  char buf_[16384];
+  std::array<char, 16384> buf_;
 };
 
 // The process has seeded the generator of the encryption headers.

@@ -1,30 +1,20 @@
 // The creation API: TZip behind a writing handle. Every function records its
 // result in lasterrorZ just before returning it.
-#include <new>
+#include <memory>
 
 #include "zip/zip/zip.h"
 
 namespace quillon {
 
 HZIP CreateZipInternal(void* z, uint32_t len, uint32_t kind, const char* password) {
-  TZip* zip = nullptr;
-  try {
-    zip = new TZip(password);
-  } catch (const std::bad_alloc&) {
-    lasterrorZ = ZIPR_NOMEMORY;
-    return nullptr;
-  }
+  // The object is owned here until its handle record exists, so that
+  // running out of memory on the way (std::bad_alloc, for the caller's
+  // guard) leaks neither it nor its output.
+  auto zip = std::make_unique<TZip>(password);
   lasterrorZ = zip->Create(z, len, kind);
-  if (lasterrorZ != ZIPR_OK) {
-    delete zip;
-    return nullptr;
-  }
-  HZIP h = new (std::nothrow) ZipHandleRecord{kWritingHandle, zip};
-  if (h == nullptr) {
-    zip->Close();
-    delete zip;
-    lasterrorZ = ZIPR_NOMEMORY;
-  }
+  if (lasterrorZ != ZIPR_OK) return nullptr;
+  HZIP h = new ZipHandleRecord{kWritingHandle, nullptr};
+  h->object = zip.release();
   return h;
 }
 

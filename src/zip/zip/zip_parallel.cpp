@@ -92,13 +92,10 @@ uint64_t data_bound(uint64_t size, uint16_t method) {
 // One worker's compressor, buffers and the job it works on.
 class Preparer {
  public:
-  ~Preparer() { delete state_; }
-
   void prepare(Job& job);
   // Leaves the job to the calling thread, after anything went wrong.
   void give_up(Job& job) {
-    if (qp::is_valid(in_)) qp::close_handle(in_);
-    in_ = nullptr;
+    in_.reset();
     job.by_caller = true;
     std::free(job.data);
     job.data = nullptr;
@@ -122,7 +119,7 @@ class Preparer {
   unsigned read(char* bytes, unsigned n) {
     uint32_t done = 0;
     unsigned got = 0;
-    if (qp::read_file(in_, bytes, n, &done)) {
+    if (qp::read_file(in_.get(), bytes, n, &done)) {
       got = done;
     } else {
       job_->item.read_failed = true;
@@ -160,18 +157,15 @@ class Preparer {
   bool deflate_item();
   bool store_item();
 
-  TState* state_ = nullptr;
+  std::unique_ptr<TState> state_;
   Job* job_ = nullptr;
-  qp::Handle in_ = nullptr;
+  qp::HeldHandle in_;  // the file being prepared, opened here
   bool refused_ = false;
   char buf_[kChunk];
 };
 
 bool Preparer::deflate_item() {
-  if (state_ == nullptr) {
-    state_ = new (std::nothrow) TState;
-    if (state_ == nullptr) return false;
-  }
+  if (state_ == nullptr) state_ = std::make_unique<TState>();
   // The settings of TZip::ideflate, so that the stream is the same.
   TState& s = *state_;
   s.context = this;
@@ -208,29 +202,28 @@ void Preparer::prepare(Job& job) {
   it = ZipPreparedItem{};
   it.method = job.method;
   // Opening and examining the file as TZip::open_file and open_handle do.
-  in_ = qp::open_read_shared_utf8(job.name.c_str());
-  if (!qp::is_valid(in_)) {
+  in_ = qp::HeldHandle::own(qp::open_read_shared_utf8(job.name.c_str()));
+  if (!qp::is_valid(in_.get())) {
     it.open_result = ZIPR_OPENFAILED;
-    in_ = nullptr;
+    in_.reset();
     return;
   }
   bool by_caller = false;
-  if (qp::set_file_pointer(in_, 0, qp::SeekFrom::Current) == qp::kNoPosition) {
+  if (qp::set_file_pointer(in_.get(), 0, qp::SeekFrom::Current) == qp::kNoPosition) {
     by_caller = true;  // became a stream since it was looked at
   } else {
-    it.open_result = GetFileInfo(in_, &it.attr, &it.size, &it.times, &it.stamp);
+    it.open_result = GetFileInfo(in_.get(), &it.attr, &it.size, &it.times, &it.stamp);
     if (it.open_result == ZIPR_OK) {
       if (data_bound(it.size, job.method) > job.bound) {
         by_caller = true;  // grew since it was looked at
       } else {
-        qp::set_file_pointer(in_, 0, qp::SeekFrom::Begin);
+        qp::set_file_pointer(in_.get(), 0, qp::SeekFrom::Begin);
         const bool ran = job.method == kMethodDeflated ? deflate_item() : store_item();
         if (!ran || refused_) by_caller = true;
       }
     }
   }
-  qp::close_handle(in_);
-  in_ = nullptr;
+  in_.reset();
   if (by_caller) give_up(job);
   it.data = job.data;
   it.data_len = job.data_len;
