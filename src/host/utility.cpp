@@ -15,18 +15,17 @@ namespace quillon {
 using qp::Stream;
 
 void remove_current_files() {
-  qp::Listing* listing = qp::open_listing("./");
-  if (listing == nullptr) {
+  qp::ListingPtr listing(qp::open_listing("./"));
+  if (!listing) {
     std::perror("Couldn't open the directory");
     return;
   }
   // Every entry is named, "." and ".." included; only files go away, and
   // read-only files stay, on every system and for every user.
-  while (const char* name = qp::next_entry(listing)) {
+  while (const char* name = qp::next_entry(listing.get())) {
     std::puts(name);
     qp::delete_writable_file(name);
   }
-  qp::close_listing(listing);
 }
 
 double copy_with_hashes(const char* source, const char* destination) {

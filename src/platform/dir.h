@@ -1,6 +1,7 @@
 // Directories, the current directory, and directory listings.
 #pragma once
 #include <cstdint>
+#include <memory>
 
 namespace qp {
 
@@ -34,6 +35,12 @@ void close_listing(Listing* listing);
 // functions, so a name without a form in the ANSI code page still comes out
 // whole; elsewhere it is open_listing. next_entry and close_listing apply.
 Listing* open_listing_utf8(const char* path);
+
+// A listing closed when it goes out of scope.
+struct ListingCloser {
+  void operator()(Listing* listing) const { close_listing(listing); }
+};
+using ListingPtr = std::unique_ptr<Listing, ListingCloser>;
 
 }  // namespace qp
 

@@ -13,4 +13,24 @@ ZIPRESULT CloseZipU(HZIP h);
 // object and the record.
 ZIPRESULT CloseZipZ(HZIP h);
 
+// Closes a handle of either kind (a null one too, which only sets the last
+// result) however the scope is left, memory running out included.
+class ScopedArchive {
+ public:
+  explicit ScopedArchive(HZIP h) : h_(h) {}
+  ~ScopedArchive() {
+    if (IsZipHandleU(h_)) {
+      CloseZipU(h_);
+    } else {
+      CloseZipZ(h_);
+    }
+  }
+  ScopedArchive(const ScopedArchive&) = delete;
+  ScopedArchive& operator=(const ScopedArchive&) = delete;
+  HZIP get() const { return h_; }
+
+ private:
+  HZIP h_;
+};
+
 }  // namespace quillon

@@ -8,7 +8,6 @@
 // printed in the system's code page where it has a form there, in UTF-8
 // where it has none.
 #include "zip/common/zip_export.h"
-#include "zip/common/close_handle.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -17,6 +16,7 @@
 
 #include "platform/dir.h"
 #include "platform/text.h"
+#include "zip/common/close_handle.h"
 #include "zip/common/export_threads.h"
 #include "zip/common/zip_result.h"
 #include "zip/zip/zip.h"
@@ -39,32 +39,28 @@ void print_name(const char* name) {
 void zip_folder(const char* zipfile, const char* folder) { zip_folder(zipfile, folder, export_thread_count()); }
 
 void zip_folder(const char* zipfile, const char* folder, unsigned threads) {
-  HZIP h = CreateZip(zipfile, nullptr);
-  qp::Listing* listing = folder ? qp::open_listing_utf8(folder) : nullptr;
-  if (listing == nullptr) {
+  // The archive is closed, and the listing too, however the body is left.
+  ScopedArchive archive(CreateZip(zipfile, nullptr));
+  const HZIP h = archive.get();
+  qp::ListingPtr listing(folder ? qp::open_listing_utf8(folder) : nullptr);
+  if (!listing) {
     if (folder == nullptr) errno = ENOENT;
     std::perror("Couldn't open the directory");
   } else if (threads <= 1 || h == nullptr) {
     // ".", "..", folders and names missing from the current directory
     // cannot be opened as files and add nothing; nor can the archive
     // itself, which is held without sharing while it is written.
-    while (const char* name = qp::next_entry(listing)) {
+    while (const char* name = qp::next_entry(listing.get())) {
       print_name(name);
       ZipAddUtf8(h, name, name);
     }
-    qp::close_listing(listing);
   } else {
     // The whole listing first, so that workers can compress ahead; names
     // are printed and items added in its order all the same.
     std::vector<std::string> names;
-    while (const char* name = qp::next_entry(listing)) names.emplace_back(name);
-    qp::close_listing(listing);
+    while (const char* name = qp::next_entry(listing.get())) names.emplace_back(name);
+    listing.reset();
     zip_add_files_parallel(h, names, threads, print_name);
-  }
-  if (IsZipHandleU(h)) {
-    CloseZipU(h);
-  } else {
-    CloseZipZ(h);
   }
 }
 
