@@ -565,17 +565,19 @@ zlist TZip::local_record(const ItemName& name, bool enciphered) const {
   z.central_extra_len = kCentralExtraSize + central_zip64;
   z.external_attr = in_.attr();
   z.offset = offset;
+  static_assert(kLocalExtraSize == ExtendedTimestamp::kMaxSize && kCentralExtraSize == 4 + 1 + 4,
+                "the extra fields hold the whole local block and the central block's modification time");
+  // The "UT" block: all three times in the local header; the central one
+  // keeps the same flag byte but only the modification time.
   const iztimes& t = in_.times();
-  unsigned char* e = z.local_extra;
-  e[0] = kTimestampId0;
-  e[1] = kTimestampId1;
-  put16(e + 2, 13);
-  e[4] = 0x07;
-  put32(e + 5, static_cast<uint32_t>(t.mtime));
-  put32(e + 9, static_cast<uint32_t>(t.atime));
-  put32(e + 13, static_cast<uint32_t>(t.ctime));
-  std::memcpy(z.central_extra, e, kCentralExtraSize);
-  put16(z.central_extra + 2, 5);
+  ExtendedTimestamp stamp;
+  stamp.flags = stamp.held = ExtendedTimestamp::kModification | ExtendedTimestamp::kAccess | ExtendedTimestamp::kCreation;
+  stamp.modification_time = static_cast<uint32_t>(t.mtime);
+  stamp.access_time = static_cast<uint32_t>(t.atime);
+  stamp.creation_time = static_cast<uint32_t>(t.ctime);
+  stamp.encode(z.local_extra);
+  stamp.held = ExtendedTimestamp::kModification;
+  stamp.encode(z.central_extra);
   return z;
 }
 
