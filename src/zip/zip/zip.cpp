@@ -159,6 +159,19 @@ Zip64Extra zip64_extra_of(const zlist& z, bool with_offset) {
   return x;
 }
 
+// The fields the local header and the central record share. Sizes with Zip64
+// sizes hold 0xFFFFFFFF; the true values go into the Zip64 block.
+template <typename Record>
+void fill_item_fields(Record& r, const zlist& z) {
+  r.version_needed = z.version_needed;
+  r.method = z.method;
+  r.dos_datetime = z.dos_stamp;
+  r.crc = z.crc;
+  r.compressed_size = z.zip64_sizes ? kZip64Marker : static_cast<uint32_t>(z.csize);
+  r.uncompressed_size = z.zip64_sizes ? kZip64Marker : static_cast<uint32_t>(z.usize);
+  r.name_length = static_cast<uint16_t>(z.name_len);
+}
+
 // The extra field of a record: the Zip64 block, when anything is in it,
 // then the timestamp block. Returns its length.
 unsigned put_extra(unsigned char* out, const Zip64Extra& x, const unsigned char* timestamp, unsigned timestamp_len) {
@@ -173,14 +186,8 @@ unsigned put_extra(unsigned char* out, const Zip64Extra& x, const unsigned char*
 // both sizes in its Zip64 block, ahead of the timestamp block.
 int putlocal(const zlist& z, ZipWriteFunc wfunc, void* context) {
   LocalHeader r;
-  r.version_needed = z.version_needed;
+  fill_item_fields(r, z);
   r.flags = z.local_flags;
-  r.method = z.method;
-  r.dos_datetime = z.dos_stamp;
-  r.crc = z.crc;
-  r.compressed_size = z.zip64_sizes ? kZip64Marker : static_cast<uint32_t>(z.csize);
-  r.uncompressed_size = z.zip64_sizes ? kZip64Marker : static_cast<uint32_t>(z.usize);
-  r.name_length = static_cast<uint16_t>(z.name_len);
   r.extra_length = static_cast<uint16_t>(z.local_extra_len);
   unsigned char h[LocalHeader::kSize];
   r.encode(h);
@@ -203,15 +210,9 @@ int putextended(const zlist& z, ZipWriteFunc wfunc, void* context) {
 
 int putcentral(const zlist& z, ZipWriteFunc wfunc, void* context) {
   CentralRecord r;
+  fill_item_fields(r, z);
   r.version_made_by = z.version_made_by;
-  r.version_needed = z.version_needed;
   r.flags = z.flags;
-  r.method = z.method;
-  r.dos_datetime = z.dos_stamp;
-  r.crc = z.crc;
-  r.compressed_size = z.zip64_sizes ? kZip64Marker : static_cast<uint32_t>(z.csize);
-  r.uncompressed_size = z.zip64_sizes ? kZip64Marker : static_cast<uint32_t>(z.usize);
-  r.name_length = static_cast<uint16_t>(z.name_len);
   r.extra_length = static_cast<uint16_t>(z.central_extra_len);
   r.comment_length = static_cast<uint16_t>(z.comment_len);
   r.disk_start = z.disk;
