@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/testkit.h"
 #include "support/zip_builder.h"
 #include "zip/common/close_handle.h"
 #include "zip/unzip/unzip.h"
@@ -134,6 +135,63 @@ TEST(OutOfMemory, WritingAnItemLeavesNothingBehind) {
     ++failures;
   }
   EXPECT_GE(failures, 3);  // at least the object, its compressor and the record
+}
+
+// Extracting each file entry, to memory and to a handle, on a fresh handle
+// with each allocation of the call failing in turn (the entry stream, its
+// input buffer, the extraction buffer, names), up to the first run that
+// needs no more than it gets. After a failure the same handle still extracts
+// the entry whole, and closing it frees everything both calls allocated.
+TEST(OutOfMemory, ExtractingAnEntryLeavesNothingBehind) {
+  const ziptest::Sample sample = ziptest::make_sample();
+  const uint32_t size = static_cast<uint32_t>(sample.bytes.size());
+  testkit::ScratchDir dir;
+  for (size_t i = 0; i < sample.entries.size(); ++i) {
+    if (sample.entries[i].folder) continue;
+    const std::string& data = sample.entries[i].data;
+    const int index = static_cast<int>(i);
+    for (const bool to_file : {false, true}) {
+      long failures = 0;
+      for (long k = 0; k < 1000; ++k) {
+        HZIP h = OpenZip(sample.bytes.data(), size, ziptest::kPassword);
+        ASSERT_NE(h, nullptr);
+        const std::string first = dir / (std::to_string(i) + "_" + std::to_string(k)), again = first + "r";
+        qp::Handle files[2] = {nullptr, nullptr};
+        if (to_file) {
+          files[0] = qp::create_exclusive(first.c_str(), 0);
+          files[1] = qp::create_exclusive(again.c_str(), 0);
+          ASSERT_TRUE(qp::is_valid(files[0]) && qp::is_valid(files[1]));
+        }
+        std::string out(data.size() + 1, '\0');
+        auto extract = [&](int attempt) {
+          return to_file ? UnzipItemHandle(h, index, files[attempt])
+                         : UnzipItem(h, index, &out[0], static_cast<uint32_t>(out.size()));
+        };
+        ZIPRESULT r = ZIPR_OK;
+        bool threw = false;
+        start_counting(k);
+        try {
+          r = extract(0);
+        } catch (const std::bad_alloc&) {
+          threw = true;
+          fail_at = -1;  // still counted: closing must free what the retry allocates too
+          r = extract(1);
+        }
+        EXPECT_EQ(CloseZipU(h), ZIPR_OK);
+        stop_counting();
+        EXPECT_EQ(live_count, 0) << "blocks left behind when allocation " << k << " failed";
+        EXPECT_EQ(r, ZIPR_OK) << "allocation " << k << (threw ? " failed" : " not reached");
+        if (to_file) {
+          qp::close_handle(files[0]);
+          qp::close_handle(files[1]);
+        }
+        EXPECT_EQ(to_file ? testkit::read_file(threw ? again : first) : out.substr(0, data.size()), data);
+        if (!threw) break;
+        ++failures;
+      }
+      EXPECT_GE(failures, 1) << "entry " << i << (to_file ? " to a handle" : " to memory");
+    }
+  }
 }
 
 }  // namespace

@@ -4,9 +4,8 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
-#include <new>
+#include <memory>
 #include <vector>
 
 #include "zip/common/cipher.h"
@@ -17,8 +16,15 @@
 namespace quillon {
 
 struct unz_entry_stream_s {
-  unsigned char* input_buffer = nullptr;  // kUnzBufferSize bytes, owned
-  z_stream inflater;
+  unz_entry_stream_s() : input_buffer(kUnzBufferSize) {}
+  ~unz_entry_stream_s() {
+    if (inflater_ready) inflateEnd(&inflater);
+  }
+  unz_entry_stream_s(const unz_entry_stream_s&) = delete;
+  unz_entry_stream_s& operator=(const unz_entry_stream_s&) = delete;
+
+  std::vector<unsigned char> input_buffer;  // kUnzBufferSize bytes
+  z_stream inflater{};
   uint64_t next_read_offset = 0;          // archive-relative offset of the next input byte
   bool inflater_ready = false;
   uint64_t local_extra_offset = 0;
@@ -37,12 +43,14 @@ struct unz_entry_stream_s {
   unsigned char check_byte = 0;
 };
 
+void unz_entry_stream_deleter::operator()(unz_entry_stream_s* st) const { delete st; }
+
 int unzlocal_CheckCurrentFileCoherencyHeader(unz_s* s, uint32_t* var_size, uint64_t* extra_offset,
                                              uint32_t* extra_size) {
   *var_size = 0;
   *extra_offset = 0;
   *extra_size = 0;
-  LUFILE* f = s->source;
+  LUFILE* f = s->source.get();
   const uint64_t local = s->entry_info_internal.local_header_offset;
   if (lufseek(f, int64_t(s->leading_bytes + local), 0) != 0) return UNZ_IOERROR;
   unsigned char r[LocalHeader::kSize];
@@ -126,22 +134,15 @@ int unzOpenCurrentFile(unz_s* s, const char* password) {
       info.compressed_size != info.uncompressed_size + (encrypted ? kEncryptionHeaderSize : 0))
     return UNZ_BADARCHIVE;
 
-  unz_entry_stream_s* st = new (std::nothrow) unz_entry_stream_s;
-  if (st == nullptr) return UNZ_NOMEMORY;
-  st->input_buffer = static_cast<unsigned char*>(std::malloc(kUnzBufferSize));
-  if (st->input_buffer == nullptr) {
-    delete st;
-    return UNZ_NOMEMORY;
-  }
+  unz_entry_stream_ptr st(new unz_entry_stream_s);
   st->local_extra_offset = extra_offset;
   st->local_extra_size = extra_size;
   st->local_extra_read = 0;
   st->crc_expected = info.crc;
   st->crc_so_far = 0;
   st->method = info.method;
-  st->source = s->source;
+  st->source = s->source.get();
   st->leading_bytes = s->leading_bytes;
-  std::memset(&st->inflater, 0, sizeof st->inflater);
   st->inflater.zalloc = Z_NULL;
   st->inflater.zfree = Z_NULL;
   st->inflater.opaque = Z_NULL;
@@ -160,7 +161,7 @@ int unzOpenCurrentFile(unz_s* s, const char* password) {
   st->next_read_offset = s->entry_info_internal.local_header_offset + LocalHeader::kSize + var_size;
   st->inflater.next_in = Z_NULL;
   st->inflater.avail_in = 0;
-  s->stream = st;
+  s->stream = std::move(st);
   return UNZ_OK;
 }
 
@@ -169,8 +170,7 @@ int unzReadCurrentFile(unz_s* s, void* buf, uint32_t cap, bool* reached_end) {
   bool& end = reached_end ? *reached_end : end_dummy;
   end = false;
   if (s == nullptr || s->stream == nullptr) return UNZ_BADPARAM;
-  unz_entry_stream_s* st = s->stream;
-  if (st->input_buffer == nullptr) return UNZ_LISTEND;
+  unz_entry_stream_s* st = s->stream.get();
   if (cap == 0) return 0;
   if (st->uncompressed_left == 0) {
     end = true;
@@ -189,13 +189,13 @@ int unzReadCurrentFile(unz_s* s, void* buf, uint32_t cap, bool* reached_end) {
     if (z.avail_in == 0 && st->compressed_left > 0) {
       const uint32_t n = static_cast<uint32_t>(st->compressed_left < kUnzBufferSize ? st->compressed_left : kUnzBufferSize);
       if (lufseek(st->source, int64_t(st->leading_bytes + st->next_read_offset), 0) != 0) return UNZ_IOERROR;
-      if (lufread(st->input_buffer, n, 1, st->source) != 1) return UNZ_IOERROR;
+      if (lufread(st->input_buffer.data(), n, 1, st->source) != 1) return UNZ_IOERROR;
       st->next_read_offset += n;
       st->compressed_left -= n;
-      z.next_in = st->input_buffer;
+      z.next_in = st->input_buffer.data();
       z.avail_in = n;
       if (st->encrypted) {
-        unsigned char* p = st->input_buffer;
+        unsigned char* p = st->input_buffer.data();
         for (uint32_t i = 0; i < n; ++i) p[i] = static_cast<unsigned char>(zdecode(st->keys, static_cast<char>(p[i])));
       }
     }
@@ -249,14 +249,9 @@ int unzReadCurrentFile(unz_s* s, void* buf, uint32_t cap, bool* reached_end) {
 
 int unzCloseCurrentFile(unz_s* s) {
   if (s == nullptr || s->stream == nullptr) return UNZ_BADPARAM;
-  unz_entry_stream_s* st = s->stream;
-  int status = UNZ_OK;
-  if (st->uncompressed_left == 0 && st->crc_so_far != st->crc_expected) status = UNZ_CRCMISMATCH;
-  std::free(st->input_buffer);
-  st->input_buffer = nullptr;
-  if (st->inflater_ready) inflateEnd(&st->inflater);
-  delete st;
-  s->stream = nullptr;
+  const unz_entry_stream_s* st = s->stream.get();
+  const int status = st->uncompressed_left == 0 && st->crc_so_far != st->crc_expected ? UNZ_CRCMISMATCH : UNZ_OK;
+  s->stream.reset();  // frees the buffer and ends the inflater
   return status;
 }
 
@@ -272,7 +267,7 @@ int unzeof(unz_s* s) {
 
 int unzGetLocalExtrafield(unz_s* s, void* buf, uint32_t cap) {
   if (s == nullptr || s->stream == nullptr) return UNZ_BADPARAM;
-  unz_entry_stream_s* st = s->stream;
+  unz_entry_stream_s* st = s->stream.get();
   const uint32_t left = st->local_extra_size - st->local_extra_read;  // both 16-bit lengths
   if (buf == nullptr) return static_cast<int>(left);
   const uint32_t n = cap < left ? cap : left;

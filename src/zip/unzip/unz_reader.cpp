@@ -13,7 +13,7 @@
 // offset replace the end record's.
 #include <algorithm>
 #include <cstring>
-#include <new>
+#include <memory>
 #include <vector>
 
 #include "zip/common/records.h"
@@ -94,8 +94,8 @@ uint32_t true_entry_count(unz_s* s) {
   CentralRecord record;
   while (at < end) {
     if (end - at < CentralRecord::kSize) return stated;
-    if (lufseek(s->source, int64_t(s->leading_bytes + at), 0) != 0) return stated;
-    if (read_record(s->source, r, CentralRecord::kSize) != UNZ_OK) return stated;
+    if (lufseek(s->source.get(), int64_t(s->leading_bytes + at), 0) != 0) return stated;
+    if (read_record(s->source.get(), r, CentralRecord::kSize) != UNZ_OK) return stated;
     if (!record.decode(r, sizeof r)) return stated;
     at += record.total_size();
     if (++count > 0x7FFFFFFFu) return stated;
@@ -167,64 +167,60 @@ int unzlocal_IndexLocalHeaders(unz_s* s) {
   constexpr size_t kChunk = 65536;
   unz_local_index_s& index = s->local_index;
   index = unz_local_index_s();
-  LUFILE* f = s->source;
-  try {
-    // (local header offset, entry number) in directory order, then sorted:
-    // the entries that share an offset come out together, the first of
-    // them in front.
-    std::vector<std::pair<uint64_t, uint32_t>> all;
-    all.reserve(s->global_info.entry_count);
-    std::vector<unsigned char> chunk(kChunk);
-    uint64_t chunk_at = 0, held = 0;  // archive-relative offset of chunk[0]; bytes in it
-    uint64_t at = s->directory_offset;
-    for (uint32_t i = 0; i < s->global_info.entry_count; ++i) {
-      if (at < chunk_at || at + CentralRecord::kSize > chunk_at + held) {
-        if (lufseek(f, int64_t(s->leading_bytes) + int64_t(at), 0) != 0) break;
-        held = lufread(chunk.data(), 1, kChunk, f);
-        chunk_at = at;
-        if (held < CentralRecord::kSize) break;
-      }
-      CentralRecord record;
-      if (!record.decode(chunk.data() + (at - chunk_at), chunk_at + held - at)) break;
-      uint64_t offset = record.local_header_offset;
-      const uint32_t name_length = record.name_length, extra_length = record.extra_length;
-      if (offset == kZip64Marker && extra_length > 0) {
-        // A Zip64 offset: in the record's Zip64 block, after whichever sizes
-        // are marked (APPNOTE 4.5.3). The extra field is taken from the
-        // chunk when it lies there whole, else read on its own.
-        uint64_t uncompressed = record.uncompressed_size, compressed = record.compressed_size;
-        const uint64_t extra_at = at + CentralRecord::kSize + name_length;
-        std::vector<unsigned char> x(extra_length);
-        if (extra_at + extra_length <= chunk_at + held) {
-          std::memcpy(x.data(), chunk.data() + (extra_at - chunk_at), extra_length);
-        } else {
-          if (lufseek(f, int64_t(s->leading_bytes + extra_at), 0) != 0 || lufread(x.data(), extra_length, 1, f) != 1)
-            break;
-          held = 0;  // the chunk no longer follows the source's position; read afresh
-        }
-        unzlocal_ApplyZip64Extra(x.data(), extra_length, false, &uncompressed, &compressed, &offset);
-      }
-      all.emplace_back(offset, i);
-      at += record.total_size();
+  LUFILE* f = s->source.get();
+  // (local header offset, entry number) in directory order, then sorted:
+  // the entries that share an offset come out together, the first of
+  // them in front.
+  std::vector<std::pair<uint64_t, uint32_t>> all;
+  all.reserve(s->global_info.entry_count);
+  std::vector<unsigned char> chunk(kChunk);
+  uint64_t chunk_at = 0, held = 0;  // archive-relative offset of chunk[0]; bytes in it
+  uint64_t at = s->directory_offset;
+  for (uint32_t i = 0; i < s->global_info.entry_count; ++i) {
+    if (at < chunk_at || at + CentralRecord::kSize > chunk_at + held) {
+      if (lufseek(f, int64_t(s->leading_bytes) + int64_t(at), 0) != 0) break;
+      held = lufread(chunk.data(), 1, kChunk, f);
+      chunk_at = at;
+      if (held < CentralRecord::kSize) break;
     }
-    std::sort(all.begin(), all.end());
-    index.offsets.reserve(all.size());
-    for (size_t k = 0; k < all.size(); ++k) {
-      if (k == 0 || all[k].first != all[k - 1].first) {
-        index.offsets.push_back(all[k].first);
-      } else if (index.shared.empty() || index.shared.back().first != all[k].first) {
-        index.shared.push_back(all[k - 1]);
+    CentralRecord record;
+    if (!record.decode(chunk.data() + (at - chunk_at), chunk_at + held - at)) break;
+    uint64_t offset = record.local_header_offset;
+    const uint32_t name_length = record.name_length, extra_length = record.extra_length;
+    if (offset == kZip64Marker && extra_length > 0) {
+      // A Zip64 offset: in the record's Zip64 block, after whichever sizes
+      // are marked (APPNOTE 4.5.3). The extra field is taken from the
+      // chunk when it lies there whole, else read on its own.
+      uint64_t uncompressed = record.uncompressed_size, compressed = record.compressed_size;
+      const uint64_t extra_at = at + CentralRecord::kSize + name_length;
+      std::vector<unsigned char> x(extra_length);
+      if (extra_at + extra_length <= chunk_at + held) {
+        std::memcpy(x.data(), chunk.data() + (extra_at - chunk_at), extra_length);
+      } else {
+        if (lufseek(f, int64_t(s->leading_bytes + extra_at), 0) != 0 || lufread(x.data(), extra_length, 1, f) != 1)
+          break;
+        held = 0;  // the chunk no longer follows the source's position; read afresh
       }
+      unzlocal_ApplyZip64Extra(x.data(), extra_length, false, &uncompressed, &compressed, &offset);
     }
-    index.entries = static_cast<uint32_t>(all.size());
-  } catch (const std::bad_alloc&) {
-    index = unz_local_index_s();
-    return UNZ_NOMEMORY;
+    all.emplace_back(offset, i);
+    at += record.total_size();
   }
+  std::sort(all.begin(), all.end());
+  index.offsets.reserve(all.size());
+  for (size_t k = 0; k < all.size(); ++k) {
+    if (k == 0 || all[k].first != all[k - 1].first) {
+      index.offsets.push_back(all[k].first);
+    } else if (index.shared.empty() || index.shared.back().first != all[k].first) {
+      index.shared.push_back(all[k - 1]);
+    }
+  }
+  index.entries = static_cast<uint32_t>(all.size());
   return UNZ_OK;
 }
 
-unz_s* unzOpenInternal(LUFILE* source) {
+std::unique_ptr<unz_s> unzOpenArchive(LufilePtr owned) {
+  LUFILE* const source = owned.get();
   if (source == nullptr) return nullptr;
   const uint64_t record = unzlocal_SearchCentralDir(source);
   int status = record == kNotFound ? UNZ_IOERROR : UNZ_OK;
@@ -268,16 +264,9 @@ unz_s* unzOpenInternal(LUFILE* source) {
       if (status == UNZ_OK && dir.entries * CentralRecord::kSize > dir.size) status = UNZ_BADARCHIVE;
     }
   }
-  if (status != UNZ_OK) {
-    lufclose(source);
-    return nullptr;
-  }
-  unz_s* s = new (std::nothrow) unz_s;
-  if (s == nullptr) {
-    lufclose(source);
-    return nullptr;
-  }
-  s->source = source;
+  if (status != UNZ_OK) return nullptr;
+  auto s = std::make_unique<unz_s>();
+  s->source = std::move(owned);
   s->global_info.entry_count = static_cast<uint32_t>(dir.entries);
   s->global_info.comment_size = comment_size;
   s->leading_bytes = dir.ends_before + source->base_offset - (dir.offset + dir.size);
@@ -285,22 +274,18 @@ unz_s* unzOpenInternal(LUFILE* source) {
   s->directory_size = dir.size;
   s->directory_offset = dir.offset;
   s->zip64 = dir.zip64;
-  s->stream = nullptr;
   source->base_offset = 0;
-  s->global_info.entry_count = true_entry_count(s);
-  if (unzlocal_IndexLocalHeaders(s) != UNZ_OK) {
-    unzClose(s);
-    return nullptr;
-  }
-  unzGoToFirstFile(s);
+  s->global_info.entry_count = true_entry_count(s.get());
+  if (unzlocal_IndexLocalHeaders(s.get()) != UNZ_OK) return nullptr;
+  unzGoToFirstFile(s.get());
   return s;
 }
 
+unz_s* unzOpenInternal(LUFILE* source) { return unzOpenArchive(LufilePtr(source)).release(); }
+
 int unzClose(unz_s* s) {
   if (s == nullptr) return UNZ_BADPARAM;
-  if (s->stream != nullptr) unzCloseCurrentFile(s);
-  lufclose(s->source);
-  delete s;
+  delete s;  // closes its entry stream and its source
   return UNZ_OK;
 }
 
@@ -339,7 +324,7 @@ int unzlocal_GetCurrentFileInfoInternal(unz_s* s, unz_file_info_s* out, unz_file
                                         char* name, uint32_t name_cap, void* extra, uint32_t extra_cap,
                                         char* comment, uint32_t comment_cap) {
   if (s == nullptr) return UNZ_BADPARAM;
-  LUFILE* f = s->source;
+  LUFILE* f = s->source.get();
   int status = UNZ_OK;
   unsigned char r[CentralRecord::kSize];
   CentralRecord record;
@@ -539,10 +524,10 @@ void unzlocal_ApplyZip64Extra(const unsigned char* extra, uint32_t extra_length,
 int unzGetGlobalComment(unz_s* s, char* buf, uint32_t cap) {
   if (s == nullptr) return UNZ_BADPARAM;
   const uint32_t n = cap < s->global_info.comment_size ? cap : s->global_info.comment_size;
-  if (lufseek(s->source, int64_t(s->end_record_offset) + EndRecord::kSize, 0) != 0) return UNZ_IOERROR;
+  if (lufseek(s->source.get(), int64_t(s->end_record_offset) + EndRecord::kSize, 0) != 0) return UNZ_IOERROR;
   if (n > 0) {
     buf[0] = '\0';
-    if (lufread(buf, n, 1, s->source) != 1) return UNZ_IOERROR;
+    if (lufread(buf, n, 1, s->source.get()) != 1) return UNZ_IOERROR;
   }
   if (s->global_info.comment_size < cap) buf[s->global_info.comment_size] = '\0';
   return static_cast<int>(n);

@@ -8,6 +8,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -56,6 +57,11 @@ uint64_t GetFilePosU(qp::Handle h);
 LUFILE* lufopen(const void* source, uint32_t length, uint32_t kind, ZIPRESULT* err);
 // Closes the handle when it was opened here and frees the source; -1 for none.
 int lufclose(LUFILE* f);
+// An owned byte source: closed by lufclose when its owner lets it go.
+struct LufileCloser {
+  void operator()(LUFILE* f) const { lufclose(f); }
+};
+using LufilePtr = std::unique_ptr<LUFILE, LufileCloser>;
 // Reads size * n bytes; returns the number of whole items read.
 size_t lufread(void* buf, size_t size, size_t n, LUFILE* f);
 // origin 0: from the start (base_offset for handles), 1: from the current
@@ -109,6 +115,12 @@ struct unz_file_info_internal_s {
 };
 
 struct unz_entry_stream_s;
+// Frees an entry stream (its input buffer and its inflater); defined where
+// the stream is.
+struct unz_entry_stream_deleter {
+  void operator()(unz_entry_stream_s* st) const;
+};
+using unz_entry_stream_ptr = std::unique_ptr<unz_entry_stream_s, unz_entry_stream_deleter>;
 
 // The entries' local header offsets (archive-relative), sorted once when the
 // archive opens, so that an entry can find the next local header above its
@@ -122,8 +134,10 @@ struct unz_local_index_s {
   uint32_t entries = 0;  // entries indexed: those before the first unreadable record
 };
 
+// An open archive. It owns its source and its open entry stream, if any;
+// destroying it releases both.
 struct unz_s {
-  LUFILE* source = nullptr;            // owned
+  LufilePtr source;
   unz_global_info_s global_info;
   uint64_t leading_bytes = 0;          // bytes of the source before the archive
   uint32_t entry_number = 0;
@@ -135,7 +149,7 @@ struct unz_s {
   bool zip64 = false;                  // the counts came from a Zip64 end record
   unz_file_info_s entry_info;
   unz_file_info_internal_s entry_info_internal;
-  unz_entry_stream_s* stream = nullptr;  // the open entry, or none
+  unz_entry_stream_ptr stream;         // the open entry, or none
   unz_local_index_s local_index;
 };
 
@@ -148,12 +162,16 @@ void unzlocal_DosDateToTmuDate(uint32_t dos_datetime, tm_unz_s* tm);
 
 // Fills the archive's local_index with one pass over the central directory,
 // read in large chunks. Records after the first unreadable one are left out,
-// as the walk cannot reach them either. UNZ_NOMEMORY when the index does not
-// fit in memory, else UNZ_OK.
+// as the walk cannot reach them either. UNZ_OK; memory running out throws
+// std::bad_alloc.
 int unzlocal_IndexLocalHeaders(unz_s* s);
 
-// Opens the archive of `source`, which it consumes either way; null when the
-// source holds no usable archive.
+// Opens the archive of `source`, which it consumes either way (also when
+// memory runs out, which throws std::bad_alloc); null when the source holds
+// no usable archive.
+std::unique_ptr<unz_s> unzOpenArchive(LufilePtr source);
+// The same for callers that hold the archive by hand and free it with
+// unzClose.
 unz_s* unzOpenInternal(LUFILE* source);
 int unzClose(unz_s* s);
 int unzGetGlobalInfo(unz_s* s, unz_global_info_s* info);
@@ -206,6 +224,8 @@ int unzlocal_CheckCurrentFileCoherencyHeader(unz_s* s, uint32_t* var_size, uint6
 // entry's or the central directory, given the size of its local name and
 // extra field; see unz_entry.cpp.
 int unzlocal_CheckCurrentFileSpan(unz_s* s, uint32_t var_size);
+// Opens the current entry's stream; memory running out throws std::bad_alloc
+// and leaves no stream open.
 int unzOpenCurrentFile(unz_s* s, const char* password);
 // Delivers up to `cap` bytes; the count, a negative status or zlib code.
 // *reached_end is set on the read that delivers the entry's last byte.

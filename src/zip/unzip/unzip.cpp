@@ -2,10 +2,8 @@
 #include "zip/unzip/unzip.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <vector>
 
 #include "platform/dir.h"
@@ -36,12 +34,11 @@ ZipFileTime split_time(uint64_t t) {
 // grid; were both at the same offset within their pages, the processor
 // would take the copy's stores and loads for overlapping ones (4 KiB
 // aliasing) and the copy would run several times slower.
-unsigned char* alloc_buffer(size_t size, void** block) {
+unsigned char* alloc_buffer(size_t size, std::vector<unsigned char>* block) {
   constexpr uintptr_t kPage = 4096, kPhase = 2048 + 64;
-  *block = std::malloc(size + kPage + kPhase);
-  if (*block == nullptr) return nullptr;
-  const uintptr_t at = (reinterpret_cast<uintptr_t>(*block) + kPage - 1) / kPage * kPage + kPhase;
-  return reinterpret_cast<unsigned char*>(at);
+  block->resize(size + kPage + kPhase);
+  const uintptr_t start = reinterpret_cast<uintptr_t>(block->data());
+  return block->data() + ((start + kPage - 1) / kPage * kPage + kPhase - start);
 }
 
 uint64_t join_time(const ZipFileTime& t) { return uint64_t(t.dwHighDateTime) << 32 | t.dwLowDateTime; }
@@ -154,19 +151,9 @@ bool entry_matches(unz_s* a, const char* stored, void* context) {
 
 }  // namespace
 
-TUnzip::TUnzip(const char* password) {
-  if (password != nullptr) {
-    const size_t n = std::strlen(password);
-    password_ = new char[n + 1];
-    std::memcpy(password_, password, n + 1);
-  }
-}
+TUnzip::TUnzip(const char* password) : password_(password != nullptr ? password : "") {}
 
-TUnzip::~TUnzip() {
-  if (archive_ != nullptr) Close();
-  delete[] password_;
-  std::free(buffer_block_);
-}
+TUnzip::~TUnzip() = default;
 
 ZIPRESULT TUnzip::Open(const void* source, uint32_t length, uint32_t kind) {
   if (archive_ != nullptr || open_index_ != -1) return ZIPR_NOTINITIALISED;
@@ -180,9 +167,9 @@ ZIPRESULT TUnzip::Open(const void* source, uint32_t length, uint32_t kind) {
   }
   if (kind == ZIPSRC_HANDLE && GetFilePosU(const_cast<void*>(source)) == kNoSourcePosition) return ZIPR_UNSEEKABLE;
   ZIPRESULT err = ZIPR_OK;
-  LUFILE* f = lufopen(source, length, kind, &err);
+  LufilePtr f(lufopen(source, length, kind, &err));
   if (f == nullptr) return err;
-  archive_ = unzOpenInternal(f);
+  archive_ = unzOpenArchive(std::move(f));
   if (archive_ == nullptr) return ZIPR_OPENFAILED;
   return ZIPR_OK;
 }
@@ -204,16 +191,16 @@ ZIPRESULT TUnzip::SetUnzipBaseDir(const char* dir) {
 
 void TUnzip::close_stream() {
   if (open_index_ != -1) {
-    unzCloseCurrentFile(archive_);
+    unzCloseCurrentFile(archive_.get());
     open_index_ = -1;
   }
 }
 
 bool TUnzip::walk_to(int index) {
   const uint32_t target = static_cast<uint32_t>(index);
-  if (target < archive_->entry_number && unzGoToFirstFile(archive_) != UNZ_OK) return false;
+  if (target < archive_->entry_number && unzGoToFirstFile(archive_.get()) != UNZ_OK) return false;
   while (archive_->entry_number < target) {
-    if (unzGoToNextFile(archive_) != UNZ_OK) return false;
+    if (unzGoToNextFile(archive_.get()) != UNZ_OK) return false;
   }
   return archive_->entry_ok;
 }
@@ -240,7 +227,7 @@ ZIPRESULT TUnzip::Get(int index, ZIPENTRY* ze) {
   // UTF-8 name is cut before a whole character.
   EntryName name;
   unz_file_info_s info;
-  if (!read_entry_name(archive_, &info, &name)) return ZIPR_CORRUPT;
+  if (!read_entry_name(archive_.get(), &info, &name)) return ZIPR_CORRUPT;
   if (name.bytes.size() > size_t(kMaxPath - 1)) {
     size_t cut = kMaxPath - 1;
     while (name.utf8 && cut > 0 && (static_cast<unsigned char>(name.bytes[cut]) & 0xC0) == 0x80) --cut;
@@ -248,12 +235,12 @@ ZIPRESULT TUnzip::Get(int index, ZIPENTRY* ze) {
   }
   uint32_t var_size, extra_size;
   uint64_t extra_offset;
-  if (unzlocal_CheckCurrentFileCoherencyHeader(archive_, &var_size, &extra_offset, &extra_size) != UNZ_OK)
+  if (unzlocal_CheckCurrentFileCoherencyHeader(archive_.get(), &var_size, &extra_offset, &extra_size) != UNZ_OK)
     return ZIPR_CORRUPT;
   std::vector<unsigned char> extra(extra_size);
   if (extra_size > 0) {
-    if (lufseek(archive_->source, int64_t(archive_->leading_bytes + extra_offset), 0) != 0 ||
-        lufread(extra.data(), extra_size, 1, archive_->source) != 1)
+    if (lufseek(archive_->source.get(), int64_t(archive_->leading_bytes + extra_offset), 0) != 0 ||
+        lufread(extra.data(), extra_size, 1, archive_->source.get()) != 1)
       return ZIPR_READFAILED;
   }
 
@@ -300,7 +287,7 @@ ZIPRESULT TUnzip::Find(const char* name, bool ignore_case, int* index, ZIPENTRY*
   // A name is found in either form: as stored, or (for a UTF-8 name) in
   // UTF-8 or in the system's code page.
   Wanted wanted{name, ignore_case ? 2 : 1};
-  if (std::strlen(name) >= 256 || unzLocateFileMatching(archive_, entry_matches, &wanted) != UNZ_OK) {
+  if (std::strlen(name) >= 256 || unzLocateFileMatching(archive_.get(), entry_matches, &wanted) != UNZ_OK) {
     if (index != nullptr) *index = -1;
     if (ze != nullptr) {
       std::memset(ze, 0, sizeof *ze);
@@ -327,11 +314,11 @@ ZIPRESULT TUnzip::unzip_to_memory(int index, void* destination, uint32_t length)
     // An entry the reader refuses (records that disagree, or bytes that
     // overlap another entry's) delivers nothing; other failures show up in
     // the read.
-    if (unzOpenCurrentFile(archive_, password_) == UNZ_BADARCHIVE) return ZIPR_CORRUPT;
+    if (unzOpenCurrentFile(archive_.get(), password_.c_str()) == UNZ_BADARCHIVE) return ZIPR_CORRUPT;
     open_index_ = index;
   }
   bool reached_end = false;
-  const int res = unzReadCurrentFile(archive_, destination, length, &reached_end);
+  const int res = unzReadCurrentFile(archive_.get(), destination, length, &reached_end);
   // The piece that reaches the end closes the stream too, so that the next
   // call for this item starts it over instead of reporting an empty success.
   // Bytes that do not match the entry's CRC are damaged (or deciphered with
@@ -339,7 +326,7 @@ ZIPRESULT TUnzip::unzip_to_memory(int index, void* destination, uint32_t length)
   // reported whole.
   bool damaged = false;
   if (res <= 0 || reached_end) {
-    damaged = unzCloseCurrentFile(archive_) == UNZ_CRCMISMATCH && reached_end;
+    damaged = unzCloseCurrentFile(archive_.get()) == UNZ_CRCMISMATCH && reached_end;
     open_index_ = -1;
   }
   if (damaged) return ZIPR_CORRUPT;
@@ -363,13 +350,13 @@ ZIPRESULT TUnzip::unzip_to_file(int index, void* destination, uint32_t kind) {
   // reader refuses (records that disagree, or bytes that overlap another
   // entry's) writes nothing: no file, no folder. Other failures show up in
   // the first read.
-  if (unzOpenCurrentFile(archive_, password_) == UNZ_BADARCHIVE) return ZIPR_CORRUPT;
+  if (unzOpenCurrentFile(archive_.get(), password_.c_str()) == UNZ_BADARCHIVE) return ZIPR_CORRUPT;
   struct StreamCloser {
     unz_s* archive;
     ~StreamCloser() {
       if (archive->stream != nullptr) unzCloseCurrentFile(archive);
     }
-  } closer{archive_};
+  } closer{archive_.get()};
 
   // Where the file goes. The entry's own name as Get reported it stands for
   // its exact name: a UTF-8 name that the code page cannot show whole is
@@ -415,17 +402,24 @@ ZIPRESULT TUnzip::unzip_to_file(int index, void* destination, uint32_t kind) {
   // stream that cannot start or inflate) leaves no file, not even an empty
   // one, and no folder for it.
   if (buffer_ == nullptr) buffer_ = alloc_buffer(kWriteBatch * kUnzBufferSize, &buffer_block_);
-  if (buffer_ == nullptr) return ZIPR_NOMEMORY;
   bool reached_end = false;
-  int res = unzReadCurrentFile(archive_, buffer_, kUnzBufferSize, &reached_end);
+  int res = unzReadCurrentFile(archive_.get(), buffer_, kUnzBufferSize, &reached_end);
   if (res < 0 || (res == 0 && !reached_end)) return res == UNZ_BADPASSWORD ? ZIPR_PASSWORD : ZIPR_FLATEERROR;
 
   qp::Handle h = destination;
+  // A file made here is closed on every way out; the caller's handle stays open.
+  struct FileCloser {
+    qp::Handle made = nullptr;
+    ~FileCloser() {
+      if (made != nullptr) qp::close_handle(made);
+    }
+  } file_closer;
   if (kind == ZIPSRC_FILENAME) {
     const char* root = out.absolute ? nullptr : base.c_str();
     utf8 ? EnsureDirectoryUtf8(root, out.dirs.c_str()) : EnsureDirectory(root, out.dirs.c_str());
     h = utf8 ? qp::create_exclusive_utf8(path.c_str(), ze.attributes) : qp::create_exclusive(path.c_str(), ze.attributes);
     if (!qp::is_valid(h)) return ZIPR_OPENFAILED;
+    file_closer.made = h;
     if (cached_has_mode_) qp::set_unix_permissions(h, cached_mode_);
   }
 
@@ -451,7 +445,7 @@ ZIPRESULT TUnzip::unzip_to_file(int index, void* destination, uint32_t kind) {
       result = ZIPR_FLATEERROR;
       break;
     }
-    res = unzReadCurrentFile(archive_, buffer_ + pending, kUnzBufferSize, &reached_end);
+    res = unzReadCurrentFile(archive_.get(), buffer_ + pending, kUnzBufferSize, &reached_end);
     if (res == UNZ_BADPASSWORD) {
       result = ZIPR_PASSWORD;
       break;
@@ -473,9 +467,8 @@ ZIPRESULT TUnzip::unzip_to_file(int index, void* destination, uint32_t kind) {
   }
   // A file whose bytes do not match the entry's CRC is damaged: it stays on
   // disk, as after any failure, but the extraction is not reported whole.
-  if (archive_->stream != nullptr && unzCloseCurrentFile(archive_) == UNZ_CRCMISMATCH && result == ZIPR_OK)
+  if (archive_->stream != nullptr && unzCloseCurrentFile(archive_.get()) == UNZ_CRCMISMATCH && result == ZIPR_OK)
     result = ZIPR_CORRUPT;
-  if (kind == ZIPSRC_FILENAME) qp::close_handle(h);
   return result;
 }
 
@@ -490,8 +483,7 @@ ZIPRESULT TUnzip::Unzip(int index, void* destination, uint32_t length, uint32_t 
 ZIPRESULT TUnzip::Close() {
   if (archive_ != nullptr) {
     close_stream();
-    unzClose(archive_);
-    archive_ = nullptr;
+    archive_.reset();
   }
   return ZIPR_OK;
 }
@@ -522,9 +514,9 @@ HZIP OpenZipInternal(const void* source, uint32_t length, uint32_t kind, const c
   auto u = std::make_unique<TUnzip>(password);
   lasterrorU = u->Open(source, length, kind);
   if (lasterrorU != ZIPR_OK) return nullptr;
-  HZIP h = new ZipHandleRecord{kReadingHandle, nullptr};
-  h->object = u.release();
-  return h;
+  auto h = std::make_unique<ZipHandleRecord>(ZipHandleRecord{kReadingHandle, nullptr});
+  h->object = u.release();  // from here the record owns it (CloseZipU frees both)
+  return h.release();
 }
 
 HZIP OpenZipHandle(qp::Handle h, const char* password) { return OpenZipInternal(h, 0, ZIPSRC_HANDLE, password); }

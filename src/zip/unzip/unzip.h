@@ -7,7 +7,9 @@
 // steps that would climb out of it are dropped (see MakeOutputPath).
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/handle.h"
 #include "zip/common/zip_result.h"
@@ -37,7 +39,9 @@ struct ZIPENTRY {
 
 struct unz_s;
 
-// One open archive.
+// One open archive. It owns its reader state, which its destructor releases
+// when Close has not (defined where unz_s is complete). Memory running out throws std::bad_alloc out of a
+// method; the object stays usable and nothing is left allocated on the way.
 class TUnzip {
  public:
   explicit TUnzip(const char* password);
@@ -60,11 +64,11 @@ class TUnzip {
   ZIPRESULT unzip_to_memory(int index, void* destination, uint32_t length);
   ZIPRESULT unzip_to_file(int index, void* destination, uint32_t kind);
 
-  unz_s* archive_ = nullptr;
+  std::unique_ptr<unz_s> archive_;  // the reader state (source, entry stream), or none
   int open_index_ = -1;        // entry whose stream is open for memory extraction
   ZIPENTRY cached_entry_{};    // the last entry described
   int cached_index_ = -1;
-  char* password_ = nullptr;   // owned copy, or none
+  std::string password_;       // empty for none: both give the same keys
   // What the description of cached_index_ leaves out: the entry's cleaned
   // name in UTF-8 when `name` cannot show it whole (a UTF-8 name on a system
   // whose code page is not UTF-8), else empty; and the permission bits to
@@ -72,8 +76,8 @@ class TUnzip {
   std::string cached_utf8_name_;
   bool cached_has_mode_ = false;
   uint32_t cached_mode_ = 0;
-  unsigned char* buffer_ = nullptr;  // extraction buffer, made on first use
-  void* buffer_block_ = nullptr;     // the allocation that holds it
+  std::vector<unsigned char> buffer_block_;  // holds the extraction buffer, made on first use
+  unsigned char* buffer_ = nullptr;          // the buffer, inside buffer_block_
   // Relative destinations go under this folder; it ends in '/' or '\\'. It
   // is kept whole even when too long for a path, and left empty when the
   // current folder cannot be had, so that an unusable folder makes
