@@ -68,8 +68,17 @@ void enroll(int fd, const struct stat& st, bool exclusive) {
   Registry& r = registry();
   std::lock_guard<std::mutex> g(r.lock);
   FileKey key{st.st_dev, st.st_ino};
-  r.by_fd[fd] = OpenFile{key, exclusive, S_ISREG(st.st_mode)};
-  (exclusive ? r.writers : r.readers)[key] += 1;
+  // Either both entries are made or neither: memory running out in the
+  // second undoes the first.
+  auto& counts = exclusive ? r.writers : r.readers;
+  int& count = counts[key];
+  try {
+    r.by_fd[fd] = OpenFile{key, exclusive, S_ISREG(st.st_mode)};
+  } catch (...) {
+    if (count == 0) counts.erase(key);
+    throw;
+  }
+  count += 1;
 }
 
 // Opens with the registry's rules: refuses what an unshared Windows open
@@ -96,7 +105,12 @@ int open_checked(const char* path, int flags, mode_t mode, bool exclusive) {
     errno = EISDIR;
     return -1;
   }
-  enroll(fd, st, exclusive);
+  try {
+    enroll(fd, st, exclusive);
+  } catch (...) {
+    ::close(fd);  // not enrolled: the caller never sees it
+    throw;
+  }
   return fd;
 }
 
