@@ -137,9 +137,10 @@ TEST(OutOfMemory, WritingAnItemLeavesNothingBehind) {
   EXPECT_GE(failures, 3);  // at least the object, its compressor and the record
 }
 
-// Extracting each file entry, to memory and to a handle, on a fresh handle
-// with each allocation of the call failing in turn (the entry stream, its
-// input buffer, the extraction buffer, names), up to the first run that
+// Extracting each file entry, to memory, to a handle and to a file by name,
+// on a fresh handle with each allocation of the call failing in turn (the
+// entry stream, its input buffer, the extraction buffer, names, the file's
+// bookkeeping in the platform layer), up to the first run that
 // needs no more than it gets. After a failure the same handle still extracts
 // the entry whole, and closing it frees everything both calls allocated.
 TEST(OutOfMemory, ExtractingAnEntryLeavesNothingBehind) {
@@ -150,22 +151,25 @@ TEST(OutOfMemory, ExtractingAnEntryLeavesNothingBehind) {
     if (sample.entries[i].folder) continue;
     const std::string& data = sample.entries[i].data;
     const int index = static_cast<int>(i);
-    for (const bool to_file : {false, true}) {
+    enum Target { kMemory, kHandle, kName };
+    for (const Target target : {kMemory, kHandle, kName}) {
+      const bool to_file = target != kMemory;
       long failures = 0;
       for (long k = 0; k < 1000; ++k) {
         HZIP h = OpenZip(sample.bytes.data(), size, ziptest::kPassword);
         ASSERT_NE(h, nullptr);
         const std::string first = dir / (std::to_string(i) + "_" + std::to_string(k)), again = first + "r";
         qp::Handle files[2] = {nullptr, nullptr};
-        if (to_file) {
+        if (target == kHandle) {
           files[0] = qp::create_exclusive(first.c_str(), 0);
           files[1] = qp::create_exclusive(again.c_str(), 0);
           ASSERT_TRUE(qp::is_valid(files[0]) && qp::is_valid(files[1]));
         }
         std::string out(data.size() + 1, '\0');
         auto extract = [&](int attempt) {
-          return to_file ? UnzipItemHandle(h, index, files[attempt])
-                         : UnzipItem(h, index, &out[0], static_cast<uint32_t>(out.size()));
+          if (target == kName) return UnzipItem(h, index, (attempt == 0 ? first : again).c_str());
+          return target == kHandle ? UnzipItemHandle(h, index, files[attempt])
+                                   : UnzipItem(h, index, &out[0], static_cast<uint32_t>(out.size()));
         };
         ZIPRESULT r = ZIPR_OK;
         bool threw = false;
@@ -181,7 +185,7 @@ TEST(OutOfMemory, ExtractingAnEntryLeavesNothingBehind) {
         stop_counting();
         EXPECT_EQ(live_count, 0) << "blocks left behind when allocation " << k << " failed";
         EXPECT_EQ(r, ZIPR_OK) << "allocation " << k << (threw ? " failed" : " not reached");
-        if (to_file) {
+        if (target == kHandle) {
           qp::close_handle(files[0]);
           qp::close_handle(files[1]);
         }
@@ -189,7 +193,7 @@ TEST(OutOfMemory, ExtractingAnEntryLeavesNothingBehind) {
         if (!threw) break;
         ++failures;
       }
-      EXPECT_GE(failures, 1) << "entry " << i << (to_file ? " to a handle" : " to memory");
+      EXPECT_GE(failures, 1) << "entry " << i << " to target " << target;
     }
   }
 }
