@@ -9,12 +9,14 @@ With --no-display, checks that every window export fails at once instead.
 """
 import argparse
 import os
-import shlex
 import shutil
 import subprocess
 import sys
 import time
 import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "support"))
+import hostrun  # noqa: E402
 
 OPTS = None
 WAIT = 60          # seconds to wait for a window; Wine's first start is slow
@@ -34,7 +36,7 @@ def platform():
 
 
 def command(program, *args):
-    return shlex.split(OPTS.runner) + [program] + list(args)
+    return hostrun.command(OPTS.runner, program, *args)
 
 
 def xdo(*args):
@@ -353,10 +355,7 @@ class NoDisplay(unittest.TestCase):
 
 
 def host_path(path):
-    """A path as the library sees it: Wine maps the Unix root to drive Z:."""
-    if OPTS.runner:
-        return "Z:" + path.replace("/", "\\")
-    return path
+    return hostrun.host_path(OPTS.runner, path)
 
 
 def prepare_wine():

@@ -3,18 +3,18 @@
 (under Wine for the Windows build)."""
 import argparse
 import hashlib
-import shlex
-import subprocess
+import os
 import sys
 import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "support"))
+import hostrun  # noqa: E402
 
 OPTS = None
 
 
 def quillon(*args):
-    cmd = shlex.split(OPTS.runner) + [OPTS.quillon] + list(args)
-    p = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300)
-    return p.returncode, p.stdout
+    return hostrun.run(OPTS.runner, OPTS.quillon, *args)[:2]
 
 
 class HashCli(unittest.TestCase):

@@ -5,12 +5,14 @@ binds its exports by name."""
 import argparse
 import os
 import re
-import shlex
 import shutil
 import subprocess
 import sys
 import tempfile
 import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "support"))
+import hostrun  # noqa: E402
 
 EXPORTS = [
     "add", "CD", "MKDIR2", "RMDIR", "RMDIR2", "T2GMT", "makeBuffer",
@@ -27,19 +29,12 @@ OPTS = None
 
 def quillon(*args, hex_args=False, check=True, cwd=None):
     """Runs the host; returns (status, stdout bytes, stderr text)."""
-    cmd = shlex.split(OPTS.runner) + [OPTS.quillon]
-    if hex_args:
-        cmd.append("-x")
-    cmd += list(args)
-    p = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, cwd=cwd, timeout=300)
-    return p.returncode, p.stdout, p.stderr.decode("utf-8", "replace")
+    status, out, err = hostrun.run(OPTS.runner, OPTS.quillon, *((["-x"] if hex_args else []) + list(args)), cwd=cwd)
+    return status, out, err.decode("utf-8", "replace")
 
 
 def host_path(path):
-    """A path as the library sees it: Wine maps the Unix root to drive Z:."""
-    if OPTS.runner:
-        return "Z:" + path.replace("/", "\\")
-    return path
+    return hostrun.host_path(OPTS.runner, path)
 
 
 class Frame(unittest.TestCase):
