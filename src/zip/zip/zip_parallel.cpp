@@ -14,10 +14,10 @@
 // the next item the calling thread needs can always be compressed.
 #include "zip/zip/zip_parallel.h"
 
-#include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "platform/file.h"
 #include "platform/fileinfo.h"
@@ -48,18 +48,14 @@ struct Job {
   State state = State::Waiting;
   bool by_caller = false;    // the calling thread adds it from the file itself
   ZipPreparedItem item;
-  char* data = nullptr;
-  uint64_t data_len = 0;
-  uint64_t capacity = 0;     // allocated for data; what the job holds of the budget once done
+  std::vector<char> data;    // the item data made so far
+  uint64_t capacity = 0;     // reserved for data; what the job holds of the budget once done
 };
 
 struct Shared {
   Shared() = default;
   Shared(const Shared&) = delete;
   Shared& operator=(const Shared&) = delete;
-  ~Shared() {
-    for (Job& job : jobs) std::free(job.data);
-  }
 
   qp::Mutex mutex;
   qp::Condition work;  // budget freed, or the work cancelled
@@ -97,9 +93,8 @@ class Preparer {
   void give_up(Job& job) {
     in_.reset();
     job.by_caller = true;
-    std::free(job.data);
-    job.data = nullptr;
-    job.data_len = job.capacity = 0;
+    std::vector<char>().swap(job.data);
+    job.capacity = 0;
   }
 
  private:
@@ -133,24 +128,23 @@ class Preparer {
   // when they would pass the job's reservation.
   bool append(const char* bytes, unsigned n) {
     Job& job = *job_;
-    if (job.data_len + n > job.bound) {
+    if (job.data.size() + n > job.bound) {
       refused_ = true;
       return false;
     }
-    if (job.data_len + n > job.capacity) {
+    if (job.data.size() + n > job.capacity) {
       uint64_t want = job.capacity ? job.capacity * 2 : kFirstBlock;
-      if (want < job.data_len + n) want = job.data_len + n;
+      if (want < job.data.size() + n) want = job.data.size() + n;
       if (want > job.bound) want = job.bound;
-      char* grown = static_cast<char*>(std::realloc(job.data, static_cast<size_t>(want)));
-      if (grown == nullptr) {
+      try {
+        job.data.reserve(static_cast<size_t>(want));
+      } catch (const std::bad_alloc&) {  // nothing may leave a worker thread
         refused_ = true;
         return false;
       }
-      job.data = grown;
       job.capacity = want;
     }
-    std::memcpy(job.data + job.data_len, bytes, n);
-    job.data_len += n;
+    job.data.insert(job.data.end(), bytes, bytes + n);
     return true;
   }
 
@@ -225,8 +219,8 @@ void Preparer::prepare(Job& job) {
   }
   in_.reset();
   if (by_caller) give_up(job);
-  it.data = job.data;
-  it.data_len = job.data_len;
+  it.data = job.data.data();
+  it.data_len = job.data.size();
 }
 
 // Picks the job a worker starts next, or null when none may start now. The
@@ -347,9 +341,8 @@ void zip_add_files_parallel(HZIP h, const std::vector<std::string>& names, unsig
     }
     const ZIPRESULT r = by_caller ? ZipAddUtf8(h, job.name.c_str(), job.name.c_str())
                                   : ZipAddPrepared(h, job.name.c_str(), job.item);
-    if (job.data != nullptr) {
-      std::free(job.data);
-      job.data = nullptr;
+    if (job.capacity != 0) {
+      std::vector<char>().swap(job.data);
       qp::MutexLock hold(sh.mutex);
       sh.reserved -= job.capacity;
       sh.work.notify_all();
