@@ -324,7 +324,7 @@ bool TZip::istore() {
   uint64_t total = 0;
   for (;;) {
     const unsigned n = read(buf_.data(), kChunk);
-    if (n == 0 || n == 0xFFFFFFFFu) break;
+    if (n == 0 || n == kInputEnded) break;
     total += n;
     if (write(buf_.data(), n) != n) return false;
   }

@@ -182,7 +182,7 @@ bool Preparer::deflate_item() {
 bool Preparer::store_item() {
   for (;;) {
     const unsigned n = read(buf_, kChunk);
-    if (n == 0 || n == 0xFFFFFFFFu) break;
+    if (n == 0 || n == kInputEnded) break;
     if (!append(buf_, n)) break;
   }
   job_->item.data_ok = true;
