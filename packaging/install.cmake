@@ -61,13 +61,15 @@ install(CODE "
 
 if(WIN32)
   # Microsoft's linker takes an import library in its own format, not
-  # MinGW's libquillon.dll.a: LLVM's dlltool makes one for 32-bit x86 from
-  # the export list. Its symbols carry the x86 C prefix (_add, __imp__add)
-  # and import each function by its undecorated name.
+  # MinGW's libquillon.dll.a: LLVM's dlltool makes one from the export list,
+  # for the target's machine (QUILLON_PE_MACHINE, from the toolchain file).
+  # On 32-bit x86 its symbols carry the C prefix (_add, __imp__add); on
+  # x86-64 there is none (add, __imp_add). Either way each function is
+  # imported by its undecorated name.
   find_program(QUILLON_LLVM_DLLTOOL llvm-dlltool REQUIRED)
   set(QUILLON_MSVC_IMPLIB ${CMAKE_BINARY_DIR}/lib/libquillon.lib)
   add_custom_command(OUTPUT ${QUILLON_MSVC_IMPLIB}
-                     COMMAND ${QUILLON_LLVM_DLLTOOL} -m i386 -d ${PROJECT_SOURCE_DIR}/src/host/libquillon.def
+                     COMMAND ${QUILLON_LLVM_DLLTOOL} -m ${QUILLON_PE_MACHINE} -d ${PROJECT_SOURCE_DIR}/src/host/libquillon.def
                              -l ${QUILLON_MSVC_IMPLIB}
                      DEPENDS ${PROJECT_SOURCE_DIR}/src/host/libquillon.def
                      COMMENT "Making the import library for Microsoft's linker")
