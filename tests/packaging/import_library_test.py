@@ -1,16 +1,22 @@
 #!/usr/bin/env python3
 """The import library for Microsoft's linker (libquillon.lib): LLVM's tools
-list every export of libquillon.def, for 32-bit x86, bound by undecorated name.
+list every export of libquillon.def, for the build's machine, bound by
+undecorated name.
 
-    import_library_test.py LIB DEF
+    import_library_test.py LIB DEF [i386|i386:x86-64]
 """
 import re
 import struct
 import subprocess
 import sys
 
-I386 = 0x14C
-NAME_TYPES = {2: "noprefix", 3: "undecorate"}  # imported by the name without the x86 "_" prefix
+# Per machine: the COFF machine field, what llvm-readobj calls it, the C
+# prefix of its symbols, and the import name types that bind a function by
+# its undecorated name (on x86 the "_" prefix is dropped; x86-64 has none).
+MACHINES = {
+    "i386": (0x14C, "i386", "_", {2: "noprefix", 3: "undecorate"}),
+    "i386:x86-64": (0x8664, "x86_64", "", {1: "name", 2: "noprefix", 3: "undecorate"}),
+}
 
 
 def def_exports(path):
@@ -44,6 +50,8 @@ def import_members(path):
 
 def main():
     lib, deffile = sys.argv[1:3]
+    machine_name = sys.argv[3] if len(sys.argv) > 3 else "i386"
+    machine_field, arch, prefix, name_types_ok = MACHINES[machine_name]
     want = def_exports(deffile)
     if len(want) != 22:
         raise SystemExit(f"{deffile} names {len(want)} exports, not 22")
@@ -52,30 +60,30 @@ def main():
     nm = subprocess.run(["llvm-nm", lib], stdout=subprocess.PIPE, check=True).stdout.decode()
     symbols = set(line.split()[-1] for line in nm.splitlines() if line.strip() and not line.endswith(":"))
     for name in want:
-        # The x86 C names: what Microsoft's compiler emits for a cdecl call
-        # (_add) and for a dllimport one (__imp__add).
-        for symbol in ("_" + name, "__imp__" + name):
+        # The C names: what Microsoft's compiler emits for a cdecl call
+        # (_add on x86) and for a dllimport one (__imp__add on x86).
+        for symbol in (prefix + name, "__imp_" + prefix + name):
             if symbol not in symbols:
                 failures.append(f"llvm-nm lists no {symbol}")
 
     readobj = subprocess.run(["llvm-readobj", lib], stdout=subprocess.PIPE, check=True).stdout.decode()
     arches = set(re.findall(r"^Arch: (\S+)", readobj, re.M))
-    if arches != {"i386"}:
+    if arches != {arch}:
         failures.append(f"llvm-readobj reports the machines {arches}")
     name_types = re.findall(r"^Name type: (\S+)", readobj, re.M)
-    if len(name_types) != 22 or set(name_types) - {"noprefix", "undecorate"}:
+    if len(name_types) != 22 or set(name_types) - set(name_types_ok.values()):
         failures.append(f"llvm-readobj reports the name types {name_types}")
 
     members = import_members(lib)
-    if sorted(m[2] for m in members) != sorted("_" + n for n in want):
+    if sorted(m[2] for m in members) != sorted(prefix + n for n in want):
         failures.append(f"the import members are {[m[2] for m in members]}")
     for machine, name_type, symbol, dll in members:
-        if machine != I386 or name_type not in NAME_TYPES or dll != "libquillon.dll":
+        if machine != machine_field or name_type not in name_types_ok or dll != "libquillon.dll":
             failures.append(f"{symbol}: machine {machine:#x}, name type {name_type}, DLL {dll}")
 
     for f in failures:
         print(f)
-    print(f"{lib}: {len(members)} imports from libquillon.dll for i386" if not failures else "FAILED")
+    print(f"{lib}: {len(members)} imports from libquillon.dll for {arch}" if not failures else "FAILED")
     return 1 if failures else 0
 
 
