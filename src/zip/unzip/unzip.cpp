@@ -50,7 +50,9 @@ uint64_t join_time(const ZipFileTime& t) { return uint64_t(t.dwHighDateTime) << 
 uint32_t entry_attributes(uint32_t version_made_by, uint32_t external) {
   const uint32_t host = host_of(version_made_by);
   const uint32_t mode = unix_mode_of(external);
-  bool directory = (mode & kUnixTypeDirectory) != 0;
+  // The type field decides: block devices (0060000) and sockets (0140000)
+  // share the directory's bit, and every type but a folder is a file here.
+  bool directory = (mode & kUnixTypeMask) == kUnixTypeDirectory;
   bool read_only = (mode & kUnixOwnerWrite) == 0;
   bool hidden = false, system = false, archive = true;
   if (host == kHostMsDos || host == kHostMacintosh || host == kHostMvs || host == kHostVfat) {
