@@ -129,6 +129,11 @@ def parse(outputs):
         mib = float(m.group(1))
         goals.append(("peak memory packing a 1 GiB file (default threads)", "< 16 MiB + in-flight budget",
                       f"{mib:.1f} MiB", mib < 16 + 64))
+    m = re.search(r"random 20 MiB files with ZIP: peak resident memory ([\d.]+) MiB with 8 threads", z)
+    if m:
+        mib = float(m.group(1))
+        goals.append(("peak memory packing 24 random 20 MiB files, 8 threads", "< 16 MiB + in-flight budget",
+                      f"{mib:.1f} MiB", mib < 16 + 64))
     return speed, size, goals
 
 

@@ -3,6 +3,8 @@
 // the first entries must be found, at its own index or at an earlier entry
 // of the same name, in both case modes; the fuzzed name, found or not, must
 // leave the handle usable, and a failed lookup must clear its outputs.
+// Describing every entry, last to first, must cost a bounded number of
+// reads per entry: a walk that starts over for each one aborts.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -79,6 +81,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     GetZipItem(h, 0, &ze);
   }
 
+  CloseZipU(h);
+
+  // Every entry described against archive order, on a handle of its own.
+  const uint64_t reads_before = lufreads_so_far();
+  h = OpenZip(zip, static_cast<uint32_t>(zip_size), nullptr);
+  if (h == nullptr) std::abort();
+  for (int i = count; i-- > 0;) GetZipItem(h, i, &ze);
+  CloseZipU(h);
+  if (lufreads_so_far() - reads_before > 16 * uint64_t(count) + 64) std::abort();
+
+  h = OpenZip(zip, static_cast<uint32_t>(zip_size), nullptr);
+  if (h == nullptr) std::abort();
   const std::vector<std::string> names = stored_names(zip, zip_size, 32);
   for (size_t i = 0; i < names.size(); ++i) {
     if (names[i].empty()) continue;

@@ -82,6 +82,25 @@ int export_mode(const char* archive, const char* folder) {
   return static_cast<bool>(f);
 }
 
+// `count` files of `size` random bytes each: nothing to compress, so each
+// item's data takes nearly its whole reservation.
+[[maybe_unused]] bool write_random_files(const std::string& folder, int count, size_t size) {
+  uint64_t x = 0x9E3779B97F4A7C15ull;
+  std::string bytes(size, '\0');
+  for (int i = 0; i < count; ++i) {
+    for (size_t j = 0; j + 8 <= size; j += 8) {
+      x ^= x << 13;
+      x ^= x >> 7;
+      x ^= x << 17;
+      std::memcpy(&bytes[j], &x, 8);
+    }
+    std::ofstream f(folder + "random" + std::to_string(i) + ".bin", std::ios::binary);
+    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!f) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -214,6 +233,30 @@ int main(int argc, char** argv) {
     }
     qp::delete_file(file.c_str());
     qp::delete_file(archive.c_str());
+
+    // Many large files that do not compress, with 8 threads: the items in
+    // flight stay within the budget (64 MiB), whatever the threads hold.
+    constexpr int kFiles = 24;
+    if (!write_random_files(folder, kFiles, 20u << 20)) {
+      std::fprintf(stderr, "cannot write the random files in %s\n", folder.c_str());
+    } else {
+      double peak[2] = {0, 0};
+      const char* counts[2] = {"1", "8"};
+      for (int k = 0; k < 2; ++k) {
+        run_timed("/usr/bin/time -f %M -o '" + mem + "' env QUILLON_THREADS=" + counts[k] + " '" + self +
+                      "' --export '" + archive + "' '" + folder + "' >/dev/null",
+                  report);
+        std::ifstream r(mem);
+        long kib = 0;
+        r >> kib;
+        peak[k] = kib / 1024.0;
+        qp::delete_file(archive.c_str());
+      }
+      std::printf("\nPacking %d random 20 MiB files with ZIP: peak resident memory %.1f MiB with 8 threads, "
+                  "%.1f MiB with one (in-flight budget 64 MiB)\n",
+                  kFiles, peak[1], peak[0]);
+    }
+    for (int i = 0; i < kFiles; ++i) qp::delete_file((folder + "random" + std::to_string(i) + ".bin").c_str());
     qp::delete_file(mem.c_str());
     qp::remove_directory(folder.substr(0, folder.size() - 1).c_str());
 #endif

@@ -36,10 +36,15 @@ void use_system_separators(std::string* path);
 namespace qp {
 
 // A path step in a form that is equal for every two steps the system may
-// take for the same file: on POSIX systems the step itself; on Windows with
-// letter case folded and trailing dots and blanks dropped, and with every
-// byte beyond ASCII made one and the same (so that names whose case differs
-// in other letters are taken as possibly equal too).
+// take for the same file: on POSIX systems the step itself; on Windows cut
+// at a colon (a stream of the file before it), with trailing dots and
+// blanks dropped and letter case folded, and with every byte beyond ASCII,
+// '?' and the letters i, s and k made one class (letters beyond ASCII fold
+// to them, and to each other, by the file system's own tables).
 std::string step_identity(const char* step, size_t len);
+
+// Whether the system may take the step for a name that its text does not
+// show: on Windows a short 8.3 alias (a '~' before a digit); never on POSIX.
+bool step_may_be_alias(const char* step, size_t len);
 
 }  // namespace qp

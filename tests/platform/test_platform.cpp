@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/dir.h"
 #include "platform/file.h"
 #include "platform/fileinfo.h"
 #include "platform/memory.h"
+#include "platform/pathname.h"
 #include "platform/time.h"
 #include "support/testkit.h"
 
@@ -190,4 +192,27 @@ TEST(PlatformMemory, MappedBlocksAreZeroedAndWritable) {
   bytes[99999] = 7;
   qp::unmap_zeroed(&block);
   EXPECT_EQ(block.view, nullptr);
+}
+
+TEST(PlatformPathname, StepsTheSystemMayTakeForOneFile) {
+#ifdef _WIN32
+  const bool windows = true;
+#else
+  const bool windows = false;
+#endif
+  // On Windows the first five pairs are possibly one file ('?' stands for a
+  // letter the code page lacks, which may fold to i, s or k, or to a letter
+  // beyond ASCII); on POSIX systems only equal bytes are.
+  const char* const one_file[][2] = {{"a.txt", "A.TXT. "}, {"a.txt", "a.txt::$DATA"}, {"?.txt", "i.txt"},
+                                     {"?.txt", "S.txt"},   {"\xB5.txt", "?.txt"}};
+  for (const auto& p : one_file)
+    EXPECT_EQ(qp::step_identity(p[0], std::strlen(p[0])) == qp::step_identity(p[1], std::strlen(p[1])), windows)
+        << p[0] << " " << p[1];
+  const char* const two_files[][2] = {{"a.txt", "b.txt"}, {"a.txt", "a.txt.gz"}, {"ab", "a b"}};
+  for (const auto& p : two_files)
+    EXPECT_NE(qp::step_identity(p[0], std::strlen(p[0])), qp::step_identity(p[1], std::strlen(p[1])))
+        << p[0] << " " << p[1];
+  EXPECT_EQ(qp::step_may_be_alias("PROGRA~1", 8), windows);
+  EXPECT_FALSE(qp::step_may_be_alias("a~b.txt", 7));
+  EXPECT_FALSE(qp::step_may_be_alias("end~", 4));
 }

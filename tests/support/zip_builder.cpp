@@ -168,6 +168,7 @@ Layout build(const std::vector<Entry>& entries, const std::string& comment, cons
     std::string payload = e.method == 8 ? deflate_raw(e.data) : e.data;
     uint16_t flags = 0;
     if (e.descriptor) flags |= 0x08;
+    flags |= e.more_flags;
     if (e.password != nullptr) {
       flags |= 0x01;
       uint32_t keys[3];

@@ -19,6 +19,7 @@ struct Entry {
   uint16_t method = 0;               // 0 stored, 8 deflated
   const char* password = nullptr;    // encrypted when set
   bool descriptor = false;           // flag bit 3, zeros in the local header, a data descriptor after the data
+  uint16_t more_flags = 0;           // further flag bits (0x800: the name is UTF-8)
   uint16_t version_made_by = 0x0314;  // host 3 (Unix)
   uint32_t external = 0x81A40000;     // -rw-r--r--
   uint32_t dos_datetime = 0x59A16C21; // 2024-09-01 13:33:02

@@ -22,4 +22,6 @@ namespace qp {
 
 std::string step_identity(const char* step, size_t len) { return std::string(step, len); }
 
+bool step_may_be_alias(const char*, size_t) { return false; }
+
 }  // namespace qp

@@ -40,17 +40,34 @@ void use_system_separators(std::string*) {}
 namespace qp {
 
 std::string step_identity(const char* step, size_t len) {
+  // A colon starts a stream of the file named before it: "a.txt:s" and
+  // "a.txt::$DATA" write into a.txt.
+  const void* colon = std::memchr(step, ':', len);
+  if (colon != nullptr) len = static_cast<size_t>(static_cast<const char*>(colon) - step);
   while (len > 0 && (step[len - 1] == '.' || step[len - 1] == ' ')) --len;
   std::string id(step, len);
   for (char& c : id) {
     const unsigned char u = static_cast<unsigned char>(c);
-    if (u >= 0x80) {
+    // How letters beyond ASCII fold depends on the file system's tables,
+    // and a character the code page lacks is shown as '?'. Those, and the
+    // ASCII letters that some of them fold to (i: dotless i and dotted
+    // capital I; s: long s; k: the Kelvin sign), are one class, so that
+    // names that might be one file are taken for one.
+    if (u >= 0x80 || u == '?' || u == 'i' || u == 'I' || u == 's' || u == 'S' || u == 'k' || u == 'K') {
       c = '\x80';
     } else if (u >= 'A' && u <= 'Z') {
       c = static_cast<char>(u + 0x20);
     }
   }
   return id;
+}
+
+bool step_may_be_alias(const char* step, size_t len) {
+  // A short 8.3 name ("PROGRA~1.TXT") may stand for a long name in the
+  // same folder that nothing in its text gives away.
+  for (size_t i = 0; i + 1 < len; ++i)
+    if (step[i] == '~' && step[i + 1] >= '0' && step[i + 1] <= '9') return true;
+  return false;
 }
 
 }  // namespace qp

@@ -104,7 +104,7 @@ constexpr uint32_t kDosAttributeMask = kDosReadOnly | kDosHidden | kDosSystem | 
 
 constexpr unsigned kUnixModeShift = 16;
 constexpr uint32_t kUnixTypeMask = 0170000;       // the file-type bits of a mode
-constexpr uint32_t kUnixTypeDirectory = 0040000;  // also the directory bit alone
+constexpr uint32_t kUnixTypeDirectory = 0040000;
 constexpr uint32_t kUnixTypeRegular = 0100000;
 constexpr uint32_t kUnixOwnerRead = 0400;
 constexpr uint32_t kUnixOwnerWrite = 0200;

@@ -1,5 +1,6 @@
 // The byte source of the archive reader: an OS handle (the caller's, or one
 // opened here for a file name) or a memory block, read and positioned alike.
+#include <atomic>
 #include <cstring>
 #include <utility>
 
@@ -51,8 +52,15 @@ LUFILE* lufopen(const void* source, uint32_t length, uint32_t kind, ZIPRESULT* e
   return f;
 }
 
+namespace {
+std::atomic<uint64_t> closed_sources_reads{0};
+}  // namespace
+
+uint64_t lufreads_so_far() { return closed_sources_reads.load(std::memory_order_relaxed); }
+
 int lufclose(LUFILE* f) {
   if (f == nullptr) return -1;
+  closed_sources_reads.fetch_add(f->reads, std::memory_order_relaxed);
   delete f;  // closes the handle when it was opened here
   return 0;
 }
@@ -60,6 +68,7 @@ int lufclose(LUFILE* f) {
 size_t lufread(void* buf, size_t size, size_t n, LUFILE* f) {
   if (size == 0 || n == 0) return 0;
   const uint64_t want = uint64_t(size) * n;
+  ++f->reads;
   if (f->from_handle) {
     if (want > 0x7FFFFFFFu) return 0;
     uint32_t done = 0;

@@ -39,7 +39,7 @@ struct unz_entry_stream_s {
   uint64_t leading_bytes = 0;
   bool encrypted = false;
   uint32_t keys[3] = {0, 0, 0};
-  uint32_t header_left = 0;               // encryption header bytes still to consume
+  uint32_t header_left = 0;               // encryption header bytes still to read and check
   unsigned char check_byte = 0;
 };
 
@@ -165,6 +165,24 @@ int unzOpenCurrentFile(unz_s* s, const char* password) {
   return UNZ_OK;
 }
 
+namespace {
+
+// Reads and deciphers the 12-byte encryption header of the open entry; its
+// last byte must be the entry's check byte (APPNOTE 6.1.6).
+int read_encryption_header(unz_entry_stream_s* st) {
+  unsigned char header[kEncryptionHeaderSize];
+  if (lufseek(st->source, int64_t(st->leading_bytes + st->next_read_offset), 0) != 0) return UNZ_IOERROR;
+  if (lufread(header, kEncryptionHeaderSize, 1, st->source) != 1) return UNZ_IOERROR;
+  st->next_read_offset += kEncryptionHeaderSize;
+  st->compressed_left -= kEncryptionHeaderSize;  // at least the header, as the open checked
+  st->header_left = 0;
+  unsigned char last = 0;
+  for (unsigned char c : header) last = static_cast<unsigned char>(zdecode(st->keys, static_cast<char>(c)));
+  return last == st->check_byte ? UNZ_OK : UNZ_BADPASSWORD;
+}
+
+}  // namespace
+
 int unzReadCurrentFile(unz_s* s, void* buf, uint32_t cap, bool* reached_end) {
   bool end_dummy;
   bool& end = reached_end ? *reached_end : end_dummy;
@@ -172,6 +190,12 @@ int unzReadCurrentFile(unz_s* s, void* buf, uint32_t cap, bool* reached_end) {
   if (s == nullptr || s->stream == nullptr) return UNZ_BADPARAM;
   unz_entry_stream_s* st = s->stream.get();
   if (cap == 0) return 0;
+  // The encryption header comes first, also for an entry without data, so
+  // that a missing or wrong password fails before the end is reported.
+  if (st->header_left > 0) {
+    const int checked = read_encryption_header(st);
+    if (checked != UNZ_OK) return checked;
+  }
   if (st->uncompressed_left == 0) {
     end = true;
     return 0;
@@ -198,15 +222,6 @@ int unzReadCurrentFile(unz_s* s, void* buf, uint32_t cap, bool* reached_end) {
         unsigned char* p = st->input_buffer.data();
         for (uint32_t i = 0; i < n; ++i) p[i] = static_cast<unsigned char>(zdecode(st->keys, static_cast<char>(p[i])));
       }
-    }
-    if (st->header_left > 0 && z.avail_in > 0) {
-      const uint32_t h = st->header_left < z.avail_in ? st->header_left : z.avail_in;
-      const unsigned char last = z.next_in[h - 1];
-      z.next_in += h;
-      z.avail_in -= h;
-      st->header_left -= h;
-      if (st->header_left == 0 && last != st->check_byte) return UNZ_BADPASSWORD;
-      if (z.avail_in == 0 && st->compressed_left > 0) continue;  // the data starts in the next chunk
     }
     if (st->method == kMethodStored) {
       if (z.avail_in == 0 && st->compressed_left == 0) {

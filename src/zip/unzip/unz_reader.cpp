@@ -45,23 +45,31 @@ uint64_t unzlocal_SearchCentralDir(LUFILE* f) {
   const uint64_t size = luftell(f);
   if (size == kNotFound) return kNotFound;
   // The record is 22 bytes and its comment at most 65,535: the record
-  // starts within the last 65,535 + 22 bytes.
+  // starts within the last 65,535 + 22 bytes, read here in one piece.
   constexpr uint64_t kReach = 0xFFFF + EndRecord::kSize;
-  const uint64_t max_back = size < kReach ? size : kReach;
-  constexpr uint32_t kWindow = 1024;
-  unsigned char buf[kWindow + 4];
-  uint64_t back = 4;
-  while (back < max_back) {
-    back = back + kWindow < max_back ? back + kWindow : max_back;
-    const uint64_t read_pos = size - back;
-    const uint32_t read_size = static_cast<uint32_t>(kWindow + 4 < size - read_pos ? kWindow + 4 : size - read_pos);
-    if (lufseek(f, int64_t(read_pos), 0) != 0) return kNotFound;
-    if (lufread(buf, read_size, 1, f) != 1) return kNotFound;
-    for (uint32_t i = read_size - 4 + 1; i-- > 0;) {
-      if (get32(buf + i) == kEndRecordSignature) return read_pos + i;
-    }
+  const size_t tail = static_cast<size_t>(size < kReach ? size : kReach);
+  if (tail < EndRecord::kSize) return kNotFound;
+  std::vector<unsigned char> buf(tail);
+  if (lufseek(f, int64_t(size - tail), 0) != 0) return kNotFound;
+  if (lufread(buf.data(), tail, 1, f) != 1) return kNotFound;
+  // A signature counts only where its whole record lies inside the source:
+  // the bytes of an end record's own fields can read "PK\5\6" (a directory
+  // at offset 0x06054B50), and past the end there is nothing to read. The
+  // end record is the one whose comment ends the file (APPNOTE 4.3.16);
+  // where data follows the archive, none does, and the last candidate whose
+  // directory would end before it is taken, as other readers take it.
+  uint64_t fallback = kNotFound;
+  for (size_t i = tail - EndRecord::kSize + 1; i-- > 0;) {
+    const unsigned char* p = buf.data() + i;
+    if (get32(p) != kEndRecordSignature) continue;
+    EndRecord end;
+    if (!end.decode(p, tail - i)) continue;
+    if (i + EndRecord::kSize + end.comment_length == tail) return size - tail + i;
+    const bool markers = end.directory_size == kZip64Marker || end.directory_offset == kZip64Marker;
+    if (fallback == kNotFound && (markers || uint64_t(end.directory_offset) + end.directory_size <= size - tail + i))
+      fallback = size - tail + i;
   }
-  return kNotFound;
+  return fallback;
 }
 
 void unzlocal_DosDateToTmuDate(uint32_t dos_datetime, tm_unz_s* tm) {
@@ -173,6 +181,7 @@ int unzlocal_IndexLocalHeaders(unz_s* s) {
   // them in front.
   std::vector<std::pair<uint64_t, uint32_t>> all;
   all.reserve(s->global_info.entry_count);
+  index.records.reserve(s->global_info.entry_count);
   std::vector<unsigned char> chunk(kChunk);
   uint64_t chunk_at = 0, held = 0;  // archive-relative offset of chunk[0]; bytes in it
   uint64_t at = s->directory_offset;
@@ -204,6 +213,7 @@ int unzlocal_IndexLocalHeaders(unz_s* s) {
       unzlocal_ApplyZip64Extra(x.data(), extra_length, false, &uncompressed, &compressed, &offset);
     }
     all.emplace_back(offset, i);
+    index.records.push_back(at);
     at += record.total_size();
   }
   std::sort(all.begin(), all.end());
@@ -234,8 +244,7 @@ std::unique_ptr<unz_s> unzOpenArchive(LufilePtr owned) {
     } else {
       status = read_record(source, r, EndRecord::kSize);
     }
-    // The search found the signature; bytes past the source's end read as
-    // zero and fail the tests below.
+    // The search found a signature whose whole record lies in the source.
     if (status == UNZ_OK && !end.decode(r, sizeof r)) status = UNZ_BADARCHIVE;
     if (status == UNZ_OK) {
       const uint32_t disk = end.disk;
@@ -386,31 +395,28 @@ int unzGetCurrentFileInfo(unz_s* s, unz_file_info_s* info, char* name, uint32_t 
                                              comment_cap);
 }
 
-int unzGoToFirstFile(unz_s* s) {
+int unzGoToEntry(unz_s* s, uint32_t n) {
   if (s == nullptr) return UNZ_BADPARAM;
-  s->entry_record_offset = s->directory_offset;
-  s->entry_number = 0;
+  if (n >= s->global_info.entry_count) return UNZ_LISTEND;
+  s->entry_ok = false;
+  s->entry_number = n;
+  // The index holds the records up to the first one that cannot be read;
+  // no walk reaches those after it.
+  const std::vector<uint64_t>& records = s->local_index.records;
+  if (n >= records.size()) return UNZ_BADARCHIVE;
+  s->entry_record_offset = records[n];
   const int status = unzlocal_GetCurrentFileInfoInternal(s, &s->entry_info, &s->entry_info_internal, nullptr, 0,
                                                          nullptr, 0, nullptr, 0);
   s->entry_ok = status == UNZ_OK;
   return status;
 }
 
+int unzGoToFirstFile(unz_s* s) { return unzGoToEntry(s, 0); }
+
 int unzGoToNextFile(unz_s* s) {
   if (s == nullptr) return UNZ_BADPARAM;
-  if (!s->entry_ok || s->entry_number + 1 >= s->global_info.entry_count) return UNZ_LISTEND;
-  const uint64_t next = s->entry_record_offset + CentralRecord::kSize + s->entry_info.name_length +
-                        s->entry_info.extra_length + s->entry_info.comment_length;
-  if (next > kFarthest) {
-    s->entry_ok = false;
-    return UNZ_BADARCHIVE;
-  }
-  s->entry_record_offset = next;
-  s->entry_number += 1;
-  const int status = unzlocal_GetCurrentFileInfoInternal(s, &s->entry_info, &s->entry_info_internal, nullptr, 0,
-                                                         nullptr, 0, nullptr, 0);
-  s->entry_ok = status == UNZ_OK;
-  return status;
+  if (s->entry_number + 1 >= s->global_info.entry_count) return UNZ_LISTEND;
+  return unzGoToEntry(s, s->entry_number + 1);
 }
 
 int strcmpcasenosensitive_internal(const char* a, const char* b) {
@@ -457,9 +463,9 @@ int unzLocateFile(unz_s* s, const char* name, int case_mode) {
 
 int unzLocateFileMatching(unz_s* s, unz_name_match match, void* context) {
   if (s == nullptr || match == nullptr) return UNZ_BADPARAM;
-  // The search starts over from the first entry, so it does not depend on
-  // the current one: a walk that stopped at a damaged record does not hide
-  // the entries before it.
+  // The search goes over every entry, so it does not depend on the current
+  // one, and steps over entries that cannot be described: a damaged record
+  // hides neither the entries before it nor those after it.
   if (s->global_info.entry_count == 0) return UNZ_LISTEND;
   const uint32_t saved_number = s->entry_number;
   const uint64_t saved_offset = s->entry_record_offset;
@@ -467,21 +473,20 @@ int unzLocateFileMatching(unz_s* s, unz_name_match match, void* context) {
   const unz_file_info_internal_s saved_internal = s->entry_info_internal;
   const bool saved_ok = s->entry_ok;
 
-  int status = unzGoToFirstFile(s);
-  while (status == UNZ_OK) {
+  const uint32_t readable = static_cast<uint32_t>(s->local_index.records.size());
+  for (uint32_t i = 0; i < readable && i < s->global_info.entry_count; ++i) {
+    if (unzGoToEntry(s, i) != UNZ_OK) continue;
     char current[kNameMax + 1];
-    status = unzGetCurrentFileInfo(s, nullptr, current, kNameMax, nullptr, 0, nullptr, 0);
-    if (status != UNZ_OK) break;
+    if (unzGetCurrentFileInfo(s, nullptr, current, kNameMax, nullptr, 0, nullptr, 0) != UNZ_OK) continue;
     current[kNameMax] = '\0';  // a longer stored name is compared on its first 256 characters
     if (match(s, current, context)) return UNZ_OK;
-    status = unzGoToNextFile(s);
   }
   s->entry_number = saved_number;
   s->entry_record_offset = saved_offset;
   s->entry_info = saved_info;
   s->entry_info_internal = saved_internal;
   s->entry_ok = saved_ok;
-  return status;
+  return UNZ_LISTEND;
 }
 
 const unsigned char* unzlocal_FindExtraBlock(const unsigned char* extra, uint32_t extra_length, uint16_t tag,

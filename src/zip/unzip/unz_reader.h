@@ -44,6 +44,7 @@ struct LUFILE {
   const unsigned char* data = nullptr;  // memory block (the caller's)
   uint32_t length = 0;
   uint64_t position = 0;
+  uint64_t reads = 0;         // lufread calls on this source
 };
 
 // Positions in sources are 64-bit: archives and their entries may pass 4 GiB.
@@ -64,6 +65,9 @@ struct LufileCloser {
 using LufilePtr = std::unique_ptr<LUFILE, LufileCloser>;
 // Reads size * n bytes; returns the number of whole items read.
 size_t lufread(void* buf, size_t size, size_t n, LUFILE* f);
+// How many reads the sources of the process asked for, counted when each
+// source closes: what the reader's access pattern costs, in any thread.
+uint64_t lufreads_so_far();
 // origin 0: from the start (base_offset for handles), 1: from the current
 // position, 2: from the end. 0 on success, an error number otherwise; a seek
 // to a negative position fails.
@@ -122,12 +126,16 @@ struct unz_entry_stream_deleter {
 };
 using unz_entry_stream_ptr = std::unique_ptr<unz_entry_stream_s, unz_entry_stream_deleter>;
 
-// The entries' local header offsets (archive-relative), sorted once when the
-// archive opens, so that an entry can find the next local header above its
-// own: the test that an entry's bytes stay clear of every other entry's
-// (unzlocal_CheckCurrentFileSpan). Eight bytes per entry.
+// What one pass over the central directory learns when the archive opens.
+// Each entry's central record offset, so that reaching an entry costs one
+// read whatever entry came before (workers visit entries out of order), and
+// a record that cannot be described is stepped over by its lengths. The
+// local header offsets, sorted, so that an entry can find the next local
+// header above its own: the test that an entry's bytes stay clear of every
+// other entry's (unzlocal_CheckCurrentFileSpan). Sixteen bytes per entry.
 struct unz_local_index_s {
-  std::vector<uint64_t> offsets;  // distinct offsets, ascending
+  std::vector<uint64_t> records;  // central record offsets (archive-relative), in directory order
+  std::vector<uint64_t> offsets;  // distinct local header offsets, ascending
   // Offsets that several entries share, ascending, each with the first of
   // those entries in directory order: the only one of them that is read.
   std::vector<std::pair<uint64_t, uint32_t>> shared;
@@ -154,8 +162,8 @@ struct unz_s {
 };
 
 // The position of the end record relative to the source's base offset, or
-// kNoSourcePosition when it is not in the last 65,535 + 22 bytes (a record
-// followed by the longest comment).
+// kNoSourcePosition when no whole record lies in the last 65,535 + 22 bytes
+// (a record followed by the longest comment).
 uint64_t unzlocal_SearchCentralDir(LUFILE* f);
 
 void unzlocal_DosDateToTmuDate(uint32_t dos_datetime, tm_unz_s* tm);
@@ -175,7 +183,13 @@ std::unique_ptr<unz_s> unzOpenArchive(LufilePtr source);
 unz_s* unzOpenInternal(LUFILE* source);
 int unzClose(unz_s* s);
 int unzGetGlobalInfo(unz_s* s, unz_global_info_s* info);
+// Makes entry n (0-based) the current one and describes it: UNZ_OK, or
+// the entry's own failure (UNZ_BADARCHIVE for a record that cannot be
+// described, or that lies past the first unreadable one), UNZ_LISTEND past
+// the last entry. Another entry's damage does not affect it.
+int unzGoToEntry(unz_s* s, uint32_t n);
 int unzGoToFirstFile(unz_s* s);
+// The entry after the current one, also when the current one is damaged.
 int unzGoToNextFile(unz_s* s);
 
 // Reads the current central record. The name and the comment are terminated

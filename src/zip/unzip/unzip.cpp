@@ -50,7 +50,9 @@ uint64_t join_time(const ZipFileTime& t) { return uint64_t(t.dwHighDateTime) << 
 uint32_t entry_attributes(uint32_t version_made_by, uint32_t external) {
   const uint32_t host = host_of(version_made_by);
   const uint32_t mode = unix_mode_of(external);
-  bool directory = (mode & kUnixTypeDirectory) != 0;
+  // The type field decides: block devices (0060000) and sockets (0140000)
+  // share the directory's bit, and every type but a folder is a file here.
+  bool directory = (mode & kUnixTypeMask) == kUnixTypeDirectory;
   bool read_only = (mode & kUnixOwnerWrite) == 0;
   bool hidden = false, system = false, archive = true;
   if (host == kHostMsDos || host == kHostMacintosh || host == kHostMvs || host == kHostVfat) {
@@ -197,12 +199,11 @@ void TUnzip::close_stream() {
 }
 
 bool TUnzip::walk_to(int index) {
+  // One read of the entry's record, found in the index made at open: the
+  // cost is the same in any order of visits.
   const uint32_t target = static_cast<uint32_t>(index);
-  if (target < archive_->entry_number && unzGoToFirstFile(archive_.get()) != UNZ_OK) return false;
-  while (archive_->entry_number < target) {
-    if (unzGoToNextFile(archive_.get()) != UNZ_OK) return false;
-  }
-  return archive_->entry_ok;
+  if (target == archive_->entry_number) return archive_->entry_ok;
+  return unzGoToEntry(archive_.get(), target) == UNZ_OK;
 }
 
 ZIPRESULT TUnzip::Get(int index, ZIPENTRY* ze) {

@@ -28,8 +28,9 @@ namespace {
 
 // The output path of an entry in a form equal for every two entries that
 // may reach the same file: its steps, each as the system compares it, each
-// followed by '/'. Empty when the entry writes nothing.
-std::string path_key(const char* name, bool* makes_file, bool is_folder) {
+// followed by '/'. Empty when the entry writes nothing. *alias is set when
+// a step may be a short name for another.
+std::string path_key(const char* name, bool* makes_file, bool is_folder, bool* alias) {
   OutputPath out;
   if (!MakeOutputPath(name, &out)) return std::string();
   *makes_file = !is_folder && !out.file.empty();
@@ -38,7 +39,10 @@ std::string path_key(const char* name, bool* makes_file, bool is_folder) {
   size_t start = 0;
   for (size_t i = 0; i <= path.size(); ++i) {
     if (i == path.size() || path[i] == '/' || path[i] == '\\') {
-      if (i > start) key += qp::step_identity(path.data() + start, i - start) + '/';
+      if (i > start) {
+        key += qp::step_identity(path.data() + start, i - start) + '/';
+        if (qp::step_may_be_alias(path.data() + start, i - start)) *alias = true;
+      }
       start = i + 1;
     }
   }
@@ -112,6 +116,7 @@ void unzip_entries_parallel(HZIP h, const char* archive, const char* folder, int
   std::vector<ZIPRESULT> results(count, ZIPR_OK);
   std::vector<bool> makes_file(count, false), described(count, false);
   std::vector<uint64_t> weight(count, 0);
+  bool alias = false;
   ZIPENTRY entry;
   for (int i = 0; i < count; ++i) {
     if (GetZipItem(h, i, &entry) != ZIPR_OK) {
@@ -123,7 +128,7 @@ void unzip_entries_parallel(HZIP h, const char* archive, const char* folder, int
     described[i] = true;
     names[i] = entry.name;
     bool file = false;
-    keys[i] = path_key(entry.name, &file, (entry.attributes & qp::kAttrDirectory) != 0);
+    keys[i] = path_key(entry.name, &file, (entry.attributes & qp::kAttrDirectory) != 0, &alias);
     makes_file[i] = file;
     // Roughly what extracting it costs: its bytes, and a file to make.
     weight[i] = uint64_t(entry.uncompressed_size) + 4096;
@@ -140,6 +145,9 @@ void unzip_entries_parallel(HZIP h, const char* archive, const char* folder, int
     if (!at.second) sets.unite(i, at.first->second);
     if (makes_file[i]) file_paths.insert(keys[i]);
   }
+  // A short alias may name any entry's file: nothing can run apart then.
+  if (alias)
+    for (int i = 1; i < count; ++i) sets.unite(i, 0);
   if (!file_paths.empty()) {
     for (int i = 0; i < count; ++i) {
       const std::string& key = keys[i];

@@ -9,11 +9,16 @@
 // result, print and archive write stays on the calling thread.
 //
 // Memory: every item in flight holds a reservation of the most bytes its data
-// can take. Reservations never exceed the budget, and an item is admitted
-// only while every item before it that is still waiting would also fit, so
-// the next item the calling thread needs can always be compressed.
+// can take, from the moment a worker starts it until the calling thread has
+// written it: one block of that size, mapped from the system when the item
+// starts and unmapped when it is written, so nothing grows by doubling and
+// nothing freed stays behind in a thread's heap. Reservations never exceed
+// the budget, and an item is admitted only while every item before it that
+// is still waiting would also fit, so the next item the calling thread
+// needs can always be compressed.
 #include "zip/zip/zip_parallel.h"
 
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -21,6 +26,7 @@
 
 #include "platform/file.h"
 #include "platform/fileinfo.h"
+#include "platform/memory.h"
 #include "platform/thread.h"
 #include "zip/common/crc32.h"
 #include "zip/common/records.h"
@@ -36,7 +42,6 @@ constexpr int kLevel = 8;
 // Waiting items that a worker looks over for the largest one to start with:
 // large files first keep every worker busy until the end.
 constexpr size_t kLookahead = 128;
-constexpr unsigned kFirstBlock = 64 * 1024;
 
 enum class State { Waiting, Running, Done };
 
@@ -48,14 +53,26 @@ struct Job {
   State state = State::Waiting;
   bool by_caller = false;    // the calling thread adds it from the file itself
   ZipPreparedItem item;
-  std::vector<char> data;    // the item data made so far
-  uint64_t capacity = 0;     // reserved for data; what the job holds of the budget once done
+  qp::MappedBlock block;     // room for `bound` bytes of data while the job holds it
+  uint64_t used = 0;         // bytes of data made so far
+  uint64_t capacity = 0;     // what the job holds of the budget once done: its bound, or 0
 };
+
+// Gives the job's block back to the system.
+void release(Job& job) {
+  if (job.block.view != nullptr) qp::unmap_zeroed(&job.block);
+  job.block = qp::MappedBlock{};
+  job.used = 0;
+  job.capacity = 0;
+}
 
 struct Shared {
   Shared() = default;
   Shared(const Shared&) = delete;
   Shared& operator=(const Shared&) = delete;
+  ~Shared() {
+    for (Job& job : jobs) release(job);
+  }
 
   qp::Mutex mutex;
   qp::Condition work;  // budget freed, or the work cancelled
@@ -93,8 +110,7 @@ class Preparer {
   void give_up(Job& job) {
     in_.reset();
     job.by_caller = true;
-    std::vector<char>().swap(job.data);
-    job.capacity = 0;
+    release(job);
   }
 
  private:
@@ -128,23 +144,12 @@ class Preparer {
   // when they would pass the job's reservation.
   bool append(const char* bytes, unsigned n) {
     Job& job = *job_;
-    if (job.data.size() + n > job.bound) {
+    if (job.used + n > job.block.size) {
       refused_ = true;
       return false;
     }
-    if (job.data.size() + n > job.capacity) {
-      uint64_t want = job.capacity ? job.capacity * 2 : kFirstBlock;
-      if (want < job.data.size() + n) want = job.data.size() + n;
-      if (want > job.bound) want = job.bound;
-      try {
-        job.data.reserve(static_cast<size_t>(want));
-      } catch (const std::bad_alloc&) {  // nothing may leave a worker thread
-        refused_ = true;
-        return false;
-      }
-      job.capacity = want;
-    }
-    job.data.insert(job.data.end(), bytes, bytes + n);
+    std::memcpy(static_cast<char*>(job.block.view) + job.used, bytes, n);
+    job.used += n;
     return true;
   }
 
@@ -210,7 +215,10 @@ void Preparer::prepare(Job& job) {
     if (it.open_result == ZIPR_OK) {
       if (data_bound(it.size, job.method) > job.bound) {
         by_caller = true;  // grew since it was looked at
+      } else if (job.bound > 0 && (job.bound > 0xFFFFFFFFu || !qp::map_zeroed(uint32_t(job.bound), &job.block))) {
+        by_caller = true;  // no room for its data
       } else {
+        job.capacity = job.bound;
         qp::set_file_pointer(in_.get(), 0, qp::SeekFrom::Begin);
         const bool ran = job.method == kMethodDeflated ? deflate_item() : store_item();
         if (!ran || refused_) by_caller = true;
@@ -219,8 +227,8 @@ void Preparer::prepare(Job& job) {
   }
   in_.reset();
   if (by_caller) give_up(job);
-  it.data = job.data.data();
-  it.data_len = job.data.size();
+  it.data = static_cast<const char*>(job.block.view);
+  it.data_len = job.used;
 }
 
 // Picks the job a worker starts next, or null when none may start now. The
@@ -261,7 +269,7 @@ void worker_loop(Shared& sh, Preparer* preparer) {
       preparer->give_up(*job);
     }
     sh.mutex.lock();
-    // Only the memory the data took stays reserved.
+    // A job given to the calling thread holds nothing any more.
     sh.reserved -= job->bound - job->capacity;
     job->state = State::Done;
     sh.done.notify_all();
@@ -342,9 +350,10 @@ void zip_add_files_parallel(HZIP h, const std::vector<std::string>& names, unsig
     const ZIPRESULT r = by_caller ? ZipAddUtf8(h, job.name.c_str(), job.name.c_str())
                                   : ZipAddPrepared(h, job.name.c_str(), job.item);
     if (job.capacity != 0) {
-      std::vector<char>().swap(job.data);
+      const uint64_t held = job.capacity;
+      release(job);
       qp::MutexLock hold(sh.mutex);
-      sh.reserved -= job.capacity;
+      sh.reserved -= held;
       sh.work.notify_all();
     }
     // Once the output has failed, every later add fails before it opens its

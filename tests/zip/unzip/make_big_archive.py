@@ -12,6 +12,10 @@ flush zlib starts afresh, so each further 1 MiB of zeros compresses to the
 very same bytes. Python's zipfile then reads the archive back as a check of
 the layout (names, sizes, offsets).
 
+Beside it, false_end.zip from Python's zipfile: one stored entry whose
+size puts the central directory at offset 0x06054B50, so that the end
+record's offset field reads "PK\\5\\6" 6 bytes before the end of the file.
+
 Usage: make_big_archive.py OUTDIR
 """
 import os
@@ -50,16 +54,33 @@ def zeros_crc():
     return zlib.crc32(bytes(ZEROS % len(block)), crc)
 
 
+FALSE_END_AT = 0x06054B50
+
+
+def false_end_archive(path):
+    name = "pad.bin"
+    data = bytes(range(256)) * ((FALSE_END_AT - 30 - len(name)) // 256 + 1)
+    data = data[:FALSE_END_AT - 30 - len(name)]  # the local header, its name, then the data
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_STORED) as z:
+        z.writestr(zipfile.ZipInfo(name, (2024, 5, 6, 7, 8, 10)), data)
+    with open(path, "rb") as f:
+        f.seek(-22, 2)
+        end = f.read()
+    assert end[:4] == b"PK\5\6" and end[16:20] == b"PK\5\6", end
+
+
 def main():
     out = os.path.abspath(sys.argv[1])
     os.makedirs(out, exist_ok=True)
     path = os.path.join(out, "big.zip")
-    # An archive made by this very script is kept.
+    false_end = os.path.join(out, "false_end.zip")
+    # Archives made by this very script are kept.
     done = os.path.join(out, "big.%d.done" % os.path.getmtime(__file__))
-    if os.path.exists(done) and os.path.exists(path):
+    if os.path.exists(done) and os.path.exists(path) and os.path.exists(false_end):
         return
     for old in os.listdir(out):
         os.remove(os.path.join(out, old))
+    false_end_archive(false_end)
 
     parts = zeros_deflated()
     packed = sum(len(p) for p in parts)

@@ -76,9 +76,15 @@ TEST(EndRecord, FoundBehindComments) {
   EXPECT_EQ(current_name(s), "a.txt");
   unzClose(s);
 
-  // A signature that straddles two search windows.
   for (size_t pad = 1018; pad <= 1030; ++pad) {
     EXPECT_TRUE(opens(ziptest::build_bytes(one, std::string(pad, 'x')))) << pad;
+  }
+  // Data after the archive: the last whole record is taken.
+  for (const std::string& after : {std::string("x"), std::string(100, 'j')}) {
+    unz_s* t = open_memory(ziptest::build_bytes(one) + after);
+    ASSERT_NE(t, nullptr) << after.size();
+    EXPECT_EQ(current_name(t), "a.txt");
+    unzClose(t);
   }
   // The longest comment the record can announce is found behind; a record
   // further back than its 22 bytes and 65,535 is not searched for.
@@ -86,6 +92,18 @@ TEST(EndRecord, FoundBehindComments) {
   EXPECT_FALSE(opens(ziptest::build_bytes(one, std::string(65535, 'c')) + "x"));
   EXPECT_FALSE(opens(std::string(5000, 'x')));
   EXPECT_FALSE(opens(""));
+}
+
+TEST(EndRecord, OnlyAWholeRecordIsOne) {
+  // A directory at offset 0x06054B50 puts "PK\5\6" in the record's own
+  // offset field, 6 bytes before the end: no record fits there, and the
+  // bytes past the end are not zeros to be read as an empty archive. Here
+  // the field is set by hand, so the true record then fails its checks.
+  const ziptest::Layout base = ziptest::build({{"a.txt", "alpha"}});
+  std::string z = base.bytes;
+  testkit::put32(z, base.end_offset + 16, 0x06054B50);
+  EXPECT_FALSE(opens(z));
+  EXPECT_FALSE(opens(z.substr(base.end_offset + 16)));  // a signature with 2 bytes after it
 }
 
 TEST(EndRecord, EmptyArchiveOpensWithNoEntries) {

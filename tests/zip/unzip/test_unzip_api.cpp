@@ -13,6 +13,7 @@
 #include "support/testkit.h"
 #include "support/zip_builder.h"
 #include "zip/common/close_handle.h"
+#include "zip/common/unzip_export.h"
 #include "zip/unzip/unzip.h"
 
 using namespace quillon;
@@ -54,7 +55,7 @@ TEST(UnzipApi, CountQueryAndIndexRange) {
   EXPECT_EQ(GetZipItem(h, 3, &ze), ZIPR_BADARGS);
   EXPECT_EQ(lasterrorU, ZIPR_BADARGS);
   EXPECT_EQ(GetZipItem(h, -2, &ze), ZIPR_BADARGS);
-  // Out of order: going back restarts the walk.
+  // Out of order: each entry is reached directly.
   EXPECT_EQ(GetZipItem(h, 2, &ze), ZIPR_OK);
   EXPECT_STREQ(ze.name, "c");
   EXPECT_EQ(GetZipItem(h, 0, &ze), ZIPR_OK);
@@ -76,7 +77,8 @@ TEST(UnzipApi, CountQueryAndIndexRange) {
 }
 
 TEST(UnzipApi, AttributesFollowTheHostSystem) {
-  std::vector<Entry> e = {{"unixdir/", ""}, {"ro.txt", "r"}, {"dos.txt", "d"}, {"ntfs/", ""}, {"zero", "z"}};
+  std::vector<Entry> e = {{"unixdir/", ""}, {"ro.txt", "r"},   {"dos.txt", "d"},
+                          {"ntfs/", ""},    {"zero", "z"},     {"blockdev", "b"}, {"socket", "s"}};
   e[0].external = 0x41ED0000;
   e[1].external = 0x81240000;
   e[2].version_made_by = 0x0014;  // MS-DOS
@@ -84,11 +86,14 @@ TEST(UnzipApi, AttributesFollowTheHostSystem) {
   e[3].version_made_by = 0x0B14;  // NTFS
   e[3].external = 0x10;
   e[4].external = 0;  // Unix host without a mode: no owner-write bit
+  // Types that share the directory's bit (0060644, 0140755) are files.
+  e[5].external = 0x61A40000;
+  e[6].external = 0xC1ED0000;
   const std::string z = ziptest::build_bytes(e);
   HZIP h = OpenZip(z.data(), static_cast<uint32_t>(z.size()), nullptr);
   ASSERT_NE(h, nullptr);
-  const uint32_t expected[] = {0x30, 0x21, 0x27, 0x10, 0x21};
-  for (int i = 0; i < 5; ++i) {
+  const uint32_t expected[] = {0x30, 0x21, 0x27, 0x10, 0x21, 0x20, 0x20};
+  for (int i = 0; i < 7; ++i) {
     ZIPENTRY ze;
     ASSERT_EQ(GetZipItem(h, i, &ze), ZIPR_OK);
     EXPECT_EQ(ze.attributes, expected[i]) << i;
@@ -176,9 +181,13 @@ TEST(UnzipApi, MemoryExtractionInPieces) {
 
 TEST(UnzipApi, FilesTimesAndPasswords) {
   testkit::ScratchDir dir;
-  std::vector<Entry> e = {{"empty.txt", ""}, {"locked.bin", ziptest::sample(3000, 2), 8}, {"sub/ro.txt", "read only"}};
+  std::vector<Entry> e = {{"empty.txt", ""},
+                          {"locked.bin", ziptest::sample(3000, 2), 8},
+                          {"sub/ro.txt", "read only"},
+                          {"void/locked-empty.txt", ""}};
   e[1].password = "secret";
   e[2].external = 0x81240000;
+  e[3].password = "secret";
   const std::string archive = dir / "a.zip";
   ASSERT_TRUE(testkit::write_file(archive, ziptest::build_bytes(e)));
 
@@ -205,6 +214,9 @@ TEST(UnzipApi, FilesTimesAndPasswords) {
   ASSERT_TRUE(testkit::write_file(out + "/kept.bin", "kept"));
   EXPECT_EQ(UnzipItem(h, 1, "kept.bin"), ZIPR_PASSWORD);
   EXPECT_EQ(testkit::read_file(out + "/kept.bin"), "kept");
+  // An encrypted item without bytes still has its header to check.
+  EXPECT_EQ(UnzipItem(h, 3, "void/locked-empty.txt"), ZIPR_PASSWORD);
+  EXPECT_FALSE(testkit::exists(out + "/void"));
 
   ASSERT_EQ(GetZipItem(h, 2, &ze), ZIPR_OK);
   EXPECT_EQ(UnzipItem(h, 2, ze.name), ZIPR_OK);
@@ -217,7 +229,44 @@ TEST(UnzipApi, FilesTimesAndPasswords) {
   SetUnzipBaseDir(h, out.c_str());
   EXPECT_EQ(UnzipItem(h, 1, "locked.bin"), ZIPR_OK);
   EXPECT_EQ(testkit::read_file(out + "/locked.bin"), e[1].data);
+  EXPECT_EQ(UnzipItem(h, 3, "void/locked-empty.txt"), ZIPR_OK);
+  EXPECT_EQ(testkit::read_file(out + "/void/locked-empty.txt"), "");
   CloseZipU(h);
+}
+
+TEST(UnzipApi, ADamagedRecordHidesOnlyItsOwnEntry) {
+  // good1, bad, good2, where bad's Zip64 block gives an offset or a
+  // compressed size of 2^63 (no place in any file) or of 2^61 (past the
+  // end): its lengths are readable, so the walk steps over it.
+  for (size_t field : {size_t(42), size_t(20)}) {
+    for (uint64_t value : {uint64_t(1) << 63, uint64_t(1) << 61}) {
+      std::vector<Entry> e = {{"good1.txt", "one"}, {"bad.txt", "bad"}, {"good2.txt", "two"}};
+      std::string block = std::string("\x01\x00\x08\x00", 4) + std::string(8, '\0');
+      for (int i = 0; i < 8; ++i) block[4 + i] = static_cast<char>(value >> (8 * i));
+      e[1].central_extra = block;
+      ziptest::Layout layout = ziptest::build(e);
+      testkit::put32(layout.bytes, layout.central_offsets[1] + field, 0xFFFFFFFFu);
+      testkit::ScratchDir dir;
+      ASSERT_TRUE(testkit::write_file(dir / "a.zip", layout.bytes));
+      HZIP h = OpenZip((dir / "a.zip").c_str(), nullptr);
+      ASSERT_NE(h, nullptr);
+      ZIPENTRY ze;
+      EXPECT_EQ(GetZipItem(h, 2, &ze), ZIPR_OK);
+      EXPECT_STREQ(ze.name, "good2.txt");
+      EXPECT_NE(GetZipItem(h, 1, &ze), ZIPR_OK);
+      int index = -1;
+      EXPECT_EQ(FindZipItem(h, "good2.txt", false, &index, &ze), ZIPR_OK);
+      EXPECT_EQ(index, 2);
+      CloseZipU(h);
+      for (unsigned threads : {1u, 8u}) {
+        const std::string out = dir / ("out" + std::to_string(threads));
+        unzip_archive((dir / "a.zip").c_str(), out.c_str(), threads);
+        EXPECT_EQ(testkit::read_file(out + "/good1.txt"), "one") << field << " " << value;
+        EXPECT_EQ(testkit::read_file(out + "/good2.txt"), "two") << field << " " << value << " " << threads;
+        EXPECT_FALSE(testkit::exists(out + "/bad.txt"));
+      }
+    }
+  }
 }
 
 TEST(UnzipApi, DamagedBytesStayWithTheirTimes) {
@@ -492,6 +541,18 @@ TEST(UnzipExport, ExtractsIntoANewFolder) {
   EXPECT_TRUE(testkit::is_directory(out + "/empty"));
   EXPECT_EQ(testkit::read_file(out + "/top.txt"), "top");
   EXPECT_EQ(lasterrorU, ZIPR_OK);
+  // Block devices and sockets (their type shares the directory's bit) come
+  // out as files, with one thread or many.
+  std::vector<Entry> types = {{"blockdev", "b"}, {"socket", "s"}};
+  types[0].external = 0x61A40000;
+  types[1].external = 0xC1ED0000;
+  ASSERT_TRUE(testkit::write_file(dir / "types.zip", ziptest::build_bytes(types)));
+  for (unsigned threads : {1u, 8u}) {
+    const std::string to = dir / ("types" + std::to_string(threads));
+    unzip_archive((dir / "types.zip").c_str(), to.c_str(), threads);
+    EXPECT_EQ(testkit::read_file(to + "/blockdev"), "b") << threads;
+    EXPECT_EQ(testkit::read_file(to + "/socket"), "s") << threads;
+  }
 
   // Device names are files on some systems and refused on others.
   const std::string devices = dir / "dev.zip";
