@@ -4,6 +4,7 @@
   libquillon-VERSION-win32.zip          libquillon.dll (32-bit), quillon.exe, the
                                         import libraries libquillon.dll.a (MinGW)
                                         and libquillon.lib (Microsoft's linker), ...
+  libquillon-VERSION-win64.zip          the same for 64-bit Windows hosts
   libquillon-VERSION-linux-x86_64.zip   libquillon.so, quillon, ...
   libquillon_VERSION_amd64.deb          the Linux build as a Debian package
   SHA256SUMS                            the SHA-256 of each file above
@@ -11,16 +12,21 @@
 Each archive holds the library, quillon.h, the export list libquillon.def,
 the command-line host, the host examples and the documentation, side by side.
 The archives are packed by the library's own ZIP export (each platform's
-host and library: the Windows one under Wine), tested with `unzip -t`, and
+host and library: the Windows ones under Wine), tested with `unzip -t`, and
 then checked as a host would use them: the library taken from the archive
-runs the C example (both platforms), the Python example and the LuaJIT
+runs the C example (every platform), the Python example and the LuaJIT
 example (Linux). The Debian package is made by CPack from the install rules.
+
+Where the machine starts no 32-bit programs (QUILLON_WIN32_RUN=0, as
+./dev finds out), the 64-bit Windows host packs the 32-bit archive too
+(the same code, so the same bytes), and the 32-bit DLL in it is checked
+without running it: its exports, machine, imports and version record.
 
 Every time in the files is the time of the commit they are made from (or
 SOURCE_DATE_EPOCH when set), so two runs from the same commit and build give
 the same bytes.
 
-Run through `./dev release`, after both targets are built.
+Run through `./dev release`, after the three targets are built.
 """
 import hashlib
 import os
@@ -120,16 +126,31 @@ def pack(platform, runner, host, library, archive_name, epoch, shim):
     return archive
 
 
-def check(platform, archive):
-    """Unpacks the archive and runs the examples against the library in it."""
+def wine_loaders():
+    """The Wine programs that start each Windows build's programs, and
+    whether the 32-bit one can run here at all."""
+    win64 = os.environ.get("QUILLON_WINE64") or "/usr/lib/wine/wine64"
+    return {"win32": ["wine"], "win64": [win64]}, os.environ.get("QUILLON_WIN32_RUN", "1") != "0"
+
+
+def check(platform, archive, runner):
+    """Unpacks the archive and runs the examples against the library in it;
+    with no runner (a Windows build that cannot start here), reads the DLL
+    instead of running it."""
     with tempfile.TemporaryDirectory(prefix="quillon-release-") as tmp:
         run(["unzip", "-q", archive, "-d", tmp])
         work = os.path.join(tmp, "work")
         os.mkdir(work)
-        if platform == "win32":
-            wine = ["wine"]
-            run(wine + [os.path.join(tmp, "quillon.exe"), "add", "1.5", "2.25"])
-            run(wine + [os.path.join(BUILD, "win32", "example_host.exe"), os.path.join(tmp, "libquillon.dll"), work])
+        if platform.startswith("win"):
+            dll = os.path.join(tmp, "libquillon.dll")
+            run(["/usr/bin/python3", os.path.join(ROOT, "tests", "packaging", "artefact_test.py"), "--library", dll,
+                 "--def", os.path.join(tmp, "libquillon.def"), "--version", version(),
+                 "--machine", "i386" if platform == "win32" else "i386:x86-64"])
+            if runner is None:
+                print(f"{os.path.basename(archive)}: its programs cannot start here; read, not run")
+                return
+            run(runner + [os.path.join(tmp, "quillon.exe"), "add", "1.5", "2.25"])
+            run(runner + [os.path.join(BUILD, platform, "example_host.exe"), dll, work])
         else:
             os.chmod(os.path.join(tmp, "quillon"), 0o755)
             run([os.path.join(tmp, "quillon"), "add", "1.5", "2.25"])
@@ -189,16 +210,25 @@ def main():
     epoch = source_date()
     os.environ.setdefault("WINEDEBUG", "-all")
     shim = no_birth_time_shim()
+    runners, win32_runs = wine_loaders()
     linux = pack("linux", [], os.path.join(BUILD, "linux", "quillon"), os.path.join(BUILD, "linux", "libquillon.so"),
                  f"libquillon-{v}-linux-x86_64.zip", epoch, shim)
-    win32 = pack("win32", ["wine"], os.path.join(BUILD, "win32", "quillon.exe"),
-                 os.path.join(BUILD, "win32", "libquillon.dll"), f"libquillon-{v}-win32.zip", epoch, None)
-    check("linux", linux)
-    check("win32", win32)
+    # Each Windows archive is packed by its own build's host under Wine; the
+    # 32-bit one by the 64-bit host where 32-bit programs cannot start.
+    packer = "win32" if win32_runs else "win64"
+    if not win32_runs:
+        print("the 32-bit programs cannot start here: build/win64 packs the win32 archive")
+    win32 = pack("win32", runners[packer], os.path.join(BUILD, packer, "quillon.exe"),
+                 os.path.join(BUILD, packer, "libquillon.dll"), f"libquillon-{v}-win32.zip", epoch, None)
+    win64 = pack("win64", runners["win64"], os.path.join(BUILD, "win64", "quillon.exe"),
+                 os.path.join(BUILD, "win64", "libquillon.dll"), f"libquillon-{v}-win64.zip", epoch, None)
+    check("linux", linux, [])
+    check("win32", win32, runners["win32"] if win32_runs else None)
+    check("win64", win64, runners["win64"])
     deb = debian_package(epoch)
-    sums = checksums([linux, win32, deb])
-    print("\nrelease files:\n  " + "\n  ".join([linux, win32, deb, sums]))
-
+    made = [linux, win32, win64, deb]
+    sums = checksums(made)
+    print("\nrelease files:\n  " + "\n  ".join(made + [sums]))
 
 if __name__ == "__main__":
     sys.exit(main())
