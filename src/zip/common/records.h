@@ -106,6 +106,7 @@ constexpr unsigned kUnixModeShift = 16;
 constexpr uint32_t kUnixTypeMask = 0170000;       // the file-type bits of a mode
 constexpr uint32_t kUnixTypeDirectory = 0040000;
 constexpr uint32_t kUnixTypeRegular = 0100000;
+constexpr uint32_t kUnixTypeSymlink = 0120000;
 constexpr uint32_t kUnixOwnerRead = 0400;
 constexpr uint32_t kUnixOwnerWrite = 0200;
 constexpr uint32_t kUnixOwnerExecute = 0100;

@@ -269,11 +269,14 @@ ZIPRESULT TUnzip::Get(int index, ZIPENTRY* ze) {
   read_timestamps(extra.data(), extra_size, &e);
 
   // Files made on a Unix host keep their read, write and execute bits (never
-  // setuid, setgid or sticky), where the system has them. A symbolic link
-  // is extracted as a regular file that holds the link's text, with the
-  // usual permissions, not the link's.
+  // setuid, setgid or sticky), where the system has them, whatever their
+  // type: a pipe read by `zip -` (010600) or a device comes out as a regular
+  // file with its own bits, as Info-ZIP's unzip and bsdtar restore them. A
+  // symbolic link is extracted as a regular file that holds the link's
+  // text, with the usual permissions, not the link's rwxrwxrwx.
   const uint32_t mode = unix_mode_of(info.external_attributes), type = mode & kUnixTypeMask;
-  cached_has_mode_ = host_of(info.version_made_by) == kHostUnix && mode != 0 && (type == kUnixTypeRegular || type == 0);
+  cached_has_mode_ = host_of(info.version_made_by) == kHostUnix && mode != 0 && type != kUnixTypeSymlink &&
+                     type != kUnixTypeDirectory;
   cached_mode_ = mode & kUnixPermissionMask;
   cached_utf8_name_ = utf8_name;
 

@@ -541,17 +541,27 @@ TEST(UnzipExport, ExtractsIntoANewFolder) {
   EXPECT_TRUE(testkit::is_directory(out + "/empty"));
   EXPECT_EQ(testkit::read_file(out + "/top.txt"), "top");
   EXPECT_EQ(lasterrorU, ZIPR_OK);
-  // Block devices and sockets (their type shares the directory's bit) come
-  // out as files, with one thread or many.
-  std::vector<Entry> types = {{"blockdev", "b"}, {"socket", "s"}};
-  types[0].external = 0x61A40000;
-  types[1].external = 0xC1ED0000;
+  // Block devices and sockets (their type shares the directory's bit) and
+  // character devices come out as files with their own permission bits,
+  // with one thread or many.
+  const std::pair<const char*, uint32_t> kinds[] = {{"blockdev", 0060644}, {"socket", 0140755}, {"chardev", 0020600}};
+  std::vector<Entry> types;
+  for (const auto& [name, mode] : kinds) {
+    types.emplace_back(name, name);
+    types.back().external = mode << 16;
+  }
   ASSERT_TRUE(testkit::write_file(dir / "types.zip", ziptest::build_bytes(types)));
   for (unsigned threads : {1u, 8u}) {
     const std::string to = dir / ("types" + std::to_string(threads));
     unzip_archive((dir / "types.zip").c_str(), to.c_str(), threads);
-    EXPECT_EQ(testkit::read_file(to + "/blockdev"), "b") << threads;
-    EXPECT_EQ(testkit::read_file(to + "/socket"), "s") << threads;
+    for (const auto& [name, mode] : kinds) {
+      EXPECT_EQ(testkit::read_file(to + "/" + name), name) << threads;
+      qp::FileInfo info;
+      ASSERT_TRUE(testkit::file_info(to + "/" + name, &info));
+      if (info.has_unix_mode) {
+        EXPECT_EQ(info.unix_mode & 07777, mode & 0777) << name;
+      }
+    }
   }
 
   // Device names are files on some systems and refused on others.
