@@ -83,6 +83,20 @@ def python_archive(path, root, method, comment=b"", mode="w"):
         z.comment = comment
 
 
+def python_false_locator(path, root):
+    """The last member's comment, just before the end record, reads like a
+    Zip64 end locator (for 7 disks); no field of the end record is a marker,
+    so the locator is none."""
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+        for folder in FOLDERS:
+            z.write(os.path.join(root, folder), folder)
+        for name in sorted(FILES):
+            z.write(os.path.join(root, name), name)
+        z.infolist()[-1].comment = struct.pack("<IIQI", 0x07064B50, 3, 0, 7)
+    with open(path, "rb") as f:
+        assert f.read()[-42:-22][:4] == b"PK\x06\x07"
+
+
 def python_zip64(path, root):
     """Every file through ZipFile.open(force_zip64=True): Zip64 sizes in the
     local headers, 32-bit ones in the central directory."""
@@ -160,6 +174,8 @@ def main():
     with open(os.path.join(out, "zip64_end_prefixed.zip"), "wb") as f:
         f.write(with_zip64_end(stored, b"MZ stub " * 64))
     record("zip64_end_prefixed.zip")
+    python_false_locator(os.path.join(out, "py_false_locator.zip"), root)
+    record("py_false_locator.zip")
     # The longest comment the end record can announce.
     python_archive(os.path.join(out, "py_comment_max.zip"), root, zipfile.ZIP_DEFLATED, b"#" * 65535)
     record("py_comment_max.zip")
@@ -211,6 +227,9 @@ def main():
     os.symlink("run.sh", os.path.join(modes, "link"))
     subprocess.run(["zip", "-q", "-X", "-y", os.path.join(out, "infozip_modes.zip"),
                     "run.sh", "private.txt", "setuid.bin", "open.txt", "link"],
+                   cwd=modes, check=True, stdout=subprocess.DEVNULL)
+    # A file read from a pipe: the entry "-" keeps the pipe's mode, 010600.
+    subprocess.run(["zip", "-q", os.path.join(out, "infozip_modes.zip"), "-"], input=b"from a pipe\n",
                    cwd=modes, check=True, stdout=subprocess.DEVNULL)
 
     with open(os.path.join(out, "manifest.txt"), "w") as f:

@@ -171,8 +171,9 @@ TEST_F(Interop, UnixPermissionsAndLinks) {
   EXPECT_EQ(UNZIP((archives_dir() + "/infozip_modes.zip").c_str(), out.c_str()), 1.0);
   EXPECT_EQ(testkit::read_file(out + "/link"), "run.sh");
   EXPECT_EQ(testkit::read_file(out + "/run.sh"), "#!/bin/sh\necho run.sh\n");
+  EXPECT_EQ(testkit::read_file(out + "/-"), "from a pipe\n");
   const std::pair<const char*, uint32_t> modes[] = {
-      {"run.sh", 0755}, {"private.txt", 0640}, {"setuid.bin", 0755}, {"open.txt", 0666}};
+      {"run.sh", 0755}, {"private.txt", 0640}, {"setuid.bin", 0755}, {"open.txt", 0666}, {"-", 0600}};
   for (const auto& [name, mode] : modes) {
     SCOPED_TRACE(name);
     qp::FileInfo info;
