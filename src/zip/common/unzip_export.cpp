@@ -20,16 +20,16 @@ double unzip_archive(const char* archive, const char* folder, unsigned threads) 
   SetUnzipBaseDir(h, folder);
   ZIPENTRY entry;
   GetZipItem(h, -1, &entry);
+  if (h == nullptr) return 0;
   const int count = entry.index;
-  if (threads > 1 && count > 1) {
-    unzip_entries_parallel(h, archive, folder, count, threads);
-    return 1;
-  }
+  if (threads > 1 && count > 1) return unzip_entries_parallel(h, archive, folder, count, threads) ? 1 : 0;
+  bool whole = true;
   for (int i = 0; i < count; ++i) {
     GetZipItem(h, i, &entry);
-    UnzipItem(h, i, entry.name);
+    // An entry that cannot be described fails here too, under an empty name.
+    if (UnzipItem(h, i, entry.name) != ZIPR_OK) whole = false;
   }
-  return 1;
+  return whole ? 1 : 0;
 }
 
 }  // namespace quillon

@@ -110,8 +110,8 @@ void worker_main(void* context, unsigned) {
 
 }  // namespace
 
-void unzip_entries_parallel(HZIP h, const char* archive, const char* folder, int count, unsigned threads) {
-  if (count <= 0) return;
+bool unzip_entries_parallel(HZIP h, const char* archive, const char* folder, int count, unsigned threads) {
+  if (count <= 0) return true;
   std::vector<std::string> names(count), keys(count);
   std::vector<ZIPRESULT> results(count, ZIPR_OK);
   std::vector<bool> makes_file(count, false), described(count, false);
@@ -198,6 +198,7 @@ void unzip_entries_parallel(HZIP h, const char* archive, const char* folder, int
     for (int i : groups[g]) results[i] = UnzipItem(h, i, names[i].c_str());
   // The loop leaves the last entry's result behind.
   lasterrorU = results[count - 1];
+  return std::all_of(results.begin(), results.end(), [](ZIPRESULT r) { return r == ZIPR_OK; });
 }
 
 }  // namespace quillon
