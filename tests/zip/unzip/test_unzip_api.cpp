@@ -580,8 +580,14 @@ TEST(UnzipExport, ColonsDotsAndBlanksInNamesAndABackslashedFolder) {
                                 {"e/...", "dots file"},        {"dir/ /d.txt", "blank"}, {"f\\g.txt", "g"}};
   const std::string archive = dir / "names.zip";
   ASSERT_TRUE(testkit::write_file(archive, ziptest::build_bytes(e)));
-  // The folder ends in a backslash: a separator on every system.
-  EXPECT_EQ(UNZIP(archive.c_str(), (dir / "out\\").c_str()), 1.0);
+  // The folder ends in a backslash: a separator on every system. On Windows
+  // e/... names no file, so that entry fails the call.
+#ifdef _WIN32
+  const double whole = 0.0;
+#else
+  const double whole = 1.0;
+#endif
+  EXPECT_EQ(UNZIP(archive.c_str(), (dir / "out\\").c_str()), whole);
   for (const std::string& f : testkit::tree(dir.path()))
     EXPECT_TRUE(f == "names.zip" || f.rfind("out/", 0) == 0) << f;
   const std::string out = dir / "out/";
