@@ -37,12 +37,14 @@ bool get_file_info(Handle h, FileInfo* info) {
 
 uint32_t get_file_attributes(const char* path) {
   if (path == nullptr) return kNoPosition;
+  std::wstring w;
+  if (long_path_form(path, false, &w)) return GetFileAttributesW(w.c_str());
   return GetFileAttributesA(path);
 }
 
 uint32_t get_file_attributes_utf8(const char* path) {
   std::wstring w;
-  if (!wide_from_utf8(path, &w)) return kNoPosition;
+  if (path == nullptr || !(long_path_form(path, true, &w) || wide_from_utf8(path, &w))) return kNoPosition;
   return GetFileAttributesW(w.c_str());
 }
 

@@ -186,9 +186,10 @@ ZIPRESULT TUnzip::SetUnzipBaseDir(const char* dir) {
   // "out\\" is the folder out and not a sibling named "out\\".
   qp::use_system_separators(&base_dir_);
   if (!ends_in_separator(base_dir_)) base_dir_ += '/';
-  // A folder that leaves no room for a name is kept whole rather than cut
-  // into another folder: every extraction under it then fails.
-  return base_dir_.size() < size_t(kMaxPath) ? ZIPR_OK : ZIPR_BADARGS;
+  // A folder beyond the system's limits, or one that leaves no room for a
+  // name, is kept whole rather than cut into another folder: every
+  // extraction under it then fails.
+  return PathFits(base_dir_ + "x", false) ? ZIPR_OK : ZIPR_BADARGS;
 }
 
 void TUnzip::close_stream() {
@@ -224,11 +225,13 @@ ZIPRESULT TUnzip::Get(int index, ZIPENTRY* ze) {
 
   // The stored name (or the UTF-8 name that stands for it) is cut to the
   // entry's buffer (259 characters) first and then cleaned, so that what a
-  // long name holds beyond that length never decides what is left of it. A
-  // UTF-8 name is cut before a whole character.
+  // long name holds beyond that length never decides what is left of the
+  // name shown. A UTF-8 name is cut before a whole character. Extraction
+  // under the name shown makes the whole name, cleaned as a whole.
   EntryName name;
   unz_file_info_s info;
   if (!read_entry_name(archive_.get(), &info, &name)) return ZIPR_CORRUPT;
+  const std::string whole = CleanEntryName(name.bytes.c_str());
   if (name.bytes.size() > size_t(kMaxPath - 1)) {
     size_t cut = kMaxPath - 1;
     while (name.utf8 && cut > 0 && (static_cast<unsigned char>(name.bytes[cut]) & 0xC0) == 0x80) --cut;
@@ -251,10 +254,13 @@ ZIPRESULT TUnzip::Get(int index, ZIPENTRY* ze) {
   const char* clean = CleanEntryName(name.bytes.c_str());
   // A UTF-8 name is shown in the system's code page, with '?' for what the
   // code page lacks; extraction under that name makes the exact one.
-  std::string shown = clean, utf8_name;
-  if (name.utf8 && !qp::system_text_is_utf8() && !is_ascii(clean)) {
-    qp::system_from_utf8(clean, &shown, nullptr);
-    utf8_name = clean;
+  std::string shown = clean, utf8_name, whole_name = whole;
+  if (name.utf8 && !qp::system_text_is_utf8()) {
+    if (!is_ascii(clean)) qp::system_from_utf8(clean, &shown, nullptr);
+    if (!is_ascii(whole.c_str())) {
+      qp::system_from_utf8(whole.c_str(), &whole_name, nullptr);
+      utf8_name = whole;
+    }
   }
   std::strncpy(e.name, shown.c_str(), kMaxPath - 1);
   e.name[kMaxPath - 1] = '\0';
@@ -279,10 +285,20 @@ ZIPRESULT TUnzip::Get(int index, ZIPENTRY* ze) {
                      type != kUnixTypeDirectory;
   cached_mode_ = mode & kUnixPermissionMask;
   cached_utf8_name_ = utf8_name;
+  if (whole_name == e.name) whole_name.clear();
+  cached_whole_name_.swap(whole_name);
 
   *ze = e;
   cached_entry_ = e;
   cached_index_ = index;
+  return ZIPR_OK;
+}
+
+ZIPRESULT TUnzip::GetWholeName(int index, std::string* name) {
+  ZIPENTRY ze;
+  const ZIPRESULT r = Get(index, &ze);
+  if (r != ZIPR_OK) return r;
+  *name = cached_whole_name_.empty() ? std::string(ze.name) : cached_whole_name_;
   return ZIPR_OK;
 }
 
@@ -363,18 +379,23 @@ ZIPRESULT TUnzip::unzip_to_file(int index, void* destination, uint32_t kind) {
   } closer{archive_.get()};
 
   // Where the file goes. The entry's own name as Get reported it stands for
-  // its exact name: a UTF-8 name that the code page cannot show whole is
-  // made through the system's UTF-8 path functions, under the base folder
-  // in UTF-8. Any other destination is a system text, as it always was.
+  // its exact and whole name: a UTF-8 name that the code page cannot show
+  // whole is made through the system's UTF-8 path functions, under the base
+  // folder in UTF-8, and a name cut to fit `name` is made whole. Any other
+  // destination is a system text, as it always was.
   bool utf8 = false;
   std::string base = base_dir_, path;
   OutputPath out;
   if (kind == ZIPSRC_FILENAME) {
     const char* dest = static_cast<const char*>(destination);
-    if (!cached_utf8_name_.empty() && std::strcmp(dest, ze.name) == 0) {
-      utf8 = true;
-      dest = cached_utf8_name_.c_str();
-      base = qp::utf8_from_system(base_dir_.c_str());
+    if (std::strcmp(dest, ze.name) == 0) {
+      if (!cached_utf8_name_.empty()) {
+        utf8 = true;
+        dest = cached_utf8_name_.c_str();
+        base = qp::utf8_from_system(base_dir_.c_str());
+      } else if (!cached_whole_name_.empty()) {
+        dest = cached_whole_name_.c_str();
+      }
     }
     if (!MakeOutputPath(dest, &out)) return ZIPR_OPENFAILED;
     if (!out.absolute && base_dir_.empty()) return ZIPR_OPENFAILED;
@@ -385,12 +406,12 @@ ZIPRESULT TUnzip::unzip_to_file(int index, void* destination, uint32_t kind) {
     if (ze.attributes & qp::kAttrDirectory) {
       std::string dirs = out.dirs;
       if (!out.file.empty()) dirs += out.file + "/";
-      if (PathLength(out.absolute ? dirs : base + dirs, utf8) >= size_t(kMaxPath)) return ZIPR_OPENFAILED;
+      if (!PathFits(out.absolute ? dirs : base + dirs, utf8)) return ZIPR_OPENFAILED;
       ensure(dirs);
       return ZIPR_OK;
     }
     path = (out.absolute ? std::string() : base) + out.dirs + out.file;
-    if (PathLength(path, utf8) >= size_t(kMaxPath)) return ZIPR_OPENFAILED;
+    if (!PathFits(path, utf8)) return ZIPR_OPENFAILED;
     if (out.file.empty()) {  // the destination names a folder
       ensure(out.dirs);
       return ZIPR_OPENFAILED;

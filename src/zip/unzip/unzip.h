@@ -16,7 +16,8 @@
 
 namespace quillon {
 
-// Capacity of the path buffers, terminator included.
+// Capacity of ZIPENTRY's name buffer, terminator included. Paths are not
+// bound by it: extraction takes them up to the system's own limits.
 constexpr int kMaxPath = 260;
 
 // A Windows file time in two halves: 100-ns ticks since 1601-01-01 UTC.
@@ -52,6 +53,10 @@ class TUnzip {
   ZIPRESULT Open(const void* source, uint32_t length, uint32_t kind);
   ZIPRESULT SetUnzipBaseDir(const char* dir);
   ZIPRESULT Get(int index, ZIPENTRY* ze);
+  // The entry's whole cleaned name in the system's text, as `name` would
+  // show it were it long enough: the name that extraction under `name`
+  // makes (a UTF-8 name with '?' for what the code page lacks).
+  ZIPRESULT GetWholeName(int index, std::string* name);
   ZIPRESULT Find(const char* name, bool ignore_case, int* index, ZIPENTRY* ze);
   ZIPRESULT Unzip(int index, void* destination, uint32_t length, uint32_t kind);
   ZIPRESULT Close();
@@ -69,19 +74,22 @@ class TUnzip {
   ZIPENTRY cached_entry_{};    // the last entry described
   int cached_index_ = -1;
   std::string password_;       // empty for none: both give the same keys
-  // What the description of cached_index_ leaves out: the entry's cleaned
-  // name in UTF-8 when `name` cannot show it whole (a UTF-8 name on a system
-  // whose code page is not UTF-8), else empty; and the permission bits to
-  // give its file (a file made on a Unix host), when has_mode_.
+  // What the description of cached_index_ leaves out: the entry's whole
+  // cleaned name in UTF-8 when `name` cannot show it exactly (a UTF-8 name
+  // on a system whose code page is not UTF-8), else empty; the whole
+  // cleaned name in the system's text when it is not `name` (a stored name
+  // longer than `name` holds), else empty; and the permission bits to give
+  // its file (a file made on a Unix host), when has_mode_.
   std::string cached_utf8_name_;
+  std::string cached_whole_name_;
   bool cached_has_mode_ = false;
   uint32_t cached_mode_ = 0;
   std::vector<unsigned char> buffer_block_;  // holds the extraction buffer, made on first use
   unsigned char* buffer_ = nullptr;          // the buffer, inside buffer_block_
   // Relative destinations go under this folder; it ends in '/' or '\\'. It
-  // is kept whole even when too long for a path, and left empty when the
-  // current folder cannot be had, so that an unusable folder makes
-  // extraction fail instead of landing elsewhere.
+  // is kept whole even when beyond the system's limits, and left empty
+  // when the current folder cannot be had, so that an unusable folder
+  // makes extraction fail instead of landing elsewhere.
   std::string base_dir_;
 };
 
@@ -92,9 +100,11 @@ bool FileExists(const char* path);
 // EnsureDirectory for a root and a directory in UTF-8, made through the
 // system's UTF-8 path functions; lengths count as the system counts them.
 void EnsureDirectoryUtf8(const char* root, const char* dir);
-// The length of a path as the system's path limit counts it: bytes for a
-// system text, UTF-16 units for UTF-8 where the system text is not UTF-8.
-size_t PathLength(const std::string& path, bool utf8);
+// Whether the system takes a path (a system text, or UTF-8 when `utf8`)
+// whole: the path and each of its steps within the system's limits
+// (qp::longest_path, qp::longest_step). A path beyond them is refused,
+// never cut.
+bool PathFits(const std::string& path, bool utf8);
 
 // A DOS date and time to a file time (no time-zone conversion); an
 // impossible date gives 1980-01-01 00:00.

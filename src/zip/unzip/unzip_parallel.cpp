@@ -127,8 +127,12 @@ bool unzip_entries_parallel(HZIP h, const char* archive, const char* folder, int
     }
     described[i] = true;
     names[i] = entry.name;
+    // The entry lands at its whole name, which `name` may hold cut: the
+    // whole name decides what it may share with other entries.
+    std::string whole;
+    if (static_cast<TUnzip*>(h->object)->GetWholeName(i, &whole) != ZIPR_OK) whole = entry.name;
     bool file = false;
-    keys[i] = path_key(entry.name, &file, (entry.attributes & qp::kAttrDirectory) != 0, &alias);
+    keys[i] = path_key(whole.c_str(), &file, (entry.attributes & qp::kAttrDirectory) != 0, &alias);
     makes_file[i] = file;
     // Roughly what extracting it costs: its bytes, and a file to make.
     weight[i] = uint64_t(entry.uncompressed_size) + 4096;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -390,12 +391,17 @@ TEST(UnzipApi, BaseFolderSeparators) {
   EXPECT_EQ(SetUnzipBaseDir(h, ""), ZIPR_OK);
   EXPECT_EQ(object_of(h)->base_dir(), "./");
   EXPECT_EQ(SetUnzipBaseDir(h, nullptr), ZIPR_BADARGS);
-  // A folder with no room for names is refused, and kept whole so that
-  // nothing goes elsewhere.
-  const std::string long_dir(300, 'd');
-  EXPECT_EQ(SetUnzipBaseDir(h, long_dir.c_str()), ZIPR_BADARGS);
-  EXPECT_EQ(object_of(h)->base_dir(), long_dir + "/");
-  EXPECT_EQ(UnzipItem(h, 0, "a"), ZIPR_OPENFAILED);
+  // A folder beyond the system's limits (a step or the whole path too
+  // long) is refused, and kept whole so that nothing goes elsewhere. Up to
+  // them, it is taken.
+  std::string long_path;
+  while (long_path.size() < qp::longest_path()) long_path += std::string(200, 'd') + "/";
+  for (const std::string& long_dir : {std::string(qp::longest_step() + 1, 'd'), long_path}) {
+    EXPECT_EQ(SetUnzipBaseDir(h, long_dir.c_str()), ZIPR_BADARGS);
+    EXPECT_EQ(object_of(h)->base_dir(), long_dir.back() == '/' ? long_dir : long_dir + "/");
+    EXPECT_EQ(UnzipItem(h, 0, "a"), ZIPR_OPENFAILED);
+  }
+  EXPECT_EQ(SetUnzipBaseDir(h, long_path.substr(0, 400).c_str()), ZIPR_OK);
   CloseZipU(h);
 }
 
@@ -494,39 +500,104 @@ TEST(UnzipHostile, NothingLandsOutsideTheBaseFolder) {
 }
 
 TEST(UnzipHostile, LongPathsAreRefusedNeverCut) {
+  // Paths up to the system's own limits are made whole, through the item
+  // API (whose `name` holds 259 characters) and the export with one thread
+  // and many; a step or a path beyond them is refused and makes nothing.
+  const size_t step = qp::longest_step();
+  auto nested = [](size_t n, const std::string& tail) {
+    std::string p;
+    while (p.size() < n) p += "d123456789/";
+    return p + tail;
+  };
+  std::string beyond;  // steps that fit, adding up to a path that does not
+  while (beyond.size() <= qp::longest_path()) beyond += std::string(200, 'o') + "/";
+  struct Case {
+    std::string stored;
+    bool folder;
+    ZIPRESULT result;
+    std::string made;  // the path made for it, "" for none
+  };
+  const Case cases[] = {
+      {nested(300, "f.txt"), false, ZIPR_OK, nested(300, "f.txt")},
+      {nested(300, "g.txt"), false, ZIPR_OK, nested(300, "g.txt")},  // the same first 259 characters
+      {nested(290, "folder/"), true, ZIPR_OK, nested(290, "folder")},
+      {"w/" + std::string(230, 'w') + ".txt", false, ZIPR_OK, "w/" + std::string(230, 'w') + ".txt"},
+      {std::string(step, 's'), false, ZIPR_OK, std::string(step, 's')},
+      {std::string(step + 1, 't'), false, ZIPR_OPENFAILED, ""},
+      {"u/" + std::string(step + 1, 'u') + "/f", false, ZIPR_OPENFAILED, ""},
+      {"v/" + std::string(step + 1, 'v') + "/", true, ZIPR_OPENFAILED, ""},
+      {beyond + "f", false, ZIPR_OPENFAILED, ""},
+      {"x/../" + std::string(300, 'h'), false, ZIPR_OPENFAILED, ""},
+      // Cleaned whole: the parent step beyond the 259 characters shown
+      // still counts, and the name lands at c.txt, where the next entry
+      // then replaces it, with one thread or many.
+      {std::string(270, 'p') + "/../c.txt", false, ZIPR_OK, "c.txt"},
+      {"c.txt", false, ZIPR_OK, "c.txt"},
+  };
+  std::vector<Entry> entries;
+  for (const Case& c : cases) {
+    entries.emplace_back(c.stored, c.folder ? "" : "data of " + std::to_string(entries.size()));
+    if (c.folder) entries.back().external = 0x41ED0000;
+  }
   testkit::ScratchDir dir;
   const std::string base = dir / std::string(150, 'b');
-  const size_t room = kMaxPath - 1 - (base.size() + 1);  // characters left for a name
-  const std::string fits = std::string(room - 4, 'f') + ".txt";
-  const std::string too_long = std::string(room - 3, 'g') + ".txt";
-  const std::string stored_long = "x/../" + std::string(300, 'h');
-  // What lies beyond the 259 characters kept of a stored name never counts:
-  // the parent step after this long step is cut off before cleaning.
-  const std::string hidden_parent = std::string(270, 'p') + "/../c.txt";
-  const std::string z = ziptest::build_bytes({{fits, "fits"},
-                                              {too_long, "too long"},
-                                              {"d/" + too_long, "deeper"},
-                                              {stored_long, "s"},
-                                              {hidden_parent, "c"}});
-  HZIP h = OpenZip(z.data(), static_cast<uint32_t>(z.size()), nullptr);
+  const std::vector<std::string> bases = {base, dir / "export1", dir / "export8"};
+  // The scratch folder's own clean-up lists folders through paths that
+  // Windows limits to 260 characters: what the entries made goes first,
+  // innermost first.
+  struct AtEnd {
+    std::function<void()> run;
+    ~AtEnd() { run(); }
+  } remove_made{[&] {
+    for (const std::string& b : bases) {
+      for (const Case& c : cases) {
+        if (c.made.empty()) continue;
+        if (!c.folder) qp::delete_file((b + "/" + c.made).c_str());
+        std::string folder = c.made;
+        for (bool file = !c.folder; !folder.empty(); file = false) {
+          if (!file) qp::remove_directory((b + "/" + folder).c_str());
+          const size_t cut = folder.rfind('/');
+          folder.resize(cut == std::string::npos ? 0 : cut);
+        }
+      }
+    }
+  }};
+  const std::string archive = dir / "long.zip";
+  ASSERT_TRUE(testkit::write_file(archive, ziptest::build_bytes(entries)));
+  auto check_tree = [&](const std::string& base) {
+    std::vector<std::string> top = testkit::entry_names(base);
+    std::sort(top.begin(), top.end());
+    EXPECT_EQ(top, (std::vector<std::string>{"c.txt", "d123456789", std::string(step, 's'), "w"}));
+    for (size_t i = 0; i < entries.size(); ++i) {
+      const Case& c = cases[i];
+      if (c.made.empty()) continue;
+      if (c.folder) {
+        EXPECT_TRUE(testkit::is_directory(base + "/" + c.made)) << i;
+      } else if (i + 1 == entries.size() || cases[i + 1].made != c.made) {
+        EXPECT_EQ(testkit::read_utf8(base + "/" + c.made), entries[i].data) << i;
+      }
+    }
+  };
+
+  HZIP h = OpenZip(archive.c_str(), nullptr);
   ASSERT_NE(h, nullptr);
-  SetUnzipBaseDir(h, base.c_str());
+  ASSERT_EQ(SetUnzipBaseDir(h, base.c_str()), ZIPR_OK);
   ZIPENTRY ze;
-  ASSERT_EQ(GetZipItem(h, 0, &ze), ZIPR_OK);
-  EXPECT_EQ(UnzipItem(h, 0, ze.name), ZIPR_OK);
-  ASSERT_EQ(GetZipItem(h, 1, &ze), ZIPR_OK);
-  EXPECT_EQ(UnzipItem(h, 1, ze.name), ZIPR_OPENFAILED);
-  ASSERT_EQ(GetZipItem(h, 2, &ze), ZIPR_OK);
-  EXPECT_EQ(UnzipItem(h, 2, ze.name), ZIPR_OPENFAILED);
-  ASSERT_EQ(GetZipItem(h, 3, &ze), ZIPR_OK);
-  EXPECT_EQ(std::string(ze.name), std::string(254, 'h'));  // cut to 259, then cleaned
-  EXPECT_EQ(UnzipItem(h, 3, ze.name), ZIPR_OPENFAILED);
-  ASSERT_EQ(GetZipItem(h, 4, &ze), ZIPR_OK);
-  EXPECT_EQ(std::string(ze.name), std::string(259, 'p'));
-  EXPECT_EQ(UnzipItem(h, 4, ze.name), ZIPR_OPENFAILED);
+  for (size_t i = 0; i < entries.size(); ++i) {
+    // `name` is cut first and then cleaned: what lies beyond its 259
+    // characters never decides the name shown.
+    ASSERT_EQ(GetZipItem(h, int(i), &ze), ZIPR_OK);
+    EXPECT_EQ(std::string(ze.name), CleanEntryName(cases[i].stored.substr(0, 259).c_str())) << i;
+    EXPECT_EQ(UnzipItem(h, int(i), ze.name), cases[i].result) << i;
+  }
   CloseZipU(h);
-  const std::vector<std::string> made = testkit::tree(base);
-  EXPECT_EQ(made, std::vector<std::string>{fits});
+  check_tree(base);
+
+  for (unsigned threads : {1u, 8u}) {
+    SCOPED_TRACE(threads);
+    unzip_archive(archive.c_str(), bases[threads == 1 ? 1 : 2].c_str(), threads);
+    check_tree(bases[threads == 1 ? 1 : 2]);
+  }
 }
 
 TEST(UnzipExport, ExtractsIntoANewFolder) {
