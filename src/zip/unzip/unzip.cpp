@@ -71,19 +71,63 @@ uint32_t entry_attributes(uint32_t version_made_by, uint32_t external) {
   return attributes;
 }
 
-// Takes the times of the first extended-timestamp block ("UT") of an extra
-// field: modification, access and creation time, each when its flag is set
-// and its four bytes lie inside the field. The flags decide, not the
-// block's own length: a time is read as far as the field reaches.
-void read_timestamps(const unsigned char* x, uint32_t size, ZIPENTRY* ze) {
-  uint32_t length = 0;
-  const unsigned char* block = unzlocal_FindExtraBlock(x, size, ExtendedTimestamp::kId, &length);
-  if (block == nullptr) return;
-  ExtendedTimestamp ut;
-  if (!ut.decode(block, size - static_cast<uint32_t>(block - x))) return;
-  if (ut.held & ExtendedTimestamp::kModification) ze->modify_time = split_time(timet2filetime(ut.modification_time));
-  if (ut.held & ExtendedTimestamp::kAccess) ze->access_time = split_time(timet2filetime(ut.access_time));
-  if (ut.held & ExtendedTimestamp::kCreation) ze->create_time = split_time(timet2filetime(ut.creation_time));
+// An entry's times as its extra fields give them: each of the modification,
+// access and creation time from the first source that holds it, in this
+// order: the "UT" block of the local header, then that of the central
+// record (whose copy may hold only the modification time), the NTFS block
+// (APPNOTE 4.5.5) of either, Info-ZIP's older Unix block (0x5855) of
+// either. A time none holds keeps the DOS stamp. Each block is the first of
+// its tag in its field, and a time is taken only where it lies within the
+// block's own length; a block too short for its times gives none of them.
+struct EntryTimes {
+  enum { kModify, kAccess, kCreate };
+  uint64_t value[3] = {0, 0, 0};
+  bool held[3] = {false, false, false};
+  void offer(int which, uint64_t t) {
+    if (held[which]) return;
+    value[which] = t;
+    held[which] = true;
+  }
+  // 0 stands for a time the writer did not keep (7-Zip leaves the access
+  // and creation time so); from 2^63 on no system takes the value as a time.
+  void offer_file_time(int which, uint64_t t) {
+    if (t != 0 && t < (uint64_t(1) << 63)) offer(which, t);
+  }
+  void take_block(const unsigned char* extra, uint32_t size, uint16_t tag) {
+    uint32_t length = 0;
+    const unsigned char* block = unzlocal_FindExtraBlock(extra, size, tag, &length);
+    if (block == nullptr) return;
+    if (tag == ExtendedTimestamp::kId) {
+      ExtendedTimestamp ut;
+      if (!ut.decode(block, length)) return;
+      if (ut.held & ExtendedTimestamp::kModification) offer(kModify, timet2filetime(ut.modification_time));
+      if (ut.held & ExtendedTimestamp::kAccess) offer(kAccess, timet2filetime(ut.access_time));
+      if (ut.held & ExtendedTimestamp::kCreation) offer(kCreate, timet2filetime(ut.creation_time));
+    } else if (tag == NtfsExtra::kId) {
+      NtfsExtra ntfs;
+      if (!ntfs.decode(block, length)) return;
+      offer_file_time(kModify, ntfs.modification_time);
+      offer_file_time(kAccess, ntfs.access_time);
+      offer_file_time(kCreate, ntfs.creation_time);
+    } else if (tag == InfoZipUnixExtra::kId) {
+      InfoZipUnixExtra ux;
+      if (!ux.decode(block, length)) return;
+      offer(kModify, timet2filetime(ux.modification_time));
+      offer(kAccess, timet2filetime(ux.access_time));
+    }
+  }
+};
+
+void read_timestamps(const unsigned char* local, uint32_t local_size, const unsigned char* central,
+                     uint32_t central_size, ZIPENTRY* ze) {
+  EntryTimes times;
+  for (uint16_t tag : {ExtendedTimestamp::kId, NtfsExtra::kId, InfoZipUnixExtra::kId}) {
+    times.take_block(local, local_size, tag);
+    times.take_block(central, central_size, tag);
+  }
+  ZipFileTime* targets[3] = {&ze->modify_time, &ze->access_time, &ze->create_time};
+  for (int i = 0; i < 3; ++i)
+    if (times.held[i]) *targets[i] = split_time(times.value[i]);
 }
 
 // A size of the reader (64-bit) in a 32-bit field of ZIPENTRY: sizes that do
@@ -106,12 +150,17 @@ struct EntryName {
   bool utf8 = false;
 };
 
-bool read_entry_name(unz_s* a, unz_file_info_s* info, EntryName* out) {
+// `central_extra`, when given, receives the central record's extra field.
+bool read_entry_name(unz_s* a, unz_file_info_s* info, EntryName* out,
+                     std::vector<unsigned char>* central_extra = nullptr) {
   const uint32_t name_length = a->entry_info.name_length, extra_length = a->entry_info.extra_length;
   std::vector<char> name(name_length + 1);
-  std::vector<unsigned char> extra(extra_length + 1);
+  std::vector<unsigned char> own_copy;
+  std::vector<unsigned char>& extra = central_extra != nullptr ? *central_extra : own_copy;
+  extra.assign(extra_length + 1, 0);
   if (unzGetCurrentFileInfo(a, info, name.data(), name_length + 1, extra.data(), extra_length, nullptr, 0) != UNZ_OK)
     return false;
+  extra.resize(extra_length);
   out->bytes = name.data();
   out->utf8 = false;
   if (a->entry_info.flags & kFlagUtf8Name) {
@@ -228,7 +277,8 @@ ZIPRESULT TUnzip::Get(int index, ZIPENTRY* ze) {
   // UTF-8 name is cut before a whole character.
   EntryName name;
   unz_file_info_s info;
-  if (!read_entry_name(archive_.get(), &info, &name)) return ZIPR_CORRUPT;
+  std::vector<unsigned char> central_extra;
+  if (!read_entry_name(archive_.get(), &info, &name, &central_extra)) return ZIPR_CORRUPT;
   if (name.bytes.size() > size_t(kMaxPath - 1)) {
     size_t cut = kMaxPath - 1;
     while (name.utf8 && cut > 0 && (static_cast<unsigned char>(name.bytes[cut]) & 0xC0) == 0x80) --cut;
@@ -266,7 +316,7 @@ ZIPRESULT TUnzip::Get(int index, ZIPENTRY* ze) {
   uint64_t utc = local;
   if (!qp::local_file_time_to_file_time(local, &utc)) utc = local;
   e.access_time = e.create_time = e.modify_time = split_time(utc);
-  read_timestamps(extra.data(), extra_size, &e);
+  read_timestamps(extra.data(), extra_size, central_extra.data(), static_cast<uint32_t>(central_extra.size()), &e);
 
   // Files made on a Unix host keep their read, write and execute bits (never
   // setuid, setgid or sticky), where the system has them, whatever their
