@@ -1,5 +1,8 @@
 #include "zip/common/unzip_export.h"
 
+#include <vector>
+
+#include "platform/file.h"
 #include "zip/common/close_handle.h"
 #include "zip/common/export_threads.h"
 #include "zip/common/zip_result.h"
@@ -25,10 +28,15 @@ double unzip_archive(const char* archive, const char* folder, unsigned threads) 
     unzip_entries_parallel(h, archive, folder, count, threads);
     return 1;
   }
+  // Folder items get their times last: each file made in a folder moves its
+  // times again.
+  std::vector<int> folders;
   for (int i = 0; i < count; ++i) {
-    GetZipItem(h, i, &entry);
-    UnzipItem(h, i, entry.name);
+    const bool described = GetZipItem(h, i, &entry) == ZIPR_OK;
+    if (UnzipItem(h, i, entry.name) == ZIPR_OK && described && (entry.attributes & qp::kAttrDirectory))
+      folders.push_back(i);
   }
+  for (int i : folders) RestoreFolderTimes(h, i);
   return 1;
 }
 

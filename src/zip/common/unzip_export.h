@@ -5,7 +5,9 @@ namespace quillon {
 
 // Extracts every entry of the archive file into `folder` (made when
 // missing), each at its cleaned name; one entry's failure does not stop the
-// others. Reports nothing: the result is always 1. With more than one
+// others. Folder entries get their stored times once every entry is done
+// (folders made only because a file lies in them keep the time they were
+// made). Reports nothing: the result is always 1. With more than one
 // thread, workers extract the entries; what lands on disk is the same.
 double unzip_archive(const char* archive, const char* folder, unsigned threads);
 // As above, with the thread count the environment asks for.

@@ -390,6 +390,38 @@ ZIPRESULT TUnzip::unzip_to_memory(int index, void* destination, uint32_t length)
   return ZIPR_FLATEERROR;
 }
 
+bool TUnzip::place(const char* destination, const ZIPENTRY& ze, Placement* at) const {
+  at->utf8 = false;
+  at->base = base_dir_;
+  if (!cached_utf8_name_.empty() && std::strcmp(destination, ze.name) == 0) {
+    at->utf8 = true;
+    destination = cached_utf8_name_.c_str();
+    at->base = qp::utf8_from_system(base_dir_.c_str());
+  }
+  if (!MakeOutputPath(destination, &at->out)) return false;
+  return at->out.absolute || !base_dir_.empty();
+}
+
+bool TUnzip::RestoreFolderTimes(int index) {
+  if (archive_ == nullptr || index < 0) return false;
+  ZIPENTRY ze;
+  if (Get(index, &ze) != ZIPR_OK || !(ze.attributes & qp::kAttrDirectory)) return false;
+  // The folder that unzip_to_file makes for the entry under its own name.
+  Placement at;
+  if (!place(ze.name, ze, &at)) return false;
+  std::string folder = at.out.dirs + at.out.file;
+  while (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
+  // A name that leaves no step of its own names the base folder (or a
+  // root), which is not the entry's to change.
+  if (folder.size() == qp::drive_prefix_length(folder.data(), folder.size())) return false;
+  if (!at.out.absolute) folder = at.base + folder;
+  if (PathLength(folder + "/", at.utf8) >= size_t(kMaxPath)) return false;
+  const uint64_t create = join_time(ze.create_time), access = join_time(ze.access_time),
+                 modify = join_time(ze.modify_time);
+  return at.utf8 ? qp::set_folder_times_utf8(folder.c_str(), &create, &access, &modify)
+                 : qp::set_folder_times(folder.c_str(), &create, &access, &modify);
+}
+
 ZIPRESULT TUnzip::unzip_to_file(int index, void* destination, uint32_t kind) {
   close_stream();
   if (index >= static_cast<int>(archive_->global_info.entry_count)) return ZIPR_BADARGS;
@@ -416,18 +448,13 @@ ZIPRESULT TUnzip::unzip_to_file(int index, void* destination, uint32_t kind) {
   // its exact name: a UTF-8 name that the code page cannot show whole is
   // made through the system's UTF-8 path functions, under the base folder
   // in UTF-8. Any other destination is a system text, as it always was.
-  bool utf8 = false;
-  std::string base = base_dir_, path;
-  OutputPath out;
+  Placement at;
+  if (kind == ZIPSRC_FILENAME && !place(static_cast<const char*>(destination), ze, &at)) return ZIPR_OPENFAILED;
+  const bool utf8 = at.utf8;
+  const std::string& base = at.base;
+  const OutputPath& out = at.out;
+  std::string path;
   if (kind == ZIPSRC_FILENAME) {
-    const char* dest = static_cast<const char*>(destination);
-    if (!cached_utf8_name_.empty() && std::strcmp(dest, ze.name) == 0) {
-      utf8 = true;
-      dest = cached_utf8_name_.c_str();
-      base = qp::utf8_from_system(base_dir_.c_str());
-    }
-    if (!MakeOutputPath(dest, &out)) return ZIPR_OPENFAILED;
-    if (!out.absolute && base_dir_.empty()) return ZIPR_OPENFAILED;
     const char* root = out.absolute ? nullptr : base.c_str();
     auto ensure = [&](const std::string& dirs) {
       utf8 ? EnsureDirectoryUtf8(root, dirs.c_str()) : EnsureDirectory(root, dirs.c_str());
@@ -619,6 +646,12 @@ ZIPRESULT UnzipItem(HZIP hz, int index, const char* file_name) {
 
 ZIPRESULT UnzipItem(HZIP hz, int index, void* memory, uint32_t length) {
   return UnzipItemInternal(hz, index, memory, length, ZIPSRC_MEMORY);
+}
+
+bool RestoreFolderTimes(HZIP hz, int index) {
+  ZIPRESULT r = ZIPR_OK;
+  TUnzip* u = reader_of(hz, &r);
+  return u != nullptr && u->RestoreFolderTimes(index);
 }
 
 ZIPRESULT SetUnzipBaseDir(HZIP hz, const char* dir) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/dir.h"
+#include "platform/fileinfo.h"
 #include "platform/pathname.h"
 #include "platform/time.h"
 #include "quillon.h"
@@ -616,6 +617,32 @@ TEST(UnzipExport, ExtractsIntoANewFolder) {
   const bool windows = qp::is_device_name("aux.c", 5);
   EXPECT_EQ(testkit::exists(dir / "dev/aux.c"), !windows);
   EXPECT_EQ(testkit::exists(dir / "dev/nul/x"), !windows);
+}
+
+// Folder items get their stored times once every item is written, the later
+// of two items for one folder winning; a folder item whose path a file took
+// first leaves that file's times alone. With one thread and with many.
+TEST(UnzipExport, FolderItemsGetTheirTimesLast) {
+  testkit::ScratchDir dir;
+  const uint32_t t = 1500000000;
+  std::vector<Entry> e = {{"twice/", ""}, {"clash", "a file"}, {"clash/", ""}, {"twice/", ""}, {"twice/in.txt", "in"}};
+  for (Entry& x : e)
+    if (x.name.back() == '/') x.external = 0x41ED0000;
+  for (size_t i = 0; i < e.size(); ++i) e[i].local_extra = ziptest::ut_block(1, {t + 1000 * uint32_t(i)});
+  const std::string archive = dir / "folders.zip";
+  ASSERT_TRUE(testkit::write_file(archive, ziptest::build_bytes(e)));
+  for (unsigned threads : {1u, 8u}) {
+    SCOPED_TRACE(threads);
+    const std::string out = dir / ("n" + std::to_string(threads));
+    unzip_archive(archive.c_str(), out.c_str(), threads);
+    qp::FileInfo info;
+    ASSERT_TRUE(qp::folder_info_utf8((out + "/twice").c_str(), &info));
+    EXPECT_EQ(info.write_time, timet2filetime(t + 3000));
+    ASSERT_TRUE(testkit::file_info(out + "/clash", &info));
+    EXPECT_EQ(info.write_time, timet2filetime(t + 1000));
+    ASSERT_TRUE(testkit::file_info(out + "/twice/in.txt", &info));
+    EXPECT_EQ(info.write_time, timet2filetime(t + 4000));
+  }
 }
 
 TEST(UnzipExport, ColonsDotsAndBlanksInNamesAndABackslashedFolder) {
