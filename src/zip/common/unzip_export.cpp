@@ -1,5 +1,8 @@
 #include "zip/common/unzip_export.h"
 
+#include <vector>
+
+#include "platform/file.h"
 #include "zip/common/close_handle.h"
 #include "zip/common/export_threads.h"
 #include "zip/common/zip_result.h"
@@ -23,12 +26,18 @@ double unzip_archive(const char* archive, const char* folder, unsigned threads) 
   if (h == nullptr) return 0;
   const int count = entry.index;
   if (threads > 1 && count > 1) return unzip_entries_parallel(h, archive, folder, count, threads) ? 1 : 0;
+  // Folder items get their times last: each file made in a folder moves its
+  // times again.
   bool whole = true;
+  std::vector<int> folders;
   for (int i = 0; i < count; ++i) {
-    GetZipItem(h, i, &entry);
+    const bool described = GetZipItem(h, i, &entry) == ZIPR_OK;
     // An entry that cannot be described fails here too, under an empty name.
-    if (UnzipItem(h, i, entry.name) != ZIPR_OK) whole = false;
+    const bool landed = UnzipItem(h, i, entry.name) == ZIPR_OK;
+    if (!landed) whole = false;
+    if (landed && described && (entry.attributes & qp::kAttrDirectory)) folders.push_back(i);
   }
+  for (int i : folders) RestoreFolderTimes(h, i);
   return whole ? 1 : 0;
 }
 

@@ -38,6 +38,13 @@ struct ZIPENTRY {
   uint32_t uncompressed_size;
 };
 
+// An output path for `destination`, split the way extraction needs it.
+struct OutputPath {
+  std::string dirs;  // folders to make: the absolute prefix (if any) and the folder steps, ending in '/'
+  std::string file;  // the file step; empty for a destination that names a folder
+  bool absolute = false;
+};
+
 struct unz_s;
 
 // One open archive. It owns its reader state, which its destructor releases
@@ -60,10 +67,23 @@ class TUnzip {
   ZIPRESULT Find(const char* name, bool ignore_case, int* index, ZIPENTRY* ze);
   ZIPRESULT Unzip(int index, void* destination, uint32_t length, uint32_t kind);
   ZIPRESULT Close();
+  // See RestoreFolderTimes below.
+  bool RestoreFolderTimes(int index);
 
   const std::string& base_dir() const { return base_dir_; }
 
  private:
+  // Where an entry goes for a destination name (a system text, or the
+  // entry's own name standing for its exact UTF-8 name): the destination
+  // split into folders and file, and the base folder in the same form.
+  struct Placement {
+    bool utf8 = false;  // the path is UTF-8, for the system's UTF-8 path functions
+    std::string base;
+    OutputPath out;
+  };
+  // False when the destination cannot be placed: it names a device, or it
+  // is relative and there is no base folder.
+  bool place(const char* destination, const ZIPENTRY& ze, Placement* at) const;
   bool walk_to(int index);
   void close_stream();
   ZIPRESULT unzip_to_memory(int index, void* destination, uint32_t length);
@@ -117,13 +137,6 @@ uint64_t timet2filetime(uint32_t t);
 // separator on both sides. Returns the rest of `stored`.
 const char* CleanEntryName(const char* stored);
 
-// An output path for `destination`, split the way extraction needs it.
-struct OutputPath {
-  std::string dirs;  // folders to make: the absolute prefix (if any) and the folder steps, ending in '/'
-  std::string file;  // the file step; empty for a destination that names a folder
-  bool absolute = false;
-};
-
 // Splits a destination at '/' and '\\' and keeps only steps that stay where
 // they are put: empty steps, '.' and '..' are dropped. Where the system reads
 // more into a step (Windows), so are steps of dots and blanks only ('...',
@@ -145,5 +158,13 @@ ZIPRESULT UnzipItemHandle(HZIP hz, int index, qp::Handle h);
 ZIPRESULT UnzipItem(HZIP hz, int index, const char* file_name);
 ZIPRESULT UnzipItem(HZIP hz, int index, void* memory, uint32_t length);
 ZIPRESULT SetUnzipBaseDir(HZIP hz, const char* dir);
+// Gives the folder that UnzipItem made for folder item `index` under the
+// item's own name the item's times. UnzipItem makes a folder without them,
+// since every file made in it later moves its times again; the UNZIP export
+// calls this for each folder item it extracted once every item is done.
+// False when the item is no folder item, or its path names no folder (a
+// file that was there first, a symbolic link, nothing). Leaves lasterrorU
+// as it was.
+bool RestoreFolderTimes(HZIP hz, int index);
 
 }  // namespace quillon

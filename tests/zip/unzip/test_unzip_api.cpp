@@ -8,12 +8,14 @@
 #include <vector>
 
 #include "platform/dir.h"
+#include "platform/fileinfo.h"
 #include "platform/pathname.h"
 #include "platform/time.h"
 #include "quillon.h"
 #include "support/testkit.h"
 #include "support/zip_builder.h"
 #include "zip/common/close_handle.h"
+#include "zip/common/records.h"
 #include "zip/common/unzip_export.h"
 #include "zip/unzip/unzip.h"
 
@@ -102,42 +104,86 @@ TEST(UnzipApi, AttributesFollowTheHostSystem) {
   CloseZipU(h);
 }
 
-TEST(UnzipApi, TimesFromDosFieldsAndTimestampBlocks) {
-  std::vector<Entry> e = {{"dos", "1"}, {"mtime-only", "2"}, {"all-three", "3"}, {"cut-block", "4"}, {"bad-date", "5"}};
-  // A foreign block of 300 data bytes first, then a "UT" with the
-  // modification time only.
+// Each time comes from the first source that holds it: the local "UT"
+// block, the central one, the NTFS block, the 0x5855 block (each in the
+// local header before the central record), the DOS stamp. A block too short
+// for its times gives none of them, and no time is read past a block's own
+// length.
+TEST(UnzipApi, TimesFromDosFieldsAndExtraBlocks) {
+  const uint32_t t = 1600000000;
+  const uint64_t u0 = timet2filetime(t), u1 = timet2filetime(t + 100), u2 = timet2filetime(t + 200);
+  // NTFS times keep 100-ns ticks.
+  const uint64_t n0 = u0 + 1234567, n1 = u1 + 7654321, n2 = u2 + 5;
+  auto ntfs = [](uint64_t m, uint64_t a, uint64_t c) {
+    NtfsExtra x;
+    x.modification_time = m, x.access_time = a, x.creation_time = c;
+    unsigned char b[NtfsExtra::kSize];
+    return std::string(reinterpret_cast<char*>(b), x.encode(b));
+  };
+  auto ux = [](uint32_t a, uint32_t m, bool ids) {
+    InfoZipUnixExtra x;
+    x.access_time = a, x.modification_time = m, x.has_ids = ids, x.uid = 501, x.gid = 20;
+    unsigned char b[InfoZipUnixExtra::kMaxSize];
+    return std::string(reinterpret_cast<char*>(b), x.encode(b));
+  };
+  // A foreign block of 300 data bytes.
   std::string foreign = "XY";
   foreign += static_cast<char>(300 & 0xFF);
   foreign += static_cast<char>(300 >> 8);
   foreign += std::string(300, 'f');
-  e[1].local_extra = foreign + ziptest::ut_block(1, {1600000000});
-  e[2].local_extra = ziptest::ut_block(7, {1600000000, 1600000100, 1600000200});
-  // Flags announce three times, but the field ends after the first.
-  e[3].local_extra = ziptest::ut_block(7, {1600000000});
-  e[4].dos_datetime = 0x00000000;  // month 0: no such date
+  // Attribute 1 announces 40 bytes, more than the block's 32.
+  std::string overrun = ntfs(n0, n1, n2);
+  overrun[10] = 40;
+  const uint64_t kDos = 0;  // the entry's DOS stamp, read as local time
+  struct Case {
+    const char* name;
+    std::string local, central;
+    uint64_t modify, access, create;
+    uint32_t dos = 0x59A16C21;
+  };
+  const Case cases[] = {
+      {"dos", "", "", kDos, kDos, kDos},
+      {"ut-mtime-only", foreign + ziptest::ut_block(1, {t}), "", u0, kDos, kDos},
+      {"ut-all-three", ziptest::ut_block(7, {t, t + 100, t + 200}), "", u0, u1, u2},
+      // Flags announce three times, but the field ends after the first.
+      {"ut-cut", ziptest::ut_block(7, {t}), "", u0, kDos, kDos},
+      {"ut-central", "", ziptest::ut_block(1, {t}), u0, kDos, kDos},
+      {"ut-local-first", ziptest::ut_block(7, {t, t + 100, t + 200}), ziptest::ut_block(7, {t + 500}), u0, u1, u2},
+      // 7-Zip: NTFS in the central record only, 0 for the access time.
+      {"ntfs-central", "", ntfs(n0, 0, n2), n0, kDos, n2},
+      {"ntfs-local", ntfs(n0, n1, n2), "", n0, n1, n2},
+      {"ut-over-ntfs", ziptest::ut_block(1, {t}), ntfs(n2, n1, n2), u0, n1, n2},
+      // The "UT" block holds its modification time only, though its flags
+      // name three: the NTFS block after it is no part of it.
+      {"ut-then-ntfs", ziptest::ut_block(7, {t}) + ntfs(n2, n1, n2), "", u0, n1, n2},
+      {"ntfs-over-unix", ux(t + 300, t + 400, true), ntfs(n0, n1, n2), n0, n1, n2},
+      {"unix-local", ux(t + 100, t, true), "", u0, u1, kDos},
+      {"unix-central", "", ux(t + 100, t, false), u0, u1, kDos},
+      {"ntfs-overrun-then-unix", overrun + ux(t + 100, t, true), "", u0, u1, kDos},
+      {"ntfs-unset-and-invalid", ntfs(0, uint64_t(1) << 63, n2) + ux(t + 100, t, false), "", u0, u1, n2},
+      {"unix-short", std::string("UX\x06\x00", 4) + ux(t + 100, t, false).substr(4, 6), "", kDos, kDos, kDos},
+      {"bad-date", "", "", dos_as_utc(0x00210000), kDos, kDos, 0x00000000},  // month 0: 1980-01-01 00:00
+  };
+  std::vector<Entry> e;
+  for (const Case& c : cases) {
+    e.emplace_back(c.name, c.name);
+    e.back().local_extra = c.local;
+    e.back().central_extra = c.central;
+    e.back().dos_datetime = c.dos;
+  }
   const std::string z = ziptest::build_bytes(e);
   HZIP h = OpenZip(z.data(), static_cast<uint32_t>(z.size()), nullptr);
   ASSERT_NE(h, nullptr);
-  const uint64_t dos = dos_as_utc(e[0].dos_datetime);
-  const uint64_t t0 = timet2filetime(1600000000);
-  ZIPENTRY ze;
-  ASSERT_EQ(GetZipItem(h, 0, &ze), ZIPR_OK);
-  EXPECT_EQ(ft(ze.modify_time), dos);
-  EXPECT_EQ(ft(ze.access_time), dos);
-  EXPECT_EQ(ft(ze.create_time), dos);
-  ASSERT_EQ(GetZipItem(h, 1, &ze), ZIPR_OK);
-  EXPECT_EQ(ft(ze.modify_time), t0);
-  EXPECT_EQ(ft(ze.access_time), dos);
-  EXPECT_EQ(ft(ze.create_time), dos);
-  ASSERT_EQ(GetZipItem(h, 2, &ze), ZIPR_OK);
-  EXPECT_EQ(ft(ze.modify_time), t0);
-  EXPECT_EQ(ft(ze.access_time), timet2filetime(1600000100));
-  EXPECT_EQ(ft(ze.create_time), timet2filetime(1600000200));
-  ASSERT_EQ(GetZipItem(h, 3, &ze), ZIPR_OK);
-  EXPECT_EQ(ft(ze.modify_time), t0);
-  EXPECT_EQ(ft(ze.access_time), dos);
-  ASSERT_EQ(GetZipItem(h, 4, &ze), ZIPR_OK);
-  EXPECT_EQ(ft(ze.modify_time), dos_as_utc(0x00210000));  // 1980-01-01 00:00
+  for (int i = 0; i < static_cast<int>(e.size()); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(c.name);
+    const uint64_t dos = dos_as_utc(c.dos);
+    ZIPENTRY ze;
+    ASSERT_EQ(GetZipItem(h, i, &ze), ZIPR_OK);
+    EXPECT_EQ(ft(ze.modify_time), c.modify == kDos ? dos : c.modify);
+    EXPECT_EQ(ft(ze.access_time), c.access == kDos ? dos : c.access);
+    EXPECT_EQ(ft(ze.create_time), c.create == kDos ? dos : c.create);
+  }
   CloseZipU(h);
   EXPECT_EQ(timet2filetime(0), 116444736000000000ULL);
 }
@@ -643,6 +689,32 @@ TEST(UnzipExport, ExtractsIntoANewFolder) {
   const bool windows = qp::is_device_name("aux.c", 5);
   EXPECT_EQ(testkit::exists(dir / "dev/aux.c"), !windows);
   EXPECT_EQ(testkit::exists(dir / "dev/nul/x"), !windows);
+}
+
+// Folder items get their stored times once every item is written, the later
+// of two items for one folder winning; a folder item whose path a file took
+// first leaves that file's times alone. With one thread and with many.
+TEST(UnzipExport, FolderItemsGetTheirTimesLast) {
+  testkit::ScratchDir dir;
+  const uint32_t t = 1500000000;
+  std::vector<Entry> e = {{"twice/", ""}, {"clash", "a file"}, {"clash/", ""}, {"twice/", ""}, {"twice/in.txt", "in"}};
+  for (Entry& x : e)
+    if (x.name.back() == '/') x.external = 0x41ED0000;
+  for (size_t i = 0; i < e.size(); ++i) e[i].local_extra = ziptest::ut_block(1, {t + 1000 * uint32_t(i)});
+  const std::string archive = dir / "folders.zip";
+  ASSERT_TRUE(testkit::write_file(archive, ziptest::build_bytes(e)));
+  for (unsigned threads : {1u, 8u}) {
+    SCOPED_TRACE(threads);
+    const std::string out = dir / ("n" + std::to_string(threads));
+    unzip_archive(archive.c_str(), out.c_str(), threads);
+    qp::FileInfo info;
+    ASSERT_TRUE(qp::folder_info_utf8((out + "/twice").c_str(), &info));
+    EXPECT_EQ(info.write_time, timet2filetime(t + 3000));
+    ASSERT_TRUE(testkit::file_info(out + "/clash", &info));
+    EXPECT_EQ(info.write_time, timet2filetime(t + 1000));
+    ASSERT_TRUE(testkit::file_info(out + "/twice/in.txt", &info));
+    EXPECT_EQ(info.write_time, timet2filetime(t + 4000));
+  }
 }
 
 TEST(UnzipExport, ColonsDotsAndBlanksInNamesAndABackslashedFolder) {
