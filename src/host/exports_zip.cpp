@@ -3,8 +3,5 @@
 #include "zip/common/zip_export.h"
 
 QUILLON_ENTRY double QUILLON_CALL ZIP(const char* archive, const char* folder) {
-  return quillon::guarded(1.0, [&] {
-    quillon::zip_folder(archive, folder);
-    return 1.0;
-  });
+  return quillon::guarded(0.0, [&] { return quillon::zip_folder(archive, folder); });
 }

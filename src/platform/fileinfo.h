@@ -36,6 +36,20 @@ bool set_unix_permissions(Handle h, uint32_t mode);
 // system cannot record is skipped without failing.
 bool set_file_times(Handle h, const uint64_t* creation, const uint64_t* access, const uint64_t* write);
 
+// Sets the times given of the folder at `path` (null leaves a time alone; a
+// creation time that the system cannot record is skipped without failing).
+// False, changing nothing, when the path names no folder: nothing, a file,
+// or a symbolic link (whose target is left alone too).
+bool set_folder_times(const char* path, const uint64_t* creation, const uint64_t* access, const uint64_t* write);
+// set_folder_times for a path in UTF-8 (see open_read_shared_utf8 in file.h).
+bool set_folder_times_utf8(const char* path, const uint64_t* creation, const uint64_t* access,
+                           const uint64_t* write);
+
+// What get_file_info tells of a file, for the folder at `path` in UTF-8
+// (see open_read_shared_utf8 in file.h); false when the path names no
+// folder, as for set_folder_times.
+bool folder_info_utf8(const char* path, FileInfo* info);
+
 // True when both paths exist and name the same file (through links,
 // different spellings and relative parts alike). A device is never the same
 // file as anything: two names of one device (/dev/null, NUL) read and write

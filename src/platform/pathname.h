@@ -29,6 +29,19 @@ size_t drive_prefix_length(const char* step, size_t len);
 // backslashes are meant as separators.
 void use_system_separators(std::string* path);
 
+// The longest path, and the longest step of one, that the system's file and
+// folder functions take, counted as path_length counts. POSIX systems: PATH_MAX
+// less its terminator (4,095 bytes) and NAME_MAX (255 bytes). Windows: the
+// 32,767 UTF-16 units of the "\\?\" forms, which the file and folder
+// functions of this layer use for long paths, and 255 units a step.
+size_t longest_path();
+size_t longest_step();
+
+// The length of a path, or of one step, as those limits count it: bytes on
+// POSIX systems; UTF-16 units on Windows, of a UTF-8 text when `utf8`, else
+// of a system text.
+size_t path_length(const char* text, size_t n, bool utf8);
+
 }  // namespace qp
 
 #include <string>

@@ -10,6 +10,8 @@ import struct
 import subprocess
 import sys
 
+from artefact_test import def_exports  # beside this script
+
 # Per machine: the COFF machine field, what llvm-readobj calls it, the C
 # prefix of its symbols, and the import name types that bind a function by
 # its undecorated name (on x86 the "_" prefix is dropped; x86-64 has none).
@@ -17,17 +19,6 @@ MACHINES = {
     "i386": (0x14C, "i386", "_", {2: "noprefix", 3: "undecorate"}),
     "i386:x86-64": (0x8664, "x86_64", "", {1: "name", 2: "noprefix", 3: "undecorate"}),
 }
-
-
-def def_exports(path):
-    names, in_exports = [], False
-    for line in open(path):
-        line = line.split(";")[0].strip()
-        if line == "EXPORTS":
-            in_exports = True
-        elif in_exports and line:
-            names.append(line.split()[0])
-    return names
 
 
 def import_members(path):

@@ -109,6 +109,31 @@ class Frame(unittest.TestCase):
             self.assertEqual(sorted(os.listdir(d)), ["sub"])
             self.assertEqual(os.listdir(os.path.join(d, "sub")), ["c.txt"])
 
+    def test_zip_that_cannot_write_its_archive_removes_it(self):
+        # A file size limit stands for a full disk: the archive's writes
+        # fail past 64 KiB. The result says so, and no damaged archive stays.
+        if OPTS.runner:
+            self.skipTest("the size limit is set on a Linux process")
+        import resource
+        import signal
+
+        def limit():
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (64 << 10, 64 << 10))
+
+        with tempfile.TemporaryDirectory() as d:
+            with open(os.path.join(d, "noise.bin"), "wb") as f:
+                f.write(os.urandom(60 << 10))
+            with open(os.path.join(d, "more.bin"), "wb") as f:
+                f.write(os.urandom(60 << 10))
+            for threads in ("1", "8"):
+                p = subprocess.run([OPTS.quillon, "ZIP", "out.zip", "."], cwd=d, stdout=subprocess.PIPE,
+                                   preexec_fn=limit, env=dict(os.environ, QUILLON_THREADS=threads), timeout=300)
+                self.assertEqual(p.stdout.decode().splitlines()[-1], "0", threads)
+                self.assertFalse(os.path.exists(os.path.join(d, "out.zip")), threads)
+            p = subprocess.run([OPTS.quillon, "ZIP", "out.zip", "."], cwd=d, stdout=subprocess.PIPE, timeout=300)
+            self.assertEqual(p.stdout.decode().splitlines()[-1], "1")
+
 
 def main():
     global OPTS

@@ -32,6 +32,16 @@ struct timespec timespec_of(uint64_t ft) {
   return ts;
 }
 
+// The access and write time for futimens and utimensat; a time not given
+// stays as it is.
+void access_and_write(const uint64_t* access, const uint64_t* write, struct timespec ts[2]) {
+  ts[0].tv_nsec = UTIME_OMIT;
+  ts[1].tv_nsec = UTIME_OMIT;
+  ts[0].tv_sec = ts[1].tv_sec = 0;
+  if (access) ts[0] = timespec_of(*access);
+  if (write) ts[1] = timespec_of(*write);
+}
+
 uint32_t attributes_of(mode_t mode) {
   uint32_t a = 0;
   if (!(mode & S_IWUSR)) a |= kAttrReadOnly;
@@ -79,12 +89,43 @@ bool set_unix_permissions(Handle h, uint32_t mode) {
 bool set_file_times(Handle h, const uint64_t* creation, const uint64_t* access, const uint64_t* write) {
   (void)creation;  // a creation time cannot be set here; it is skipped
   struct timespec ts[2];
-  ts[0].tv_nsec = UTIME_OMIT;
-  ts[1].tv_nsec = UTIME_OMIT;
-  ts[0].tv_sec = ts[1].tv_sec = 0;
-  if (access) ts[0] = timespec_of(*access);
-  if (write) ts[1] = timespec_of(*write);
+  access_and_write(access, write, ts);
   return futimens(fd_from_handle(h), ts) == 0;
+}
+
+bool set_folder_times(const char* path, const uint64_t* creation, const uint64_t* access, const uint64_t* write) {
+  (void)creation;
+  struct stat st;
+  if (path == nullptr || lstat(path, &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  struct timespec ts[2];
+  access_and_write(access, write, ts);
+  // Not through a link: one put in the folder's place meanwhile keeps its target's times.
+  return utimensat(AT_FDCWD, path, ts, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool set_folder_times_utf8(const char* path, const uint64_t* creation, const uint64_t* access,
+                           const uint64_t* write) {
+  return set_folder_times(path, creation, access, write);
+}
+
+bool folder_info_utf8(const char* path, FileInfo* info) {
+  struct stat st;
+  if (path == nullptr || lstat(path, &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  info->attributes = attributes_of(st.st_mode);
+  info->size = 0;
+  info->access_time = ticks(st.st_atim);
+  info->write_time = ticks(st.st_mtim);
+  info->creation_time = info->write_time;
+  struct statx sx;
+  if (statx(AT_FDCWD, path, AT_SYMLINK_NOFOLLOW, STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_BTIME)) {
+    struct timespec b;
+    b.tv_sec = sx.stx_btime.tv_sec;
+    b.tv_nsec = sx.stx_btime.tv_nsec;
+    info->creation_time = ticks(b);
+  }
+  info->has_unix_mode = true;
+  info->unix_mode = st.st_mode;
+  return true;
 }
 
 bool same_file(const char* a, const char* b) {

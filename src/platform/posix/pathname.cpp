@@ -1,6 +1,8 @@
 // platform/pathname.h on POSIX systems, where no file name is a device and names differ byte by byte.
 #include "platform/pathname.h"
 
+#include <limits.h>
+
 namespace qp {
 
 bool is_device_name(const char*, size_t) { return false; }
@@ -15,6 +17,12 @@ void use_system_separators(std::string* path) {
   for (char& c : *path)
     if (c == '\\') c = '/';
 }
+
+size_t longest_path() { return PATH_MAX - 1; }
+
+size_t longest_step() { return NAME_MAX; }
+
+size_t path_length(const char*, size_t n, bool) { return n; }
 
 }  // namespace qp
 

@@ -14,14 +14,35 @@
 
 namespace qp {
 
-bool make_directory(const char* path) { return path && CreateDirectoryA(path, nullptr) != 0; }
+namespace {
+
+// CreateDirectoryW on the long form of a path. The system no longer reads
+// that form, so the separators that end a folder's path are dropped here
+// (never the root's).
+bool make_long_directory(std::wstring w) {
+  while (w.size() > 7 && w.back() == L'\\' && w[w.size() - 2] != L':') w.pop_back();
+  return CreateDirectoryW(w.c_str(), nullptr) != 0;
+}
+
+}  // namespace
+
+bool make_directory(const char* path) {
+  std::wstring w;
+  if (path != nullptr && long_path_form(path, false, &w)) return make_long_directory(w);
+  return path && CreateDirectoryA(path, nullptr) != 0;
+}
 
 bool make_directory_utf8(const char* path) {
   std::wstring w;
+  if (path != nullptr && long_path_form(path, true, &w)) return make_long_directory(w);
   return wide_from_utf8(path, &w) && CreateDirectoryW(w.c_str(), nullptr) != 0;
 }
 
-bool remove_directory(const char* path) { return path && RemoveDirectoryA(path) != 0; }
+bool remove_directory(const char* path) {
+  std::wstring w;
+  if (path != nullptr && long_path_form(path, false, &w)) return RemoveDirectoryW(w.c_str()) != 0;
+  return path && RemoveDirectoryA(path) != 0;
+}
 
 int change_directory(const char* path) { return path ? _chdir(path) : -1; }
 

@@ -19,10 +19,18 @@ DWORD create_flags(uint32_t attributes) {
 
 Handle checked(HANDLE h) { return h == INVALID_HANDLE_VALUE ? kInvalidHandle : static_cast<Handle>(h); }
 
+// The wide form of a path for CreateFileW: its long form when the plain
+// forms cannot take it, else the UTF-8 text converted.
+bool wide_file_path(const char* path, std::wstring* w) { return long_path_form(path, true, w) || wide_from_utf8(path, w); }
+
 }  // namespace
 
 Handle open_read_shared(const char* path) {
   if (path == nullptr) return kInvalidHandle;
+  std::wstring w;
+  if (long_path_form(path, false, &w))
+    return checked(CreateFileW(w.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
   HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   return h == INVALID_HANDLE_VALUE ? kInvalidHandle : static_cast<Handle>(h);
@@ -30,19 +38,22 @@ Handle open_read_shared(const char* path) {
 
 Handle create_exclusive(const char* path, uint32_t attributes) {
   if (path == nullptr) return kInvalidHandle;
+  std::wstring w;
+  if (long_path_form(path, false, &w))
+    return checked(CreateFileW(w.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, create_flags(attributes), nullptr));
   return checked(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, create_flags(attributes), nullptr));
 }
 
 Handle open_read_shared_utf8(const char* path) {
   std::wstring w;
-  if (!wide_from_utf8(path, &w)) return kInvalidHandle;
+  if (!wide_file_path(path, &w)) return kInvalidHandle;
   return checked(CreateFileW(w.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 Handle create_exclusive_utf8(const char* path, uint32_t attributes) {
   std::wstring w;
-  if (!wide_from_utf8(path, &w)) return kInvalidHandle;
+  if (!wide_file_path(path, &w)) return kInvalidHandle;
   return checked(CreateFileW(w.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, create_flags(attributes), nullptr));
 }
 
@@ -108,7 +119,11 @@ bool create_pipe(Handle* read_end, Handle* write_end) {
 
 namespace qp {
 
-bool delete_file(const char* path) { return path && std::remove(path) == 0; }
+bool delete_file(const char* path) {
+  std::wstring w;
+  if (path != nullptr && long_path_form(path, false, &w)) return DeleteFileW(w.c_str()) != 0;
+  return path && std::remove(path) == 0;
+}
 
 // remove refuses read-only files by itself here.
 bool delete_writable_file(const char* path) { return delete_file(path); }

@@ -37,12 +37,14 @@ bool get_file_info(Handle h, FileInfo* info) {
 
 uint32_t get_file_attributes(const char* path) {
   if (path == nullptr) return kNoPosition;
+  std::wstring w;
+  if (long_path_form(path, false, &w)) return GetFileAttributesW(w.c_str());
   return GetFileAttributesA(path);
 }
 
 uint32_t get_file_attributes_utf8(const char* path) {
   std::wstring w;
-  if (!wide_from_utf8(path, &w)) return kNoPosition;
+  if (path == nullptr || !(long_path_form(path, true, &w) || wide_from_utf8(path, &w))) return kNoPosition;
   return GetFileAttributesW(w.c_str());
 }
 
@@ -55,6 +57,61 @@ bool set_file_times(Handle h, const uint64_t* creation, const uint64_t* access, 
   if (write) w = filetime(*write);
   return SetFileTime(static_cast<HANDLE>(h), creation ? &c : nullptr, access ? &a : nullptr,
                      write ? &w : nullptr) != 0;
+}
+
+namespace {
+
+// A folder opened for its times alone: FILE_FLAG_BACKUP_SEMANTICS opens a
+// folder at all, FILE_FLAG_OPEN_REPARSE_POINT opens a link or junction
+// itself rather than its target, and every kind of sharing lets others keep
+// the folder open meanwhile.
+constexpr DWORD kFolderShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr DWORD kFolderFlags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
+
+// Sets the times on `h` when it is a folder that is no reparse point; closes it.
+bool set_times_of_folder(HANDLE h, const uint64_t* creation, const uint64_t* access, const uint64_t* write) {
+  if (h == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION bhi;
+  const bool ok = GetFileInformationByHandle(h, &bhi) && (bhi.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                  !(bhi.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                  set_file_times(h, creation, access, write);
+  CloseHandle(h);
+  return ok;
+}
+
+}  // namespace
+
+bool set_folder_times(const char* path, const uint64_t* creation, const uint64_t* access, const uint64_t* write) {
+  if (path == nullptr) return false;
+  return set_times_of_folder(CreateFileA(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kFolderShare, nullptr,
+                                         OPEN_EXISTING, kFolderFlags, nullptr),
+                             creation, access, write);
+}
+
+bool set_folder_times_utf8(const char* path, const uint64_t* creation, const uint64_t* access,
+                           const uint64_t* write) {
+  std::wstring w;
+  if (path == nullptr || !wide_from_utf8(path, &w)) return false;
+  return set_times_of_folder(CreateFileW(w.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kFolderShare,
+                                         nullptr, OPEN_EXISTING, kFolderFlags, nullptr),
+                             creation, access, write);
+}
+
+bool folder_info_utf8(const char* path, FileInfo* info) {
+  std::wstring w;
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (path == nullptr || !wide_from_utf8(path, &w) || !GetFileAttributesExW(w.c_str(), GetFileExInfoStandard, &data))
+    return false;
+  if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return false;
+  info->attributes = data.dwFileAttributes;
+  info->size = 0;
+  info->creation_time = ticks(data.ftCreationTime);
+  info->access_time = ticks(data.ftLastAccessTime);
+  info->write_time = ticks(data.ftLastWriteTime);
+  info->has_unix_mode = false;
+  info->unix_mode = 0;
+  return true;
 }
 
 bool same_file(const char* a, const char* b) {

@@ -1,7 +1,11 @@
 // platform/pathname.h on Windows: the reserved device names.
 #include "platform/pathname.h"
 
+#include <windows.h>
+
 #include <cstring>
+
+#include "platform/text.h"
 
 namespace qp {
 namespace {
@@ -34,6 +38,18 @@ bool is_dot_step(const char* step, size_t len) {
 size_t drive_prefix_length(const char* step, size_t len) { return len >= 2 && step[1] == ':' ? 2 : 0; }
 
 void use_system_separators(std::string*) {}
+
+size_t longest_path() { return 32767; }
+
+size_t longest_step() { return 255; }
+
+size_t path_length(const char* text, size_t n, bool utf8) {
+  if (utf8 || system_text_is_utf8()) return utf16_length(text, n);
+  // A text far beyond every limit is not converted to be counted.
+  if (n == 0 || n > 4 * longest_path()) return n;
+  const int units = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(n), nullptr, 0);
+  return units > 0 ? static_cast<size_t>(units) : n;
+}
 
 }  // namespace qp
 

@@ -38,6 +38,30 @@ std::string utf8_from_wide(const wchar_t* text, size_t n) {
   return s;
 }
 
+bool long_path_form(const char* path, bool utf8, std::wstring* out) {
+  // Folders of the plain forms hold at most this many characters.
+  constexpr DWORD kPlainLimit = MAX_PATH - 12;
+  constexpr size_t kLongest = 32767;
+  if (path == nullptr || *path == '\0' || std::strlen(path) > 4 * kLongest) return false;
+  std::wstring given;
+  if (utf8 ? !wide_from_utf8(path, &given) : (given = wide_from(CP_ACP, 0, path)).empty()) return false;
+  const DWORD need = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);  // with the terminator
+  if (need == 0 || need <= kPlainLimit || need > kLongest) return false;
+  std::wstring full(need, L'\0');
+  const DWORD got = GetFullPathNameW(given.c_str(), need, &full[0], nullptr);
+  if (got == 0 || got >= need) return false;
+  full.resize(got);
+  const bool prefixed = full.compare(0, 4, L"\\\\?\\") == 0 || full.compare(0, 4, L"\\\\.\\") == 0;
+  if (prefixed) {
+    *out = full;
+  } else if (full.compare(0, 2, L"\\\\") == 0) {
+    *out = L"\\\\?\\UNC\\" + full.substr(2);
+  } else {
+    *out = L"\\\\?\\" + full;
+  }
+  return out->size() <= kLongest;
+}
+
 bool system_text_is_utf8() { return GetACP() == CP_UTF8; }
 
 std::string utf8_from_system(const char* text) {

@@ -19,6 +19,7 @@ class ScopedArchive {
  public:
   explicit ScopedArchive(HZIP h) : h_(h) {}
   ~ScopedArchive() {
+    if (closed_) return;
     if (IsZipHandleU(h_)) {
       CloseZipU(h_);
     } else {
@@ -28,9 +29,16 @@ class ScopedArchive {
   ScopedArchive(const ScopedArchive&) = delete;
   ScopedArchive& operator=(const ScopedArchive&) = delete;
   HZIP get() const { return h_; }
+  // Closes a writing handle now and gives the close's result: whether the
+  // archive was written whole.
+  ZIPRESULT close_writer() {
+    closed_ = true;
+    return CloseZipZ(h_);
+  }
 
  private:
   HZIP h_;
+  bool closed_ = false;
 };
 
 }  // namespace quillon

@@ -257,6 +257,64 @@ bool ExtendedTimestamp::decode(const unsigned char* data, uint32_t length) {
   return true;
 }
 
+// APPNOTE 4.5.5: the reserved word, then attribute 1 with its size and the
+// modification, access and creation time in that order.
+uint32_t NtfsExtra::encode(unsigned char* out) const {
+  put16(out, kId);
+  put16(out + 2, static_cast<uint16_t>(kSize - 4));
+  put32(out + 4, 0);
+  put16(out + 8, kTimesTag);
+  put16(out + 10, static_cast<uint16_t>(kTimesSize));
+  put64(out + 12, modification_time);
+  put64(out + 20, access_time);
+  put64(out + 28, creation_time);
+  return kSize;
+}
+
+bool NtfsExtra::decode(const unsigned char* data, uint32_t length) {
+  if (data == nullptr || length < 4) return false;
+  uint32_t at = 4;  // past the reserved bytes
+  while (length - at >= 4) {
+    const uint32_t tag = get16(data + at), size = get16(data + at + 2);
+    at += 4;
+    if (size > length - at) return false;  // an attribute that runs past the block
+    if (tag == kTimesTag && size >= kTimesSize) {
+      modification_time = get64(data + at);
+      access_time = get64(data + at + 8);
+      creation_time = get64(data + at + 16);
+      return true;
+    }
+    at += size;
+  }
+  return false;
+}
+
+uint32_t InfoZipUnixExtra::encode(unsigned char* out) const {
+  const uint32_t data = kTimesSize + (has_ids ? 4 : 0);
+  put16(out, kId);
+  put16(out + 2, static_cast<uint16_t>(data));
+  put32(out + 4, access_time);
+  put32(out + 8, modification_time);
+  if (has_ids) {
+    put16(out + 12, uid);
+    put16(out + 14, gid);
+  }
+  return 4 + data;
+}
+
+bool InfoZipUnixExtra::decode(const unsigned char* data, uint32_t length) {
+  has_ids = false;
+  if (data == nullptr || length < kTimesSize) return false;
+  access_time = get32(data);
+  modification_time = get32(data + 4);
+  if (length >= kTimesSize + 4) {
+    has_ids = true;
+    uid = get16(data + 8);
+    gid = get16(data + 10);
+  }
+  return true;
+}
+
 bool UnicodePathExtra::decode(const unsigned char* data, uint32_t length) {
   if (data == nullptr || length < kFixedSize) return false;
   version = data[0];

@@ -106,6 +106,7 @@ constexpr unsigned kUnixModeShift = 16;
 constexpr uint32_t kUnixTypeMask = 0170000;       // the file-type bits of a mode
 constexpr uint32_t kUnixTypeDirectory = 0040000;
 constexpr uint32_t kUnixTypeRegular = 0100000;
+constexpr uint32_t kUnixTypeSymlink = 0120000;
 constexpr uint32_t kUnixOwnerRead = 0400;
 constexpr uint32_t kUnixOwnerWrite = 0200;
 constexpr uint32_t kUnixOwnerExecute = 0100;
@@ -282,6 +283,47 @@ struct ExtendedTimestamp {
   // Reads the block's data, `length` bytes: the flag byte, then each time
   // the flags name, in order, that lies whole within `length`; `held` says
   // which were taken. False (nothing taken) when there is no flag byte.
+  bool decode(const unsigned char* data, uint32_t length);
+};
+
+// NTFS extra block (APPNOTE 4.5.5), tag 0x000a: 4 reserved bytes, then
+// attributes, each a 2-byte tag, a 2-byte size and that many bytes.
+// Attribute 1, of size 24, holds the modification, access and creation time
+// as Windows file times (100-ns ticks since 1601-01-01 UTC). 7-Zip writes
+// the block in the central record only, with 0 for a time it did not keep.
+struct NtfsExtra {
+  static constexpr uint16_t kId = 0x000A;
+  static constexpr uint16_t kTimesTag = 0x0001;
+  static constexpr uint32_t kTimesSize = 3 * 8;
+  static constexpr uint32_t kSize = 4 + 4 + 4 + kTimesSize;  // the block as encode writes it
+  uint64_t modification_time = 0, access_time = 0, creation_time = 0;
+  // Writes the whole block, head first: reserved bytes 0, then attribute 1
+  // with the three times. Returns kSize.
+  uint32_t encode(unsigned char* out) const;
+  // Reads the block's data, `length` bytes: steps over the attributes, each
+  // only while its head and data lie whole within `length`, and takes the
+  // times of the first attribute 1 that holds all three. False (nothing
+  // taken) when there is none before the data ends or an attribute runs
+  // past it.
+  bool decode(const unsigned char* data, uint32_t length);
+};
+
+// Info-ZIP's older Unix extra block, tag 0x5855 ("UX"; APPNOTE 4.6 lists it):
+// the access time, then the modification time, as 4-byte Unix times; a local
+// header's block may go on with the user and group id, 2 bytes each.
+struct InfoZipUnixExtra {
+  static constexpr uint16_t kId = 0x5855;
+  static constexpr uint32_t kTimesSize = 2 * 4;
+  static constexpr uint32_t kMaxSize = 4 + kTimesSize + 2 * 2;
+  uint32_t access_time = 0, modification_time = 0;
+  bool has_ids = false;  // the user and group id follow the times
+  uint16_t uid = 0, gid = 0;
+  // Writes the whole block, head first; returns its size, 12, or 16 with
+  // the ids.
+  uint32_t encode(unsigned char* out) const;
+  // Reads the block's data, `length` bytes: both times, and the ids when
+  // they lie within it too. False (nothing taken) when the data is shorter
+  // than the two times.
   bool decode(const unsigned char* data, uint32_t length);
 };
 

@@ -1,5 +1,8 @@
 #include "zip/common/unzip_export.h"
 
+#include <vector>
+
+#include "platform/file.h"
 #include "zip/common/close_handle.h"
 #include "zip/common/export_threads.h"
 #include "zip/common/zip_result.h"
@@ -20,16 +23,22 @@ double unzip_archive(const char* archive, const char* folder, unsigned threads) 
   SetUnzipBaseDir(h, folder);
   ZIPENTRY entry;
   GetZipItem(h, -1, &entry);
+  if (h == nullptr) return 0;
   const int count = entry.index;
-  if (threads > 1 && count > 1) {
-    unzip_entries_parallel(h, archive, folder, count, threads);
-    return 1;
-  }
+  if (threads > 1 && count > 1) return unzip_entries_parallel(h, archive, folder, count, threads) ? 1 : 0;
+  // Folder items get their times last: each file made in a folder moves its
+  // times again.
+  bool whole = true;
+  std::vector<int> folders;
   for (int i = 0; i < count; ++i) {
-    GetZipItem(h, i, &entry);
-    UnzipItem(h, i, entry.name);
+    const bool described = GetZipItem(h, i, &entry) == ZIPR_OK;
+    // An entry that cannot be described fails here too, under an empty name.
+    const bool landed = UnzipItem(h, i, entry.name) == ZIPR_OK;
+    if (!landed) whole = false;
+    if (landed && described && (entry.attributes & qp::kAttrDirectory)) folders.push_back(i);
   }
-  return 1;
+  for (int i : folders) RestoreFolderTimes(h, i);
+  return whole ? 1 : 0;
 }
 
 }  // namespace quillon

@@ -255,11 +255,25 @@ std::unique_ptr<unz_s> unzOpenArchive(LufilePtr owned) {
       dir.offset = end.directory_offset;
       dir.ends_before = record;
       comment_size = end.comment_length;
+      // The Zip64 end record holds the directory's true figures where the end
+      // record's own are markers (0xFFFF, 0xFFFFFFFF). It is taken only when
+      // it agrees with every field of the end record that is not a marker:
+      // bytes before the end record can look like a locator by chance, and
+      // then the end record alone describes the archive (APPNOTE 4.3.14 to
+      // 4.3.16; Info-ZIP and Go read such archives so too).
+      const bool marked = end.entries == 0xFFFF || entries_here == 0xFFFF || disk == 0xFFFF ||
+                          dir_disk == 0xFFFF || end.directory_size == kZip64Marker ||
+                          end.directory_offset == kZip64Marker;
       DirectoryInfo zip64;
       status = find_zip64_end(source, record, &zip64);
+      const bool agrees = zip64.zip64 && (end.entries == 0xFFFF || zip64.entries == end.entries) &&
+                          (end.directory_size == kZip64Marker || zip64.size == end.directory_size) &&
+                          (end.directory_offset == kZip64Marker || zip64.offset == end.directory_offset);
+      if (!marked && (status != UNZ_OK || !agrees)) {
+        status = UNZ_OK;
+        zip64 = DirectoryInfo();
+      }
       if (status == UNZ_OK && zip64.zip64) {
-        // The Zip64 end record holds the directory's true figures; the end
-        // record's own may be markers (0xFFFF, 0xFFFFFFFF).
         dir = zip64;
       } else if (status == UNZ_OK && (entries_here != dir.entries || disk != 0 || dir_disk != 0)) {
         status = UNZ_BADARCHIVE;

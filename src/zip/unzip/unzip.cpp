@@ -71,19 +71,63 @@ uint32_t entry_attributes(uint32_t version_made_by, uint32_t external) {
   return attributes;
 }
 
-// Takes the times of the first extended-timestamp block ("UT") of an extra
-// field: modification, access and creation time, each when its flag is set
-// and its four bytes lie inside the field. The flags decide, not the
-// block's own length: a time is read as far as the field reaches.
-void read_timestamps(const unsigned char* x, uint32_t size, ZIPENTRY* ze) {
-  uint32_t length = 0;
-  const unsigned char* block = unzlocal_FindExtraBlock(x, size, ExtendedTimestamp::kId, &length);
-  if (block == nullptr) return;
-  ExtendedTimestamp ut;
-  if (!ut.decode(block, size - static_cast<uint32_t>(block - x))) return;
-  if (ut.held & ExtendedTimestamp::kModification) ze->modify_time = split_time(timet2filetime(ut.modification_time));
-  if (ut.held & ExtendedTimestamp::kAccess) ze->access_time = split_time(timet2filetime(ut.access_time));
-  if (ut.held & ExtendedTimestamp::kCreation) ze->create_time = split_time(timet2filetime(ut.creation_time));
+// An entry's times as its extra fields give them: each of the modification,
+// access and creation time from the first source that holds it, in this
+// order: the "UT" block of the local header, then that of the central
+// record (whose copy may hold only the modification time), the NTFS block
+// (APPNOTE 4.5.5) of either, Info-ZIP's older Unix block (0x5855) of
+// either. A time none holds keeps the DOS stamp. Each block is the first of
+// its tag in its field, and a time is taken only where it lies within the
+// block's own length; a block too short for its times gives none of them.
+struct EntryTimes {
+  enum { kModify, kAccess, kCreate };
+  uint64_t value[3] = {0, 0, 0};
+  bool held[3] = {false, false, false};
+  void offer(int which, uint64_t t) {
+    if (held[which]) return;
+    value[which] = t;
+    held[which] = true;
+  }
+  // 0 stands for a time the writer did not keep (7-Zip leaves the access
+  // and creation time so); from 2^63 on no system takes the value as a time.
+  void offer_file_time(int which, uint64_t t) {
+    if (t != 0 && t < (uint64_t(1) << 63)) offer(which, t);
+  }
+  void take_block(const unsigned char* extra, uint32_t size, uint16_t tag) {
+    uint32_t length = 0;
+    const unsigned char* block = unzlocal_FindExtraBlock(extra, size, tag, &length);
+    if (block == nullptr) return;
+    if (tag == ExtendedTimestamp::kId) {
+      ExtendedTimestamp ut;
+      if (!ut.decode(block, length)) return;
+      if (ut.held & ExtendedTimestamp::kModification) offer(kModify, timet2filetime(ut.modification_time));
+      if (ut.held & ExtendedTimestamp::kAccess) offer(kAccess, timet2filetime(ut.access_time));
+      if (ut.held & ExtendedTimestamp::kCreation) offer(kCreate, timet2filetime(ut.creation_time));
+    } else if (tag == NtfsExtra::kId) {
+      NtfsExtra ntfs;
+      if (!ntfs.decode(block, length)) return;
+      offer_file_time(kModify, ntfs.modification_time);
+      offer_file_time(kAccess, ntfs.access_time);
+      offer_file_time(kCreate, ntfs.creation_time);
+    } else if (tag == InfoZipUnixExtra::kId) {
+      InfoZipUnixExtra ux;
+      if (!ux.decode(block, length)) return;
+      offer(kModify, timet2filetime(ux.modification_time));
+      offer(kAccess, timet2filetime(ux.access_time));
+    }
+  }
+};
+
+void read_timestamps(const unsigned char* local, uint32_t local_size, const unsigned char* central,
+                     uint32_t central_size, ZIPENTRY* ze) {
+  EntryTimes times;
+  for (uint16_t tag : {ExtendedTimestamp::kId, NtfsExtra::kId, InfoZipUnixExtra::kId}) {
+    times.take_block(local, local_size, tag);
+    times.take_block(central, central_size, tag);
+  }
+  ZipFileTime* targets[3] = {&ze->modify_time, &ze->access_time, &ze->create_time};
+  for (int i = 0; i < 3; ++i)
+    if (times.held[i]) *targets[i] = split_time(times.value[i]);
 }
 
 // A size of the reader (64-bit) in a 32-bit field of ZIPENTRY: sizes that do
@@ -106,12 +150,17 @@ struct EntryName {
   bool utf8 = false;
 };
 
-bool read_entry_name(unz_s* a, unz_file_info_s* info, EntryName* out) {
+// `central_extra`, when given, receives the central record's extra field.
+bool read_entry_name(unz_s* a, unz_file_info_s* info, EntryName* out,
+                     std::vector<unsigned char>* central_extra = nullptr) {
   const uint32_t name_length = a->entry_info.name_length, extra_length = a->entry_info.extra_length;
   std::vector<char> name(name_length + 1);
-  std::vector<unsigned char> extra(extra_length + 1);
+  std::vector<unsigned char> own_copy;
+  std::vector<unsigned char>& extra = central_extra != nullptr ? *central_extra : own_copy;
+  extra.assign(extra_length + 1, 0);
   if (unzGetCurrentFileInfo(a, info, name.data(), name_length + 1, extra.data(), extra_length, nullptr, 0) != UNZ_OK)
     return false;
+  extra.resize(extra_length);
   out->bytes = name.data();
   out->utf8 = false;
   if (a->entry_info.flags & kFlagUtf8Name) {
@@ -186,9 +235,10 @@ ZIPRESULT TUnzip::SetUnzipBaseDir(const char* dir) {
   // "out\\" is the folder out and not a sibling named "out\\".
   qp::use_system_separators(&base_dir_);
   if (!ends_in_separator(base_dir_)) base_dir_ += '/';
-  // A folder that leaves no room for a name is kept whole rather than cut
-  // into another folder: every extraction under it then fails.
-  return base_dir_.size() < size_t(kMaxPath) ? ZIPR_OK : ZIPR_BADARGS;
+  // A folder beyond the system's limits, or one that leaves no room for a
+  // name, is kept whole rather than cut into another folder: every
+  // extraction under it then fails.
+  return PathFits(base_dir_ + "x", false) ? ZIPR_OK : ZIPR_BADARGS;
 }
 
 void TUnzip::close_stream() {
@@ -224,11 +274,14 @@ ZIPRESULT TUnzip::Get(int index, ZIPENTRY* ze) {
 
   // The stored name (or the UTF-8 name that stands for it) is cut to the
   // entry's buffer (259 characters) first and then cleaned, so that what a
-  // long name holds beyond that length never decides what is left of it. A
-  // UTF-8 name is cut before a whole character.
+  // long name holds beyond that length never decides what is left of the
+  // name shown. A UTF-8 name is cut before a whole character. Extraction
+  // under the name shown makes the whole name, cleaned as a whole.
   EntryName name;
   unz_file_info_s info;
-  if (!read_entry_name(archive_.get(), &info, &name)) return ZIPR_CORRUPT;
+  std::vector<unsigned char> central_extra;
+  if (!read_entry_name(archive_.get(), &info, &name, &central_extra)) return ZIPR_CORRUPT;
+  const std::string whole = CleanEntryName(name.bytes.c_str());
   if (name.bytes.size() > size_t(kMaxPath - 1)) {
     size_t cut = kMaxPath - 1;
     while (name.utf8 && cut > 0 && (static_cast<unsigned char>(name.bytes[cut]) & 0xC0) == 0x80) --cut;
@@ -251,10 +304,13 @@ ZIPRESULT TUnzip::Get(int index, ZIPENTRY* ze) {
   const char* clean = CleanEntryName(name.bytes.c_str());
   // A UTF-8 name is shown in the system's code page, with '?' for what the
   // code page lacks; extraction under that name makes the exact one.
-  std::string shown = clean, utf8_name;
-  if (name.utf8 && !qp::system_text_is_utf8() && !is_ascii(clean)) {
-    qp::system_from_utf8(clean, &shown, nullptr);
-    utf8_name = clean;
+  std::string shown = clean, utf8_name, whole_name = whole;
+  if (name.utf8 && !qp::system_text_is_utf8()) {
+    if (!is_ascii(clean)) qp::system_from_utf8(clean, &shown, nullptr);
+    if (!is_ascii(whole.c_str())) {
+      qp::system_from_utf8(whole.c_str(), &whole_name, nullptr);
+      utf8_name = whole;
+    }
   }
   std::strncpy(e.name, shown.c_str(), kMaxPath - 1);
   e.name[kMaxPath - 1] = '\0';
@@ -266,20 +322,33 @@ ZIPRESULT TUnzip::Get(int index, ZIPENTRY* ze) {
   uint64_t utc = local;
   if (!qp::local_file_time_to_file_time(local, &utc)) utc = local;
   e.access_time = e.create_time = e.modify_time = split_time(utc);
-  read_timestamps(extra.data(), extra_size, &e);
+  read_timestamps(extra.data(), extra_size, central_extra.data(), static_cast<uint32_t>(central_extra.size()), &e);
 
   // Files made on a Unix host keep their read, write and execute bits (never
-  // setuid, setgid or sticky), where the system has them. A symbolic link
-  // is extracted as a regular file that holds the link's text, with the
-  // usual permissions, not the link's.
+  // setuid, setgid or sticky), where the system has them, whatever their
+  // type: a pipe read by `zip -` (010600) or a device comes out as a regular
+  // file with its own bits, as Info-ZIP's unzip and bsdtar restore them. A
+  // symbolic link is extracted as a regular file that holds the link's
+  // text, with the usual permissions, not the link's rwxrwxrwx.
   const uint32_t mode = unix_mode_of(info.external_attributes), type = mode & kUnixTypeMask;
-  cached_has_mode_ = host_of(info.version_made_by) == kHostUnix && mode != 0 && (type == kUnixTypeRegular || type == 0);
+  cached_has_mode_ = host_of(info.version_made_by) == kHostUnix && mode != 0 && type != kUnixTypeSymlink &&
+                     type != kUnixTypeDirectory;
   cached_mode_ = mode & kUnixPermissionMask;
   cached_utf8_name_ = utf8_name;
+  if (whole_name == e.name) whole_name.clear();
+  cached_whole_name_.swap(whole_name);
 
   *ze = e;
   cached_entry_ = e;
   cached_index_ = index;
+  return ZIPR_OK;
+}
+
+ZIPRESULT TUnzip::GetWholeName(int index, std::string* name) {
+  ZIPENTRY ze;
+  const ZIPRESULT r = Get(index, &ze);
+  if (r != ZIPR_OK) return r;
+  *name = cached_whole_name_.empty() ? std::string(ze.name) : cached_whole_name_;
   return ZIPR_OK;
 }
 
@@ -337,6 +406,42 @@ ZIPRESULT TUnzip::unzip_to_memory(int index, void* destination, uint32_t length)
   return ZIPR_FLATEERROR;
 }
 
+bool TUnzip::place(const char* destination, const ZIPENTRY& ze, Placement* at) const {
+  at->utf8 = false;
+  at->base = base_dir_;
+  if (std::strcmp(destination, ze.name) == 0) {
+    if (!cached_utf8_name_.empty()) {
+      at->utf8 = true;
+      destination = cached_utf8_name_.c_str();
+      at->base = qp::utf8_from_system(base_dir_.c_str());
+    } else if (!cached_whole_name_.empty()) {
+      destination = cached_whole_name_.c_str();
+    }
+  }
+  if (!MakeOutputPath(destination, &at->out)) return false;
+  return at->out.absolute || !base_dir_.empty();
+}
+
+bool TUnzip::RestoreFolderTimes(int index) {
+  if (archive_ == nullptr || index < 0) return false;
+  ZIPENTRY ze;
+  if (Get(index, &ze) != ZIPR_OK || !(ze.attributes & qp::kAttrDirectory)) return false;
+  // The folder that unzip_to_file makes for the entry under its own name.
+  Placement at;
+  if (!place(ze.name, ze, &at)) return false;
+  std::string folder = at.out.dirs + at.out.file;
+  while (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
+  // A name that leaves no step of its own names the base folder (or a
+  // root), which is not the entry's to change.
+  if (folder.size() == qp::drive_prefix_length(folder.data(), folder.size())) return false;
+  if (!at.out.absolute) folder = at.base + folder;
+  if (!PathFits(folder, at.utf8)) return false;
+  const uint64_t create = join_time(ze.create_time), access = join_time(ze.access_time),
+                 modify = join_time(ze.modify_time);
+  return at.utf8 ? qp::set_folder_times_utf8(folder.c_str(), &create, &access, &modify)
+                 : qp::set_folder_times(folder.c_str(), &create, &access, &modify);
+}
+
 ZIPRESULT TUnzip::unzip_to_file(int index, void* destination, uint32_t kind) {
   close_stream();
   if (index >= static_cast<int>(archive_->global_info.entry_count)) return ZIPR_BADARGS;
@@ -360,21 +465,17 @@ ZIPRESULT TUnzip::unzip_to_file(int index, void* destination, uint32_t kind) {
   } closer{archive_.get()};
 
   // Where the file goes. The entry's own name as Get reported it stands for
-  // its exact name: a UTF-8 name that the code page cannot show whole is
-  // made through the system's UTF-8 path functions, under the base folder
-  // in UTF-8. Any other destination is a system text, as it always was.
-  bool utf8 = false;
-  std::string base = base_dir_, path;
-  OutputPath out;
+  // its exact and whole name: a UTF-8 name that the code page cannot show
+  // whole is made through the system's UTF-8 path functions, under the base
+  // folder in UTF-8, and a name cut to fit `name` is made whole. Any other
+  // destination is a system text, as it always was.
+  Placement at;
+  if (kind == ZIPSRC_FILENAME && !place(static_cast<const char*>(destination), ze, &at)) return ZIPR_OPENFAILED;
+  const bool utf8 = at.utf8;
+  const std::string& base = at.base;
+  const OutputPath& out = at.out;
+  std::string path;
   if (kind == ZIPSRC_FILENAME) {
-    const char* dest = static_cast<const char*>(destination);
-    if (!cached_utf8_name_.empty() && std::strcmp(dest, ze.name) == 0) {
-      utf8 = true;
-      dest = cached_utf8_name_.c_str();
-      base = qp::utf8_from_system(base_dir_.c_str());
-    }
-    if (!MakeOutputPath(dest, &out)) return ZIPR_OPENFAILED;
-    if (!out.absolute && base_dir_.empty()) return ZIPR_OPENFAILED;
     const char* root = out.absolute ? nullptr : base.c_str();
     auto ensure = [&](const std::string& dirs) {
       utf8 ? EnsureDirectoryUtf8(root, dirs.c_str()) : EnsureDirectory(root, dirs.c_str());
@@ -382,12 +483,12 @@ ZIPRESULT TUnzip::unzip_to_file(int index, void* destination, uint32_t kind) {
     if (ze.attributes & qp::kAttrDirectory) {
       std::string dirs = out.dirs;
       if (!out.file.empty()) dirs += out.file + "/";
-      if (PathLength(out.absolute ? dirs : base + dirs, utf8) >= size_t(kMaxPath)) return ZIPR_OPENFAILED;
+      if (!PathFits(out.absolute ? dirs : base + dirs, utf8)) return ZIPR_OPENFAILED;
       ensure(dirs);
       return ZIPR_OK;
     }
     path = (out.absolute ? std::string() : base) + out.dirs + out.file;
-    if (PathLength(path, utf8) >= size_t(kMaxPath)) return ZIPR_OPENFAILED;
+    if (!PathFits(path, utf8)) return ZIPR_OPENFAILED;
     if (out.file.empty()) {  // the destination names a folder
       ensure(out.dirs);
       return ZIPR_OPENFAILED;
@@ -566,6 +667,12 @@ ZIPRESULT UnzipItem(HZIP hz, int index, const char* file_name) {
 
 ZIPRESULT UnzipItem(HZIP hz, int index, void* memory, uint32_t length) {
   return UnzipItemInternal(hz, index, memory, length, ZIPSRC_MEMORY);
+}
+
+bool RestoreFolderTimes(HZIP hz, int index) {
+  ZIPRESULT r = ZIPR_OK;
+  TUnzip* u = reader_of(hz, &r);
+  return u != nullptr && u->RestoreFolderTimes(index);
 }
 
 ZIPRESULT SetUnzipBaseDir(HZIP hz, const char* dir) {

@@ -7,7 +7,8 @@
 // so the later entry wins as it does in one thread; different groups touch
 // different files and may run in any order. Folders are made by whichever
 // entry needs them first, a folder entry or a file inside; making a folder
-// that exists already changes nothing.
+// that exists already changes nothing. Folder entries get their times on
+// the calling thread once every worker has ended.
 #include "zip/unzip/unzip_parallel.h"
 
 #include <algorithm>
@@ -110,11 +111,11 @@ void worker_main(void* context, unsigned) {
 
 }  // namespace
 
-void unzip_entries_parallel(HZIP h, const char* archive, const char* folder, int count, unsigned threads) {
-  if (count <= 0) return;
+bool unzip_entries_parallel(HZIP h, const char* archive, const char* folder, int count, unsigned threads) {
+  if (count <= 0) return true;
   std::vector<std::string> names(count), keys(count);
   std::vector<ZIPRESULT> results(count, ZIPR_OK);
-  std::vector<bool> makes_file(count, false), described(count, false);
+  std::vector<bool> makes_file(count, false), described(count, false), is_folder(count, false);
   std::vector<uint64_t> weight(count, 0);
   bool alias = false;
   ZIPENTRY entry;
@@ -127,8 +128,13 @@ void unzip_entries_parallel(HZIP h, const char* archive, const char* folder, int
     }
     described[i] = true;
     names[i] = entry.name;
+    // The entry lands at its whole name, which `name` may hold cut: the
+    // whole name decides what it may share with other entries.
+    std::string whole;
+    if (static_cast<TUnzip*>(h->object)->GetWholeName(i, &whole) != ZIPR_OK) whole = entry.name;
+    is_folder[i] = (entry.attributes & qp::kAttrDirectory) != 0;
     bool file = false;
-    keys[i] = path_key(entry.name, &file, (entry.attributes & qp::kAttrDirectory) != 0, &alias);
+    keys[i] = path_key(whole.c_str(), &file, is_folder[i], &alias);
     makes_file[i] = file;
     // Roughly what extracting it costs: its bytes, and a file to make.
     weight[i] = uint64_t(entry.uncompressed_size) + 4096;
@@ -196,8 +202,13 @@ void unzip_entries_parallel(HZIP h, const char* archive, const char* folder, int
   // archive) are extracted here.
   for (size_t g = sh.next_group; g < groups.size(); ++g)
     for (int i : groups[g]) results[i] = UnzipItem(h, i, names[i].c_str());
+  // Every worker has ended: the folder items get their times here, as the
+  // loop gives them once every item is done.
+  for (int i = 0; i < count; ++i)
+    if (described[i] && is_folder[i] && results[i] == ZIPR_OK) RestoreFolderTimes(h, i);
   // The loop leaves the last entry's result behind.
   lasterrorU = results[count - 1];
+  return std::all_of(results.begin(), results.end(), [](ZIPRESULT r) { return r == ZIPR_OK; });
 }
 
 }  // namespace quillon

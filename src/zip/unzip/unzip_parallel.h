@@ -13,7 +13,8 @@ namespace quillon {
 // buffers. Entries that land on one file, or where one needs as a folder
 // what another makes as a file, run in archive order on one worker. The
 // calling thread describes the entries and records the results; every
-// worker has ended when this returns.
-void unzip_entries_parallel(HZIP h, const char* archive, const char* folder, int count, unsigned threads);
+// worker has ended when this returns. True when every entry's result is
+// ZIPR_OK.
+bool unzip_entries_parallel(HZIP h, const char* archive, const char* folder, int count, unsigned threads);
 
 }  // namespace quillon

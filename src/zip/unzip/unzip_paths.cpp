@@ -90,9 +90,15 @@ bool MakeOutputPath(const char* destination, OutputPath* out) {
 
 bool FileExists(const char* path) { return qp::get_file_attributes(path) != qp::kNoPosition; }
 
-size_t PathLength(const std::string& path, bool utf8) {
-  if (!utf8 || qp::system_text_is_utf8()) return path.size();
-  return qp::utf16_length(path.data(), path.size());
+bool PathFits(const std::string& path, bool utf8) {
+  if (qp::path_length(path.data(), path.size(), utf8) > qp::longest_path()) return false;
+  size_t start = 0;
+  for (size_t i = 0; i <= path.size(); ++i) {
+    if (i < path.size() && !is_separator(path[i])) continue;
+    if (qp::path_length(path.data() + start, i - start, utf8) > qp::longest_step()) return false;
+    start = i + 1;
+  }
+  return true;
 }
 
 namespace {
@@ -100,27 +106,28 @@ namespace {
 // The directory chain of EnsureDirectory, through system texts or UTF-8.
 void ensure_directory(bool utf8, const char* root, const char* dir) {
   if (dir == nullptr) return;
-  const size_t dir_len = std::strlen(dir);
-  // Longer texts cannot make a usable path; they are never cut into another.
-  if (PathLength(dir, utf8) >= size_t(kMaxPath) || (root != nullptr && PathLength(root, utf8) >= size_t(kMaxPath)))
-    return;
+  const std::string base = root ? root : "";
+  // Texts beyond the system's limits cannot make a usable path; they are
+  // never cut into another.
+  if (!PathFits(base + dir, utf8)) return;
   auto exists = [utf8](const std::string& p) {
     return (utf8 ? qp::get_file_attributes_utf8(p.c_str()) : qp::get_file_attributes(p.c_str())) != qp::kNoPosition;
   };
   auto make = [utf8](const std::string& p) { utf8 ? qp::make_directory_utf8(p.c_str()) : qp::make_directory(p.c_str()); };
   if (root != nullptr) {
-    std::string top = root;
+    std::string top = base;
     if (!top.empty() && is_separator(top.back())) top.pop_back();
     if (!top.empty() && !exists(top)) make(top);
   }
-  if (dir_len == 0) return;
-  const char* last = nullptr;
-  for (const char* q = dir; *q; ++q)
-    if (is_separator(*q)) last = q;
-  if (last != nullptr && last != dir) ensure_directory(utf8, root, std::string(dir, last).c_str());
-  const std::string full = std::string(root ? root : "") + dir;
-  if (PathLength(full, utf8) >= size_t(kMaxPath)) return;
-  if (!exists(full)) make(full);
+  if (*dir == '\0') return;
+  // Every folder on the way, outermost first: the text before each
+  // separator (a leading one only starts an absolute path), then the whole.
+  std::string path = base;
+  for (const char* q = dir; *q; ++q) {
+    if (is_separator(*q) && q != dir && !exists(path)) make(path);
+    path += *q;
+  }
+  if (!exists(path)) make(path);
 }
 
 }  // namespace

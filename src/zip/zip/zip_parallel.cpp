@@ -289,8 +289,10 @@ void worker_main(void* context, unsigned) {
 
 }  // namespace
 
-void zip_add_files_parallel(HZIP h, const std::vector<std::string>& names, unsigned threads, ZipNamePrinter print,
-                            uint64_t budget) {
+std::vector<ZIPRESULT> zip_add_files_parallel(HZIP h, const std::vector<std::string>& names, unsigned threads,
+                                              ZipNamePrinter print, uint64_t budget) {
+  std::vector<ZIPRESULT> results;
+  results.reserve(names.size());
   Shared sh;
   sh.budget = budget;
   sh.jobs.resize(names.size());
@@ -349,6 +351,7 @@ void zip_add_files_parallel(HZIP h, const std::vector<std::string>& names, unsig
     }
     const ZIPRESULT r = by_caller ? ZipAddUtf8(h, job.name.c_str(), job.name.c_str())
                                   : ZipAddPrepared(h, job.name.c_str(), job.item);
+    results.push_back(r);
     if (job.capacity != 0) {
       const uint64_t held = job.capacity;
       release(job);
@@ -364,6 +367,7 @@ void zip_add_files_parallel(HZIP h, const std::vector<std::string>& names, unsig
       sh.work.notify_all();
     }
   }
+  return results;
 }
 
 }  // namespace quillon

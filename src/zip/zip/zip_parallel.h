@@ -22,8 +22,9 @@ using ZipNamePrinter = void (*)(const char* name);
 // names would; the archive comes out byte for byte the same. Up to `threads` workers open, read and compress
 // the regular files among them beforehand into memory, at most `budget`
 // bytes at a time; the calling thread does every print, every write to the
-// archive and every result. All workers have ended when it returns.
-void zip_add_files_parallel(HZIP h, const std::vector<std::string>& names, unsigned threads, ZipNamePrinter print,
-                            uint64_t budget = kInFlightBudget);
+// archive and every result. All workers have ended when it returns. Gives
+// each name's add result, in the order given.
+std::vector<ZIPRESULT> zip_add_files_parallel(HZIP h, const std::vector<std::string>& names, unsigned threads,
+                                              ZipNamePrinter print, uint64_t budget = kInFlightBudget);
 
 }  // namespace quillon

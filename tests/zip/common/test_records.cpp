@@ -3,6 +3,7 @@
 // read field by field within its length.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "zip/common/records.h"
@@ -212,6 +213,76 @@ TEST(ZipRecords, TimestampBlockTakesTheTimesItsFlagsNameWithinTheData) {
   ASSERT_TRUE(back.decode(access_only, sizeof access_only));
   EXPECT_EQ(back.held, ExtendedTimestamp::kAccess);
   EXPECT_EQ(back.access_time, 0x10u);
+}
+
+// The NTFS block's times come from attribute 1 wherever it stands among the
+// attributes, only while every attribute before it lies within the data;
+// the 0x5855 block's from its first 8 bytes, the ids when they are there.
+TEST(ZipRecords, NtfsAndUnixBlocksTakeTimesOnlyWithinTheirData) {
+  NtfsExtra ntfs;
+  ntfs.modification_time = 0x0102030405060708u, ntfs.access_time = 0x1112131415161718u;
+  ntfs.creation_time = 0x2122232425262728u;
+  unsigned char b[64] = {};
+  ASSERT_EQ(ntfs.encode(b), NtfsExtra::kSize);
+  EXPECT_EQ(get16(b), 0x000Au);
+  EXPECT_EQ(get16(b + 2), 32u);
+  EXPECT_EQ(get16(b + 8), 1u);
+  EXPECT_EQ(get16(b + 10), 24u);
+  EXPECT_EQ(get64(b + 12), ntfs.modification_time);
+  EXPECT_EQ(get64(b + 28), ntfs.creation_time);
+  // Another attribute (tag 2, 4 bytes) in front of attribute 1.
+  unsigned char other_first[40] = {};
+  put16(other_first + 4, 2), put16(other_first + 6, 4);
+  std::copy(b + 8, b + 36, other_first + 12);
+  struct Case {
+    const char* what;
+    const unsigned char* data;
+    uint32_t length;
+    bool taken;
+  };
+  const Case ntfs_cases[] = {
+      {"whole", b + 4, 32, true},
+      {"longer data", b + 4, 40, true},
+      {"another attribute first", other_first, 40, true},
+      {"reserved bytes only", b + 4, 4, false},
+      {"attribute cut", b + 4, 31, false},
+      {"attribute head only", b + 4, 8, false},
+      {"other attribute cut", other_first, 11, false},
+      {"none", nullptr, 0, false},
+  };
+  for (const Case& c : ntfs_cases) {
+    NtfsExtra back;
+    EXPECT_EQ(back.decode(c.data, c.length), c.taken) << c.what;
+    EXPECT_EQ(back.modification_time, c.taken ? ntfs.modification_time : 0u) << c.what;
+    EXPECT_EQ(back.access_time, c.taken ? ntfs.access_time : 0u) << c.what;
+    EXPECT_EQ(back.creation_time, c.taken ? ntfs.creation_time : 0u) << c.what;
+  }
+  // Attribute 1 too small for three times: the block holds none.
+  put16(b + 10, 16);
+  NtfsExtra small;
+  EXPECT_FALSE(small.decode(b + 4, 32));
+
+  InfoZipUnixExtra ux;
+  ux.access_time = 1600000100, ux.modification_time = 1600000000, ux.has_ids = true, ux.uid = 501, ux.gid = 20;
+  ASSERT_EQ(ux.encode(b), 16u);
+  EXPECT_EQ(get16(b), 0x5855u);
+  EXPECT_EQ(get16(b + 2), 12u);
+  EXPECT_EQ(get32(b + 4), 1600000100u);
+  const struct {
+    uint32_t length;
+    bool taken, ids;
+  } unix_cases[] = {{12, true, true}, {11, true, false}, {8, true, false}, {7, false, false}, {0, false, false}};
+  for (const auto& c : unix_cases) {
+    InfoZipUnixExtra back;
+    EXPECT_EQ(back.decode(b + 4, c.length), c.taken) << c.length;
+    EXPECT_EQ(back.modification_time, c.taken ? 1600000000u : 0u) << c.length;
+    EXPECT_EQ(back.access_time, c.taken ? 1600000100u : 0u) << c.length;
+    EXPECT_EQ(back.has_ids, c.ids) << c.length;
+    EXPECT_EQ(back.uid, c.ids ? 501u : 0u) << c.length;
+  }
+  ux.has_ids = false;
+  EXPECT_EQ(ux.encode(b), 12u);
+  EXPECT_EQ(get16(b + 2), 8u);
 }
 
 TEST(ZipRecords, DosStampHoldsTimeLowAndDateHigh) {

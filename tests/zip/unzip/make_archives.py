@@ -9,7 +9,8 @@ beside manifest.txt, whose lines read
     archive <TAB> password <TAB> name <TAB> kind <TAB> mtime <TAB> readonly
 
 with kind "f" (a file, whose bytes are tree/<name>) or "d" (a folder), mtime
-in seconds since 1970 (UTC, 0 when the tool stamps the time of packing) and
+in seconds since 1970 (UTC, 0 when the tool stamps the time of packing; the
+extracted file's or folder's write time is compared with it otherwise) and
 readonly 0 or 1. Names are UTF-8. Nothing here is committed: CTest runs this
 script before the test program.
 
@@ -17,6 +18,7 @@ Besides the manifest's archives: py_many.zip (70,000 entries, so a Zip64 end
 record) and infozip_modes.zip (Unix permissions and a symbolic link, the
 files of modes/).
 """
+import io
 import os
 import random
 import struct
@@ -81,6 +83,83 @@ def python_archive(path, root, method, comment=b"", mode="w"):
         for name in sorted(FILES):
             z.write(os.path.join(root, name), name)
         z.comment = comment
+
+
+def ntfs_block(mtime, atime, ctime):
+    """The NTFS extra block (tag 0x000a): reserved bytes, then attribute 1
+    with the modification, access and creation time as Windows file times."""
+    ticks = lambda t: (t + 11_644_473_600) * 10_000_000
+    return struct.pack("<HHIHHQQQ", 0x000A, 32, 0, 1, 24, ticks(mtime), ticks(atime), ticks(ctime))
+
+
+def unix_block(mtime, atime, ids):
+    """Info-ZIP's older Unix block (tag 0x5855): access and modification
+    time, then (in a local header) the user and group id."""
+    data = struct.pack("<II", atime, mtime) + (struct.pack("<HH", 1000, 1000) if ids else b"")
+    return struct.pack("<HH", 0x5855, len(data)) + data
+
+
+def retag(body, tag, local):
+    """The archive `body` (no comment, nothing before it) with the blocks
+    `tag` of every local header, or of every central record, given a tag no
+    reader knows: the block then stands in the other record only."""
+    data = bytearray(body)
+    count, dir_at = struct.unpack("<H4xI", data[-12:-2])
+
+    def rename(extra_at, extra_length):
+        p = extra_at
+        while p + 4 <= extra_at + extra_length:
+            block_tag, size = struct.unpack("<HH", data[p:p + 4])
+            if block_tag == tag:
+                data[p:p + 2] = struct.pack("<H", 0x5151)
+            p += 4 + size
+
+    p = dir_at
+    for _ in range(count):
+        assert data[p:p + 4] == b"PK\x01\x02"
+        name_length, extra_length, comment_length = struct.unpack("<HHH", data[p + 28:p + 34])
+        if local:
+            (header,) = struct.unpack("<I", data[p + 42:p + 46])
+            n, x = struct.unpack("<HH", data[header + 26:header + 30])
+            rename(header + 30 + n, x)
+        else:
+            rename(p + 46 + name_length, extra_length)
+        p += 46 + name_length + extra_length + comment_length
+    return bytes(data)
+
+
+def python_times_archive(path, root, times, block_of, tag, keep_local):
+    """Folders and files whose times stand only in the extra block that
+    `block_of` makes for an entry's modification time (kept in the local
+    headers or in the central records only), under a DOS stamp of
+    1980-01-01 that no entry has."""
+    buf = io.BytesIO()
+    with zipfile.ZipFile(buf, "w") as z:
+        for name in FOLDERS + sorted(FILES):
+            info = zipfile.ZipInfo.from_file(os.path.join(root, name), name)
+            info.date_time = (1980, 1, 1, 0, 0, 0)
+            info.extra = block_of(times[name])
+            if info.is_dir():
+                z.writestr(info, b"")
+            else:
+                with open(os.path.join(root, name), "rb") as src:
+                    z.writestr(info, src.read(), zipfile.ZIP_DEFLATED)
+    with open(path, "wb") as f:
+        f.write(retag(buf.getvalue(), tag, local=not keep_local))
+
+
+def python_false_locator(path, root):
+    """The last member's comment, just before the end record, reads like a
+    Zip64 end locator (for 7 disks); no field of the end record is a marker,
+    so the locator is none."""
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+        for folder in FOLDERS:
+            z.write(os.path.join(root, folder), folder)
+        for name in sorted(FILES):
+            z.write(os.path.join(root, name), name)
+        z.infolist()[-1].comment = struct.pack("<IIQI", 0x07064B50, 3, 0, 7)
+    with open(path, "rb") as f:
+        assert f.read()[-42:-22][:4] == b"PK\x06\x07"
 
 
 def python_zip64(path, root):
@@ -160,6 +239,8 @@ def main():
     with open(os.path.join(out, "zip64_end_prefixed.zip"), "wb") as f:
         f.write(with_zip64_end(stored, b"MZ stub " * 64))
     record("zip64_end_prefixed.zip")
+    python_false_locator(os.path.join(out, "py_false_locator.zip"), root)
+    record("py_false_locator.zip")
     # The longest comment the end record can announce.
     python_archive(os.path.join(out, "py_comment_max.zip"), root, zipfile.ZIP_DEFLATED, b"#" * 65535)
     record("py_comment_max.zip")
@@ -170,6 +251,16 @@ def main():
         for name in sorted(NAMES):
             z.write(os.path.join(root, name), name)
     record("py_names.zip", names=sorted(NAMES) + NAME_FOLDERS)
+
+    # Times only in the NTFS block of the central records (as 7-Zip writes
+    # it), or only in the 0x5855 block of the local headers (as older
+    # Info-ZIP and macOS tools write it, with the ids).
+    python_times_archive(os.path.join(out, "py_ntfs.zip"), root, times,
+                         lambda t: ntfs_block(t, t + 1, t - 86_400), 0x000A, keep_local=False)
+    record("py_ntfs.zip")
+    python_times_archive(os.path.join(out, "py_unix_times.zip"), root, times,
+                         lambda t: unix_block(t, t + 1, ids=True), 0x5855, keep_local=True)
+    record("py_unix_times.zip")
 
     # More than 65,535 entries: a Zip64 end record with the true count.
     with zipfile.ZipFile(os.path.join(out, "py_many.zip"), "w", zipfile.ZIP_STORED) as z:
@@ -211,6 +302,9 @@ def main():
     os.symlink("run.sh", os.path.join(modes, "link"))
     subprocess.run(["zip", "-q", "-X", "-y", os.path.join(out, "infozip_modes.zip"),
                     "run.sh", "private.txt", "setuid.bin", "open.txt", "link"],
+                   cwd=modes, check=True, stdout=subprocess.DEVNULL)
+    # A file read from a pipe: the entry "-" keeps the pipe's mode, 010600.
+    subprocess.run(["zip", "-q", os.path.join(out, "infozip_modes.zip"), "-"], input=b"from a pipe\n",
                    cwd=modes, check=True, stdout=subprocess.DEVNULL)
 
     with open(os.path.join(out, "manifest.txt"), "w") as f:

@@ -81,7 +81,8 @@ TEST(EndRecord, FoundBehindComments) {
   }
   // Data after the archive: the last whole record is taken.
   for (const std::string& after : {std::string("x"), std::string(100, 'j')}) {
-    unz_s* t = open_memory(ziptest::build_bytes(one) + after);
+    const std::string bytes = ziptest::build_bytes(one) + after;  // the memory source reads it in place
+    unz_s* t = open_memory(bytes);
     ASSERT_NE(t, nullptr) << after.size();
     EXPECT_EQ(current_name(t), "a.txt");
     unzClose(t);
@@ -104,6 +105,46 @@ TEST(EndRecord, OnlyAWholeRecordIsOne) {
   testkit::put32(z, base.end_offset + 16, 0x06054B50);
   EXPECT_FALSE(opens(z));
   EXPECT_FALSE(opens(z.substr(base.end_offset + 16)));  // a signature with 2 bytes after it
+}
+
+TEST(EndRecord, ALocatorThatDisagreesWithTheEndRecordIsNone) {
+  // The last record's comment stands right before the end record, where a
+  // Zip64 end locator would. No field of the end record is a marker, so a
+  // locator that leads nowhere sound is taken for the bytes it is.
+  const std::vector<Entry> two = {{"a.txt", "alpha"}, {"b.txt", "beta"}};
+  const size_t comment_at = ziptest::build(two).end_offset;  // where the comment will start
+  auto locator = [](uint32_t disk, uint64_t offset, uint32_t disks) {
+    std::string l(20, '\0');
+    testkit::put32(l, 0, 0x07064B50);
+    testkit::put32(l, 4, disk);
+    for (int i = 0; i < 8; ++i) l[8 + i] = static_cast<char>(offset >> (8 * i));
+    testkit::put32(l, 16, disks);
+    return l;
+  };
+  // A Zip64 end record in the same comment that claims 5 entries.
+  std::string record(56, '\0');
+  testkit::put32(record, 0, 0x06064B50);
+  record[4] = 44;
+  record[24] = record[32] = 5;
+  const std::string cases[] = {
+      std::string(76, 'x') + locator(0, 0, 7),                     // seven disks
+      std::string(76, 'x') + locator(3, 0, 1),                     // the record on another disk
+      std::string(76, 'x') + locator(0, 0x123456789, 1),           // a record far past the end
+      std::string(20, 'x') + record + locator(0, comment_at + 20, 1),  // a record that disagrees
+  };
+  for (const std::string& comment : cases) {
+    std::vector<Entry> e = two;
+    e[1].comment = comment;
+    const ziptest::Layout layout = ziptest::build(e);
+    ASSERT_EQ(layout.end_offset - 96, comment_at);
+    unz_s* s = open_memory(layout.bytes);
+    ASSERT_NE(s, nullptr) << &comment - cases;
+    EXPECT_EQ(s->global_info.entry_count, 2u);
+    EXPECT_EQ(unzGoToEntry(s, 1), UNZ_OK);
+    EXPECT_EQ(current_name(s), "b.txt");
+    EXPECT_EQ(read_entry(s, 100).data, "beta");
+    unzClose(s);
+  }
 }
 
 TEST(EndRecord, EmptyArchiveOpensWithNoEntries) {

@@ -6,9 +6,11 @@
 
 #include "quillon.h"
 #include "platform/dir.h"
+#include "platform/file.h"
 #include "support/testkit.h"
 #include "support/zip_parse.h"
 #include "zip/common/close_handle.h"
+#include "zip/common/zip_export.h"
 #include "zip/zip/zip.h"
 
 using namespace quillon;
@@ -108,6 +110,28 @@ TEST(ZipExport, PacksTheFilesOfTheCurrentDirectory) {
     EXPECT_EQ(e.method, e.name == "two.gz" ? 0 : 8) << e.name;
     EXPECT_FALSE(e.has_descriptor);
   }
+
+  // More names, made in an order of their own: the archive takes them in
+  // the byte order of their UTF-8 names whatever order the listing has,
+  // with one thread or many.
+  const std::vector<std::string> more = {"z9", "Zeta", "b", "a10", "a2", "_x", "\xC3\xA9t\xC3\xA9", "A", "m"};
+  for (const std::string& n : more) {
+    const std::string path = dir / n;
+    qp::Handle f = qp::create_exclusive_utf8(path.c_str(), 0);
+    ASSERT_TRUE(qp::is_valid(f)) << n;
+    qp::close_handle(f);
+  }
+  std::vector<std::string> sorted = {"all.zip", "empty", "one.txt", "two.gz"};
+  sorted.insert(sorted.end(), more.begin(), more.end());
+  std::sort(sorted.begin(), sorted.end());
+  for (unsigned threads : {1u, 8u}) {
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(zip_folder("sorted.zip", dir.path().c_str(), threads), 1.0);
+    testing::internal::GetCapturedStdout();
+    std::vector<std::string> order;
+    for (const ztest::Entry& e : ztest::parse(read_file(dir / "sorted.zip")).entries) order.push_back(e.name);
+    EXPECT_EQ(order, sorted) << threads << " threads";
+  }
 }
 
 TEST(ZipExport, LooksUpBareNamesInTheCurrentDirectory) {
@@ -117,7 +141,8 @@ TEST(ZipExport, LooksUpBareNamesInTheCurrentDirectory) {
   write_file(current / "a.txt", "current a");
   ASSERT_EQ(CD(current.path().c_str()), 1);
   testing::internal::CaptureStdout();
-  EXPECT_EQ(ZIP((current / "out.zip").c_str(), listed.path().c_str()), 1.0);
+  // b.txt, listed but not in the current directory, is missing: 0.
+  EXPECT_EQ(ZIP((current / "out.zip").c_str(), listed.path().c_str()), 0.0);
   testing::internal::GetCapturedStdout();
   const std::string bytes = read_file(current / "out.zip");
   const ztest::Archive a = ztest::parse(bytes);
@@ -135,7 +160,7 @@ TEST(ZipExport, UnlistableOrEmptyFolderGivesTheEmptyArchive) {
   EXPECT_EQ(read_file(dir / "e.zip"), kEmptyArchive);
 
   testing::internal::CaptureStderr();
-  EXPECT_EQ(ZIP((dir / "m.zip").c_str(), (dir / "missing").c_str()), 1.0);
+  EXPECT_EQ(ZIP((dir / "m.zip").c_str(), (dir / "missing").c_str()), 0.0);
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(err.rfind("Couldn't open the directory: ", 0), 0u) << err;
   EXPECT_EQ(read_file(dir / "m.zip"), kEmptyArchive);
@@ -143,8 +168,8 @@ TEST(ZipExport, UnlistableOrEmptyFolderGivesTheEmptyArchive) {
   // Null texts fail quietly, as an archive that cannot be made does.
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
-  EXPECT_EQ(ZIP(nullptr, dir.path().c_str()), 1.0);
-  EXPECT_EQ(ZIP((dir / "n.zip").c_str(), nullptr), 1.0);
+  EXPECT_EQ(ZIP(nullptr, dir.path().c_str()), 0.0);
+  EXPECT_EQ(ZIP((dir / "n.zip").c_str(), nullptr), 0.0);
   testing::internal::GetCapturedStderr();
   testing::internal::GetCapturedStdout();
   EXPECT_EQ(read_file(dir / "n.zip"), kEmptyArchive);
