@@ -50,20 +50,17 @@ uint32_t attributes_of(mode_t mode) {
   return a;
 }
 
-}  // namespace
-
-bool get_file_info(Handle h, FileInfo* info) {
-  int fd = fd_from_handle(h);
-  struct stat st;
-  if (fstat(fd, &st) != 0) return false;
+// Fills `info` from what stat gave, and the birth time from statx where the
+// file system keeps one (the last write otherwise); `dirfd`, `path` and
+// `flags` name the file for statx as they would for fstatat.
+void fill_info(const struct stat& st, int dirfd, const char* path, int flags, FileInfo* info) {
   info->attributes = attributes_of(st.st_mode);
   info->size = static_cast<uint64_t>(st.st_size);
   info->access_time = ticks(st.st_atim);
   info->write_time = ticks(st.st_mtim);
-  // The birth time where the file system keeps one; the last write otherwise.
   info->creation_time = info->write_time;
   struct statx sx;
-  if (statx(fd, "", AT_EMPTY_PATH, STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_BTIME)) {
+  if (statx(dirfd, path, flags, STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_BTIME)) {
     struct timespec b;
     b.tv_sec = sx.stx_btime.tv_sec;
     b.tv_nsec = sx.stx_btime.tv_nsec;
@@ -71,6 +68,15 @@ bool get_file_info(Handle h, FileInfo* info) {
   }
   info->has_unix_mode = true;
   info->unix_mode = st.st_mode;
+}
+
+}  // namespace
+
+bool get_file_info(Handle h, FileInfo* info) {
+  int fd = fd_from_handle(h);
+  struct stat st;
+  if (fstat(fd, &st) != 0) return false;
+  fill_info(st, fd, "", AT_EMPTY_PATH, info);
   return true;
 }
 
@@ -111,20 +117,8 @@ bool set_folder_times_utf8(const char* path, const uint64_t* creation, const uin
 bool folder_info_utf8(const char* path, FileInfo* info) {
   struct stat st;
   if (path == nullptr || lstat(path, &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-  info->attributes = attributes_of(st.st_mode);
+  fill_info(st, AT_FDCWD, path, AT_SYMLINK_NOFOLLOW, info);
   info->size = 0;
-  info->access_time = ticks(st.st_atim);
-  info->write_time = ticks(st.st_mtim);
-  info->creation_time = info->write_time;
-  struct statx sx;
-  if (statx(AT_FDCWD, path, AT_SYMLINK_NOFOLLOW, STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_BTIME)) {
-    struct timespec b;
-    b.tv_sec = sx.stx_btime.tv_sec;
-    b.tv_nsec = sx.stx_btime.tv_nsec;
-    info->creation_time = ticks(b);
-  }
-  info->has_unix_mode = true;
-  info->unix_mode = st.st_mode;
   return true;
 }
 
