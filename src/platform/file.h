@@ -36,6 +36,29 @@ Handle create_exclusive(const char* path, uint32_t attributes);
 Handle open_read_shared_utf8(const char* path);
 Handle create_exclusive_utf8(const char* path, uint32_t attributes);
 
+// A file written whole before it takes its place: create_new makes a file
+// where nothing is (it fails when `path` names anything, a dangling link
+// included), shared with nobody as create_exclusive's files are;
+// replace_file then gives it the name `to` in one step, replacing the file
+// of that name, so that a reader of `to` finds the old file or the new one
+// whole, never a part. `from` and `to` lie in one folder.
+Handle create_new(const char* path, uint32_t attributes);
+Handle create_new_utf8(const char* path, uint32_t attributes);
+bool replace_file(const char* from, const char* to);
+bool replace_file_utf8(const char* from, const char* to);
+// Deletes a file that create_new made and that never took its place,
+// read-only or not.
+bool discard_new(const char* path);
+bool discard_new_utf8(const char* path);
+
+// Whether a file made by create_new may take the place of what `path`
+// names now: true when nothing is there (*exists false) or a regular file
+// that create_exclusive could truncate now (*exists true): not read-only,
+// not held open by this process. False for a folder, a device or a pipe,
+// and for a file that create_exclusive would refuse.
+bool may_replace(const char* path, bool* exists);
+bool may_replace_utf8(const char* path, bool* exists);
+
 // Opens an existing file for reading and writing without truncating it,
 // shared with nobody (a caller-side handle, used by tests and tools).
 Handle open_read_write(const char* path);

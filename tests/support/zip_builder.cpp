@@ -165,7 +165,7 @@ Layout build(const std::vector<Entry>& entries, const std::string& comment, cons
   std::string central;
   for (const Entry& e : entries) {
     const uint32_t crc = crc_of(e.data);
-    std::string payload = e.method == 8 ? deflate_raw(e.data) : e.data;
+    std::string payload = !e.deflated.empty() ? e.deflated : e.method == 8 ? deflate_raw(e.data) : e.data;
     uint16_t flags = 0;
     if (e.descriptor) flags |= 0x08;
     flags |= e.more_flags;

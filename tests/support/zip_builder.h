@@ -17,6 +17,7 @@ struct Entry {
   std::string name;
   std::string data;
   uint16_t method = 0;               // 0 stored, 8 deflated
+  std::string deflated;              // with method 8: the stream stored, when not data's own
   const char* password = nullptr;    // encrypted when set
   bool descriptor = false;           // flag bit 3, zeros in the local header, a data descriptor after the data
   uint16_t more_flags = 0;           // further flag bits (0x800: the name is UTF-8)

@@ -161,6 +161,49 @@ Handle create_exclusive(const char* path, uint32_t attributes) {
   return handle_from_fd(fd);
 }
 
+Handle create_new(const char* path, uint32_t attributes) {
+  if (path == nullptr) return kInvalidHandle;
+  int fd = open_checked(path, O_WRONLY | O_CREAT | O_EXCL, 0666, true);
+  if (fd < 0) return kInvalidHandle;
+  if (attributes & kAttrReadOnly) {
+    struct stat st;
+    if (fstat(fd, &st) == 0) fchmod(fd, st.st_mode & ~mode_t(0222));
+  }
+  return handle_from_fd(fd);
+}
+
+Handle create_new_utf8(const char* path, uint32_t attributes) { return create_new(path, attributes); }
+
+bool replace_file(const char* from, const char* to) { return from && to && ::rename(from, to) == 0; }
+
+bool replace_file_utf8(const char* from, const char* to) { return replace_file(from, to); }
+
+bool discard_new(const char* path) { return delete_file(path); }
+
+bool discard_new_utf8(const char* path) { return delete_file(path); }
+
+bool may_replace(const char* path, bool* exists) {
+  *exists = false;
+  if (path == nullptr) return false;
+  struct stat st;
+  if (stat(path, &st) != 0) return errno == ENOENT;  // nothing there, or a link to nothing
+  if (!S_ISREG(st.st_mode)) return false;
+  {
+    Registry& r = registry();
+    std::lock_guard<std::mutex> g(r.lock);
+    if (held(r, FileKey{st.st_dev, st.st_ino}, true)) return false;
+  }
+  // Whether this process may write it, by the same rules as the truncating
+  // open (owner, mode, the superuser, a read-only mount), without truncating.
+  const int fd = open_without_waiting(path, O_WRONLY, 0);
+  if (fd < 0) return false;
+  ::close(fd);
+  *exists = true;
+  return true;
+}
+
+bool may_replace_utf8(const char* path, bool* exists) { return may_replace(path, exists); }
+
 Handle open_read_shared_utf8(const char* path) { return open_read_shared(path); }
 
 Handle create_exclusive_utf8(const char* path, uint32_t attributes) { return create_exclusive(path, attributes); }

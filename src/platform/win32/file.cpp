@@ -57,6 +57,70 @@ Handle create_exclusive_utf8(const char* path, uint32_t attributes) {
   return checked(CreateFileW(w.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, create_flags(attributes), nullptr));
 }
 
+namespace {
+
+// The wide form of a path in UTF-8 (`utf8`) or in the ANSI code page.
+bool wide_path(const char* path, bool utf8, std::wstring* w) {
+  if (long_path_form(path, utf8, w)) return true;
+  if (utf8) return wide_from_utf8(path, w);
+  const int n = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+  if (n <= 0) return false;
+  w->assign(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, path, -1, &(*w)[0], n);
+  w->resize(static_cast<size_t>(n - 1));
+  return true;
+}
+
+Handle create_new_in(const char* path, bool utf8, uint32_t attributes) {
+  std::wstring w;
+  if (path == nullptr || !wide_path(path, utf8, &w)) return kInvalidHandle;
+  return checked(CreateFileW(w.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, create_flags(attributes), nullptr));
+}
+
+bool replace_file_in(const char* from, const char* to, bool utf8) {
+  std::wstring wf, wt;
+  if (from == nullptr || to == nullptr || !wide_path(from, utf8, &wf) || !wide_path(to, utf8, &wt)) return false;
+  return MoveFileExW(wf.c_str(), wt.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+bool discard_new_in(const char* path, bool utf8) {
+  std::wstring w;
+  if (path == nullptr || !wide_path(path, utf8, &w)) return false;
+  SetFileAttributesW(w.c_str(), FILE_ATTRIBUTE_NORMAL);  // a read-only file refuses deletion
+  return DeleteFileW(w.c_str()) != 0;
+}
+
+bool may_replace_in(const char* path, bool utf8, bool* exists) {
+  *exists = false;
+  std::wstring w;
+  if (path == nullptr || !wide_path(path, utf8, &w)) return false;
+  const DWORD attributes = GetFileAttributesW(w.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+  }
+  if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DEVICE)) return false;
+  // Held open by anyone without sharing, or not ours to write: the
+  // truncating create would fail, and so may the replacement.
+  HANDLE h = CreateFileW(w.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  const bool disk = GetFileType(h) == FILE_TYPE_DISK;
+  CloseHandle(h);
+  *exists = disk;
+  return disk;
+}
+
+}  // namespace
+
+Handle create_new(const char* path, uint32_t attributes) { return create_new_in(path, false, attributes); }
+Handle create_new_utf8(const char* path, uint32_t attributes) { return create_new_in(path, true, attributes); }
+bool replace_file(const char* from, const char* to) { return replace_file_in(from, to, false); }
+bool replace_file_utf8(const char* from, const char* to) { return replace_file_in(from, to, true); }
+bool discard_new(const char* path) { return discard_new_in(path, false); }
+bool discard_new_utf8(const char* path) { return discard_new_in(path, true); }
+bool may_replace(const char* path, bool* exists) { return may_replace_in(path, false, exists); }
+bool may_replace_utf8(const char* path, bool* exists) { return may_replace_in(path, true, exists); }
+
 Handle open_read_write(const char* path) {
   if (path == nullptr) return kInvalidHandle;
   HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,

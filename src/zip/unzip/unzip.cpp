@@ -2,6 +2,9 @@
 #include "zip/unzip/unzip.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -40,6 +43,68 @@ unsigned char* alloc_buffer(size_t size, std::vector<unsigned char>* block) {
   const uintptr_t start = reinterpret_cast<uintptr_t>(block->data());
   return block->data() + ((start + kPage - 1) / kPage * kPage + kPhase - start);
 }
+
+// An extracted file is written under a name of its own in its folder and
+// takes its name only once it holds the entry: an entry that fails part way
+// leaves a file of that name as it was. The names are short, so that a
+// path that fits with the entry's name fits with this one too, and begin
+// with a dot, so that listings hide the rare one that a crash leaves.
+class Replacement {
+ public:
+  // `path` is the file's, `folder` the part of it before the file's name.
+  Replacement(const std::string& folder, const std::string& path, bool utf8)
+      : folder_(folder), path_(path), utf8_(utf8) {}
+  Replacement(const Replacement&) = delete;
+  Replacement& operator=(const Replacement&) = delete;
+  ~Replacement() { discard(); }
+
+  // The new file, or kInvalidHandle when the entry's file is better written
+  // in place, as it was before there were replacements: nothing in its
+  // place may be replaced (a device, a pipe, a file this process holds or
+  // may not write; the direct create then gives the same answer as ever),
+  // or the folder takes no new name.
+  qp::Handle create(uint32_t attributes) {
+    if (!(utf8_ ? qp::may_replace_utf8(path_.c_str(), &existed_) : qp::may_replace(path_.c_str(), &existed_)))
+      return qp::kInvalidHandle;
+    static std::atomic<uint32_t> counter{static_cast<uint32_t>(
+        std::chrono::steady_clock::now().time_since_epoch().count())};
+    for (int attempt = 0; attempt < 4; ++attempt) {
+      char step[16];
+      std::snprintf(step, sizeof step, ".qn%08x", static_cast<unsigned>(counter.fetch_add(0x9e3779b9u)));
+      temp_ = folder_ + step;
+      qp::Handle h = utf8_ ? qp::create_new_utf8(temp_.c_str(), attributes) : qp::create_new(temp_.c_str(), attributes);
+      if (qp::is_valid(h)) return h;
+    }
+    temp_.clear();
+    return qp::kInvalidHandle;
+  }
+
+  // Gives the closed file its name. A file that holds the entry whole, or
+  // holds what there was of it where no file stood, takes it; otherwise the
+  // file that stood there stays and the new one goes.
+  bool finish(bool whole) {
+    if (temp_.empty()) return true;
+    if (!whole && existed_) return discard(), true;
+    const bool moved = utf8_ ? qp::replace_file_utf8(temp_.c_str(), path_.c_str())
+                             : qp::replace_file(temp_.c_str(), path_.c_str());
+    if (moved) temp_.clear();
+    discard();
+    return moved;
+  }
+
+ private:
+  void discard() {
+    if (temp_.empty()) return;
+    utf8_ ? qp::discard_new_utf8(temp_.c_str()) : qp::discard_new(temp_.c_str());
+    temp_.clear();
+  }
+
+  const std::string folder_;
+  const std::string& path_;
+  const bool utf8_;
+  bool existed_ = false;
+  std::string temp_;
+};
 
 uint64_t join_time(const ZipFileTime& t) { return uint64_t(t.dwHighDateTime) << 32 | t.dwLowDateTime; }
 
@@ -509,17 +574,23 @@ ZIPRESULT TUnzip::unzip_to_file(int index, void* destination, uint32_t kind) {
   if (res < 0 || (res == 0 && !reached_end)) return res == UNZ_BADPASSWORD ? ZIPR_PASSWORD : ZIPR_FLATEERROR;
 
   qp::Handle h = destination;
-  // A file made here is closed on every way out; the caller's handle stays open.
+  // A file made here is closed on every way out, before its replacement is
+  // given its name or dropped; the caller's handle stays open.
+  Replacement replacement(path.substr(0, path.size() - out.file.size()), path, utf8);
   struct FileCloser {
     qp::Handle made = nullptr;
-    ~FileCloser() {
+    void close() {
       if (made != nullptr) qp::close_handle(made);
+      made = nullptr;
     }
+    ~FileCloser() { close(); }
   } file_closer;
   if (kind == ZIPSRC_FILENAME) {
     const char* root = out.absolute ? nullptr : base.c_str();
     utf8 ? EnsureDirectoryUtf8(root, out.dirs.c_str()) : EnsureDirectory(root, out.dirs.c_str());
-    h = utf8 ? qp::create_exclusive_utf8(path.c_str(), ze.attributes) : qp::create_exclusive(path.c_str(), ze.attributes);
+    h = replacement.create(ze.attributes);
+    if (!qp::is_valid(h))
+      h = utf8 ? qp::create_exclusive_utf8(path.c_str(), ze.attributes) : qp::create_exclusive(path.c_str(), ze.attributes);
     if (!qp::is_valid(h)) return ZIPR_OPENFAILED;
     file_closer.made = h;
     if (cached_has_mode_) qp::set_unix_permissions(h, cached_mode_);
@@ -571,6 +642,8 @@ ZIPRESULT TUnzip::unzip_to_file(int index, void* destination, uint32_t kind) {
   // disk, as after any failure, but the extraction is not reported whole.
   if (archive_->stream != nullptr && unzCloseCurrentFile(archive_.get()) == UNZ_CRCMISMATCH && result == ZIPR_OK)
     result = ZIPR_CORRUPT;
+  file_closer.close();
+  if (!replacement.finish(result == ZIPR_OK || result == ZIPR_CORRUPT) && result == ZIPR_OK) result = ZIPR_WRITEFAILED;
   return result;
 }
 

@@ -306,6 +306,43 @@ TEST(ParallelUnzip, MissingAndDamagedArchivesAsWithOneThread) {
   }
 }
 
+// An entry that fails part way leaves the file it would replace as it was;
+// one whose bytes come out whole but do not match its CRC takes its place,
+// as a new file's partial bytes do. No file of the work is left behind.
+TEST(ParallelUnzip, FailedEntriesLeaveTheFilesTheyWouldReplace) {
+  ScratchDir dir;
+  // cut.txt breaks off after 80,000 of its bytes: two stored DEFLATE blocks,
+  // then a block of the reserved type. crc.txt comes out whole but for one
+  // byte.
+  const std::string cut = ziptest::sample(100000);
+  ziptest::Entry broken{"cut.txt", cut, 8};
+  for (size_t at = 0; at < 80000; at += 40000)
+    broken.deflated += std::string("\x00\x40\x9c\xbf\x63", 5) + cut.substr(at, 40000);
+  broken.deflated += '\x07';
+  ziptest::Layout zip = ziptest::build({broken, {"crc.txt", "the bytes as stored"}, {"fine.txt", "fine"}});
+  zip.bytes[zip.local_offsets[1] + 30 + 7] ^= 0x20;
+  testkit::write_file(dir / "a.zip", zip.bytes);
+  for (unsigned threads : {1u, 8u}) {
+    for (bool existing : {false, true}) {
+      const std::string out = dir / ("n" + std::to_string(threads) + (existing ? "old" : "new"));
+      ASSERT_TRUE(qp::make_directory(out.c_str()));
+      if (existing)
+        for (const char* name : {"cut.txt", "crc.txt", "fine.txt"}) testkit::write_file(out + "/" + name, "old");
+      EXPECT_EQ(unzip_archive((dir / "a.zip").c_str(), out.c_str(), threads), 0.0);
+      const std::string made = testkit::read_file(out + "/cut.txt");
+      if (existing) {
+        EXPECT_EQ(made, "old") << threads << " threads";
+      } else {  // what there was of it where no file stood, as ever
+        EXPECT_GT(made.size(), 16384u) << threads << " threads";
+        EXPECT_TRUE(made.size() <= 80000 && made == cut.substr(0, made.size()));
+      }
+      EXPECT_EQ(testkit::read_file(out + "/crc.txt"), "The bytes as stored");
+      EXPECT_EQ(testkit::read_file(out + "/fine.txt"), "fine");
+      EXPECT_EQ(testkit::entry_names(out).size(), 3u) << "a file of the work left behind";
+    }
+  }
+}
+
 TEST(ParallelUnzip, ReadsPerEntryStayBoundedInAnyOrder) {
   // Each entry larger than the last: the workers take the heaviest first,
   // so they visit the entries against archive order. Reaching an entry must
