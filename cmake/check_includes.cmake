@@ -1,8 +1,8 @@
 # cmake -DSRC=<src folder> -P check_includes.cmake
 #
 # Every quoted include under SRC names its header from a layer's include root
-# ("zip/common/crc32.h"). A path found beside the including file instead
-# ("crc32.h", "../unzip/unzip.h") would pass around the include roots that
+# ("zip/format/crc32.h"). A path found beside the including file instead
+# ("crc32.h", "../read/reader.h") would pass around the include roots that
 # keep each layer from the layers above it. The library's public header,
 # "quillon.h", is the one name without a folder.
 file(GLOB_RECURSE files ${SRC}/*.cpp ${SRC}/*.h)

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#include "hash/hl_md5.h"
-#include "hash/hl_sha1.h"
+#include "hash/md5.h"
+#include "hash/sha1.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
-#include "zip/common/close_handle.h"
-#include "zip/unzip/unz_reader.h"
-#include "zip/unzip/unzip.h"
+#include "zip/api/close_handle.h"
+#include "zip/read/directory.h"
+#include "zip/read/reader.h"
 
 using namespace quillon;
 

@@ -11,8 +11,8 @@
 
 #include "quillon.h"
 #include "scratch_tree.h"
-#include "zip/common/close_handle.h"
-#include "zip/unzip/unzip.h"
+#include "zip/api/close_handle.h"
+#include "zip/read/reader.h"
 
 using namespace quillon;
 

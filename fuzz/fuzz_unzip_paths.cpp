@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "zip/unzip/unzip.h"
+#include "zip/read/reader.h"
 
 using namespace quillon;
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "zip/common/close_handle.h"
-#include "zip/zip/zip.h"
+#include "zip/api/close_handle.h"
+#include "zip/write/writer.h"
 
 using namespace quillon;
 

@@ -29,7 +29,7 @@ install(FILES include/quillon.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
 # The documentation keeps the source tree's shape, so the README's and the
 # reference's links hold.
-install(FILES README.md src/host/libquillon.def DESTINATION ${QUILLON_DOC_DIR})
+install(FILES README.md src/exports/libquillon.def DESTINATION ${QUILLON_DOC_DIR})
 install(FILES docs/exports.md DESTINATION ${QUILLON_DOC_DIR}/docs)
 install(FILES docs/benchmarks.md DESTINATION ${QUILLON_DOC_DIR}/docs OPTIONAL)
 install(DIRECTORY docs/img/ DESTINATION ${QUILLON_DOC_DIR}/docs/img FILES_MATCHING PATTERN "*.png")
@@ -69,9 +69,9 @@ if(WIN32)
   find_program(QUILLON_LLVM_DLLTOOL llvm-dlltool REQUIRED)
   set(QUILLON_MSVC_IMPLIB ${CMAKE_BINARY_DIR}/lib/libquillon.lib)
   add_custom_command(OUTPUT ${QUILLON_MSVC_IMPLIB}
-                     COMMAND ${QUILLON_LLVM_DLLTOOL} -m ${QUILLON_PE_MACHINE} -d ${PROJECT_SOURCE_DIR}/src/host/libquillon.def
+                     COMMAND ${QUILLON_LLVM_DLLTOOL} -m ${QUILLON_PE_MACHINE} -d ${PROJECT_SOURCE_DIR}/src/exports/libquillon.def
                              -l ${QUILLON_MSVC_IMPLIB}
-                     DEPENDS ${PROJECT_SOURCE_DIR}/src/host/libquillon.def
+                     DEPENDS ${PROJECT_SOURCE_DIR}/src/exports/libquillon.def
                      COMMENT "Making the import library for Microsoft's linker")
   add_custom_target(quillon_msvc_implib ALL DEPENDS ${QUILLON_MSVC_IMPLIB})
   install(FILES ${QUILLON_MSVC_IMPLIB} DESTINATION ${CMAKE_INSTALL_LIBDIR})
@@ -90,7 +90,7 @@ endif()
 # The release archives' contents, flat.
 install(FILES $<TARGET_FILE:quillon> DESTINATION . COMPONENT release EXCLUDE_FROM_ALL)
 install(TARGETS quillon_host RUNTIME DESTINATION . COMPONENT release EXCLUDE_FROM_ALL)
-install(FILES include/quillon.h src/host/libquillon.def README.md docs/exports.md
+install(FILES include/quillon.h src/exports/libquillon.def README.md docs/exports.md
               examples/host.c examples/host_ctypes.py examples/host.lua
         DESTINATION . COMPONENT release EXCLUDE_FROM_ALL)
 install(FILES docs/benchmarks.md DESTINATION . COMPONENT release EXCLUDE_FROM_ALL OPTIONAL)

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "zip/zip/deflate.h"
+#include "zip/deflate/deflate.h"
 
 namespace {
 

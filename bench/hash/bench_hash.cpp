@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "hash/hl_md5.h"
-#include "hash/hl_md5wrapper.h"
-#include "hash/hl_sha1.h"
-#include "hash/hl_sha1wrapper.h"
+#include "hash/md5.h"
+#include "hash/md5_hex.h"
+#include "hash/sha1.h"
+#include "hash/sha1_hex.h"
 #include "platform/dir.h"
 #include "platform/file.h"
 

@@ -15,9 +15,9 @@
 #include <filesystem>
 #include <string>
 
-#include "zip/common/close_handle.h"
-#include "zip/common/zip_result.h"
-#include "zip/unzip/unzip.h"
+#include "zip/api/close_handle.h"
+#include "zip/format/zip_result.h"
+#include "zip/read/reader.h"
 
 namespace fs = std::filesystem;
 using namespace quillon;

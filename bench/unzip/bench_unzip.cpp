@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "quillon.h"
-#include "zip/common/records.h"
+#include "zip/format/records.h"
 
 namespace fs = std::filesystem;
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <new>
 
-#include "host/filesize.h"
+#include "base/filesize.h"
 #include "platform/fileinfo.h"
 #include "platform/random.h"
 #include "platform/stream.h"

@@ -27,7 +27,7 @@
 // switch paths; both give the same words for every input.
 #include <cstdint>
 
-#include "hash/hl_sha1.h"
+#include "hash/sha1.h"
 #include "hash/sha1_paths.h"
 
 namespace quillon {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "crypt/blowfish.h"
-#include "hash/hl_md5wrapper.h"
+#include "hash/md5_hex.h"
 #include "platform/random.h"
 #include "quillon.h"
 #include "support/testkit.h"

@@ -13,8 +13,8 @@
 #include "platform/dir.h"
 #include "support/testkit.h"
 #include "support/zip_builder.h"
-#include "zip/common/close_handle.h"
-#include "zip/unzip/unzip.h"
+#include "zip/api/close_handle.h"
+#include "zip/read/reader.h"
 
 using namespace quillon;
 using ziptest::Sample;

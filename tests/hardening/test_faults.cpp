@@ -15,9 +15,9 @@
 #include "quillon.h"
 #include "support/testkit.h"
 #include "support/zip_builder.h"
-#include "zip/common/close_handle.h"
-#include "zip/unzip/unzip.h"
-#include "zip/zip/zip.h"
+#include "zip/api/close_handle.h"
+#include "zip/read/reader.h"
+#include "zip/write/writer.h"
 
 using namespace quillon;
 using testkit::ScratchDir;

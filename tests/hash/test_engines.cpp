@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "hash/hl_md5.h"
-#include "hash/hl_sha1.h"
+#include "hash/md5.h"
+#include "hash/sha1.h"
 
 using quillon::MD5;
 using quillon::MD5_CTX;

@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "hash/hl_exception.h"
-#include "hash/hl_md5wrapper.h"
-#include "hash/hl_sha1wrapper.h"
+#include "hash/hash_error.h"
+#include "hash/md5_hex.h"
+#include "hash/sha1_hex.h"
 #include "quillon.h"
 #include "support/testkit.h"
 

@@ -6,10 +6,10 @@
 #include <stdexcept>
 
 #include "support/testkit.h"
-#include "zip/common/cipher.h"
-#include "zip/common/close_handle.h"
-#include "zip/common/crc32.h"
-#include "zip/zip/zip.h"
+#include "zip/format/cipher.h"
+#include "zip/api/close_handle.h"
+#include "zip/format/crc32.h"
+#include "zip/write/writer.h"
 
 namespace ziptest {
 

@@ -1,8 +1,8 @@
 #include "support/zip_parse.h"
 
 #include "support/testkit.h"
-#include "zip/common/cipher.h"
-#include "zip/common/crc32.h"
+#include "zip/format/cipher.h"
+#include "zip/format/crc32.h"
 
 namespace ztest {
 namespace {

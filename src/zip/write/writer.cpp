@@ -1,0 +1,746 @@
+// The archive object TZip: outputs, item sources, the record writers and the
+// per-item sequence (local header, encryption header, data, then either the
+// rewritten local header or a data descriptor), and the central directory.
+#include "zip/write/writer.h"
+
+#include <cctype>
+#include <cstring>
+
+#include "platform/file.h"
+#include "platform/fileinfo.h"
+#include "platform/random.h"
+#include "platform/text.h"
+#include "platform/time.h"
+#include "zip/format/cipher.h"
+#include "zip/format/crc32.h"
+#include "zip/format/records.h"
+#include "zip/deflate/deflate.h"
+
+namespace quillon {
+
+bool has_seeded = false;
+
+namespace {
+
+constexpr unsigned kChunk = 16384;
+constexpr int kLevel = 8;
+
+// Ticks between 1601-01-01 and 1970-01-01.
+constexpr int64_t kUnixEpochTicks = 116444736000000000LL;
+
+// The system's attribute bits are the DOS bits of the archive.
+static_assert(qp::kAttrReadOnly == kDosReadOnly && qp::kAttrHidden == kDosHidden && qp::kAttrSystem == kDosSystem &&
+                  qp::kAttrDirectory == kDosDirectory && qp::kAttrArchive == kDosArchive,
+              "file attribute bits");
+
+bool read_at(qp::Handle h, uint32_t pos, void* buf, uint32_t n) {
+  if (qp::set_file_pointer(h, static_cast<int32_t>(pos), qp::SeekFrom::Begin) != pos) return false;
+  uint32_t got = 0;
+  return qp::read_file(h, buf, n, &got) && got == n;
+}
+
+// An executable image: "MZ" at the start, the offset of the new header at
+// 0x3C, and there, with at least 52 bytes to the end of the file, one of the
+// signatures MZ, NE, LE or PE followed by two zero bytes.
+bool is_executable_image(qp::Handle h, uint64_t size) {
+  if (size <= 40) return false;
+  unsigned char magic[2];
+  if (!read_at(h, 0, magic, 2) || magic[0] != 'M' || magic[1] != 'Z') return false;
+  unsigned char off_bytes[4];
+  if (!read_at(h, 0x3C, off_bytes, 4)) return false;
+  const uint32_t off = get32(off_bytes);
+  if (off > size || size - off < 52) return false;
+  unsigned char sig[4];
+  if (!read_at(h, off, sig, 4) || sig[2] != 0 || sig[3] != 0) return false;
+  const char a = static_cast<char>(sig[0]), b = static_cast<char>(sig[1]);
+  return (a == 'M' && b == 'Z') || (a == 'N' && b == 'E') || (a == 'L' && b == 'E') || (a == 'P' && b == 'E');
+}
+
+uint32_t dos_stamp_of(const qp::SystemTime& st) {
+  if (st.year < 1980) return (1u << 5 | 1u) << 16;  // 1980-01-01 00:00:00
+  if (st.year > 2107) return ((127u << 9 | 12u << 5 | 31u) << 16) | (23u << 11 | 59u << 5 | 29u);
+  const uint32_t date = ((st.year - 1980u) & 0x7F) << 9 | (st.month & 0x0Fu) << 5 | (st.day & 0x1Fu);
+  const uint32_t time = (st.hour & 0x1Fu) << 11 | (st.minute & 0x3Fu) << 5 | ((st.second / 2u) & 0x1Fu);
+  return date << 16 | time;
+}
+
+// Writes a fixed record part, then the variable parts each in one call.
+int put_parts(ZipWriteFunc wfunc, void* context, const unsigned char* fixed, unsigned fixed_len, const char* a,
+              unsigned a_len, const unsigned char* b, unsigned b_len) {
+  int failed = 0;
+  if (wfunc(context, reinterpret_cast<const char*>(fixed), fixed_len) != fixed_len) failed = 1;
+  if (a_len && wfunc(context, a, a_len) != a_len) failed = 1;
+  if (b_len && wfunc(context, reinterpret_cast<const char*>(b), b_len) != b_len) failed = 1;
+  return failed;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Free helpers
+
+uint32_t filetime2dosdatetime(uint64_t filetime) {
+  qp::SystemTime st;
+  if (!qp::file_time_to_system_time(filetime, &st)) return dos_stamp_of(qp::SystemTime{});
+  return dos_stamp_of(st);
+}
+
+int32_t filetime2timet(uint64_t filetime) {
+  const int64_t seconds = (static_cast<int64_t>(filetime) - kUnixEpochTicks) / 10000000LL;
+  return static_cast<int32_t>(static_cast<uint32_t>(seconds));
+}
+
+ZIPRESULT GetFileInfo(qp::Handle h, uint32_t* attr, uint64_t* size, iztimes* times, uint32_t* stamp) {
+  qp::FileInfo fi;
+  if (!qp::get_file_info(h, &fi)) return ZIPR_OPENFAILED;
+  const bool directory = (fi.attributes & qp::kAttrDirectory) != 0;
+  uint32_t mode = (directory ? kUnixTypeDirectory : kUnixTypeRegular) | kUnixOwnerRead;
+  if (!(fi.attributes & qp::kAttrReadOnly)) mode |= kUnixOwnerWrite;
+  // Where the system keeps permission bits they say what runs; elsewhere the
+  // file's header does.
+  const bool exec = fi.has_unix_mode ? (fi.unix_mode & kUnixOwnerExecute) != 0 : !directory && is_executable_image(h, fi.size);
+  if (exec) mode |= kUnixOwnerExecute;
+  if (attr) *attr = external_attributes_of(mode, fi.attributes);
+  if (size) *size = fi.size;
+  if (times) {
+    times->atime = filetime2timet(fi.access_time);
+    times->mtime = filetime2timet(fi.write_time);
+    times->ctime = filetime2timet(fi.creation_time);
+  }
+  if (stamp) *stamp = filetime2dosdatetime(fi.write_time);
+  return ZIPR_OK;
+}
+
+void GetNow(iztimes* times, uint32_t* stamp) {
+  qp::SystemTime st;
+  qp::get_local_time(&st);
+  uint64_t ft = 0;
+  qp::system_time_to_file_time(st, &ft);
+  const int32_t t = filetime2timet(ft);
+  if (times) times->atime = times->mtime = times->ctime = t;
+  if (stamp) *stamp = dos_stamp_of(st);
+}
+
+uint64_t GetFilePosZ(qp::Handle h) { return qp::seek_file(h, 0, qp::SeekFrom::Current); }
+
+int lustricmp(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    const int ca = std::tolower(static_cast<unsigned char>(*a));
+    const int cb = std::tolower(static_cast<unsigned char>(*b));
+    if (ca != cb) return ca < cb ? -1 : 1;
+    if (ca == 0) return 0;
+  }
+}
+
+bool HasZipSuffix(const char* name) {
+  static const char* const kSuffixes[] = {".Z", ".zip", ".zoo", ".arc", ".lzh", ".arj", ".gz", ".tgz"};
+  const char* dot = std::strrchr(name, '.');
+  if (dot == nullptr) return false;
+  for (const char* s : kSuffixes)
+    if (lustricmp(dot, s) == 0) return true;
+  return false;
+}
+
+// ---------------------------------------------------------------------------
+// Record writers
+
+namespace {
+
+// The Zip64 block of a record: both sizes when the item has Zip64 sizes
+// (the local header has no offset field for it), and the offset when it
+// passed the classic field.
+Zip64Extra zip64_extra_of(const zlist& z, bool with_offset) {
+  Zip64Extra x;
+  x.has_uncompressed_size = x.has_compressed_size = z.zip64_sizes;
+  x.has_local_header_offset = with_offset && z.zip64_offset;
+  x.uncompressed_size = z.usize;
+  x.compressed_size = z.csize;
+  x.local_header_offset = z.offset;
+  return x;
+}
+
+// The fields the local header and the central record share. Sizes with Zip64
+// sizes hold 0xFFFFFFFF; the true values go into the Zip64 block.
+template <typename Record>
+void fill_item_fields(Record& r, const zlist& z) {
+  r.version_needed = z.version_needed;
+  r.method = z.method;
+  r.dos_datetime = z.dos_stamp;
+  r.crc = z.crc;
+  r.compressed_size = z.zip64_sizes ? kZip64Marker : static_cast<uint32_t>(z.csize);
+  r.uncompressed_size = z.zip64_sizes ? kZip64Marker : static_cast<uint32_t>(z.usize);
+  r.name_length = static_cast<uint16_t>(z.name_len);
+}
+
+// The extra field of a record: the Zip64 block, when anything is in it,
+// then the timestamp block. Returns its length.
+unsigned put_extra(unsigned char* out, const Zip64Extra& x, const unsigned char* timestamp, unsigned timestamp_len) {
+  const unsigned n = x.data_size() ? x.encode(out) : 0;
+  std::memcpy(out + n, timestamp, timestamp_len);
+  return n + timestamp_len;
+}
+
+}  // namespace
+
+// A local header with Zip64 sizes holds 0xFFFFFFFF in both size fields and
+// both sizes in its Zip64 block, ahead of the timestamp block.
+int putlocal(const zlist& z, ZipWriteFunc wfunc, void* context) {
+  LocalHeader r;
+  fill_item_fields(r, z);
+  r.flags = z.local_flags;
+  r.extra_length = static_cast<uint16_t>(z.local_extra_len);
+  unsigned char h[LocalHeader::kSize];
+  r.encode(h);
+  unsigned char extra[Zip64Extra::kMaxSize + kLocalExtraSize];
+  const unsigned n = put_extra(extra, zip64_extra_of(z, false), z.local_extra, kLocalExtraSize);
+  return put_parts(wfunc, context, h, sizeof h, z.name.data(), z.name_len, extra, n);
+}
+
+// With Zip64 sizes the descriptor's sizes are 8 bytes each (APPNOTE 4.3.9).
+int putextended(const zlist& z, ZipWriteFunc wfunc, void* context) {
+  DataDescriptor d;
+  d.zip64 = z.zip64_sizes;
+  d.crc = z.crc;
+  d.compressed_size = z.csize;
+  d.uncompressed_size = z.usize;
+  unsigned char bytes[kZip64DataDescriptorSize];
+  const unsigned n = d.encode(bytes);
+  return put_parts(wfunc, context, bytes, n, nullptr, 0, nullptr, 0);
+}
+
+int putcentral(const zlist& z, ZipWriteFunc wfunc, void* context) {
+  CentralRecord r;
+  fill_item_fields(r, z);
+  r.version_made_by = z.version_made_by;
+  r.flags = z.flags;
+  r.extra_length = static_cast<uint16_t>(z.central_extra_len);
+  r.comment_length = static_cast<uint16_t>(z.comment_len);
+  r.disk_start = z.disk;
+  r.internal_attributes = z.internal_attr;
+  r.external_attributes = z.external_attr;
+  r.local_header_offset = z.zip64_offset ? kZip64Marker : static_cast<uint32_t>(z.offset);
+  unsigned char h[CentralRecord::kSize];
+  r.encode(h);
+  unsigned char extra[Zip64Extra::kMaxSize + kCentralExtraSize];
+  const unsigned n = put_extra(extra, zip64_extra_of(z, true), z.central_extra, kCentralExtraSize);
+  return put_parts(wfunc, context, h, sizeof h, z.name.data(), z.name_len, extra, n);
+}
+
+int putend(unsigned count, uint32_t size, uint32_t offset, unsigned comment_len, const char* comment,
+           ZipWriteFunc wfunc, void* context) {
+  EndRecord r;
+  r.entries_on_disk = r.entries = static_cast<uint16_t>(count);
+  r.directory_size = size;
+  r.directory_offset = offset;
+  r.comment_length = static_cast<uint16_t>(comment_len);
+  unsigned char e[EndRecord::kSize];
+  r.encode(e);
+  if (comment == nullptr) comment_len = 0;
+  return put_parts(wfunc, context, e, sizeof e, comment, comment_len, nullptr, 0);
+}
+
+int putend64(uint64_t count, uint64_t size, uint64_t offset, ZipWriteFunc wfunc, void* context) {
+  Zip64EndRecord r;
+  r.version_made_by = kVersionMadeBy;
+  r.version_needed = kVersionNeededZip64;
+  r.entries_on_disk = r.entries = count;
+  r.directory_size = size;
+  r.directory_offset = offset;
+  unsigned char e[Zip64EndRecord::kSize];
+  r.encode(e);
+  return put_parts(wfunc, context, e, sizeof e, nullptr, 0, nullptr, 0);
+}
+
+int putlocator64(uint64_t end64_offset, ZipWriteFunc wfunc, void* context) {
+  Zip64EndLocator r;
+  r.end_record_offset = end64_offset;
+  unsigned char l[Zip64EndLocator::kSize];
+  r.encode(l);
+  return put_parts(wfunc, context, l, sizeof l, nullptr, 0, nullptr, 0);
+}
+
+// ---------------------------------------------------------------------------
+// TZip
+
+
+TZip::TZip(const char* password) {
+  if (password != nullptr) password_ = password;
+}
+
+// A memory block mapped for the archive is unmapped and a file the archive
+// created is closed with the output, whether or not Close came first.
+TZip::~TZip() = default;
+
+ZIPRESULT TZip::Create(void* z, uint32_t len, uint32_t kind) {
+  if (out_.attached() || written_ || out_.error() || central_done_) return ZIPR_NOTINITIALISED;
+  if (kind == ZIPSRC_HANDLE) {
+    out_.attach_handle(static_cast<qp::Handle>(z));
+    return ZIPR_OK;
+  }
+  if (kind == ZIPSRC_FILENAME) return out_.create_file(static_cast<const char*>(z));
+  if (kind == ZIPSRC_MEMORY) return out_.attach_memory(z, len);
+  return ZIPR_BADARGS;
+}
+
+unsigned TZip::swrite(void* context, const char* bytes, unsigned n) {
+  if (n == 0) return 0;
+  return static_cast<TZip*>(context)->write(bytes, n);
+}
+
+unsigned TZip::sflush(void* context, const char* bytes, unsigned* n) {
+  if (*n == 0) return 0;
+  TZip* zip = static_cast<TZip*>(context);
+  const unsigned done = zip->write(bytes, *n);
+  zip->out_csize_ += done;
+  if (done) *n = 0;
+  return done;
+}
+
+unsigned TZip::sread(TState& state, char* bytes, unsigned n) {
+  return static_cast<TZip*>(state.context)->read(bytes, n);
+}
+
+unsigned TZip::write(const char* bytes, unsigned n) {
+  const char* src = bytes;
+  if (encrypting_ && n > 0) {
+    if (enc_buf_.size() < n) enc_buf_.resize(n);
+    for (unsigned i = 0; i < n; ++i) enc_buf_[i] = zencode(keys_, bytes[i]);
+    src = enc_buf_.data();
+  }
+  return out_.write(src, n);
+}
+
+unsigned TZip::read(char* bytes, unsigned n) {
+  if (!in_.readable()) {
+    out_.set_error(ZIPR_NOTINITIALISED);
+    return 0;
+  }
+  return in_.read(bytes, n);
+}
+
+void TZip::iclose() { in_.close(); }
+
+bool TZip::istore() {
+  uint64_t total = 0;
+  for (;;) {
+    const unsigned n = read(buf_.data(), kChunk);
+    if (n == 0 || n == kInputEnded) break;
+    total += n;
+    if (write(buf_.data(), n) != n) return false;
+  }
+  out_csize_ = total;
+  return true;
+}
+
+bool TZip::ideflate(zlist& z) {
+  if (deflater_ == nullptr) deflater_ = std::make_unique<TState>();
+  DeflateItem item;
+  item.context = this;
+  item.read_input = sread;
+  item.flush_output = sflush;
+  item.level = kLevel;
+  item.out_buf = buf_.data();
+  item.out_size = kChunk;
+  item.attr = &z.internal_attr;
+  item.flags = &z.flags;
+  start_item(*deflater_, item);
+  out_csize_ = 0;  // counted by sflush: every byte that reached the output
+  deflate(*deflater_);
+  return deflater_->failed_check == nullptr;
+}
+
+ZIPRESULT TZip::AddPrepared(const char* name, const ZipPreparedItem& item) {
+  if (out_.error() != ZIPR_OK) return ZIPR_PREVIOUSERROR;
+  if (central_done_) return ZIPR_ENDED;
+  if (name == nullptr) return ZIPR_BADARGS;
+  prepared_ = &item;
+  ZIPRESULT r;
+  try {
+    r = add_item(name, name, 0, ZIPSRC_FILENAME, true);
+  } catch (...) {
+    prepared_ = nullptr;
+    throw;
+  }
+  prepared_ = nullptr;
+  return r;
+}
+
+// The data step of a prepared item: its bytes go out as the compressor or
+// istore would have sent them, and the input counters take the values that
+// reading the file gave.
+void TZip::replay_prepared(zlist& z, bool* data_ok) {
+  const ZipPreparedItem& p = *prepared_;
+  z.flags |= p.flag_bits;
+  in_.take_counts(p.crc, p.read_total, p.read_failed);
+  out_csize_ = 0;
+  *data_ok = p.data_ok;
+  for (uint64_t at = 0; at < p.data_len;) {
+    const unsigned n = p.data_len - at < kChunk ? static_cast<unsigned>(p.data_len - at) : kChunk;
+    const unsigned done = write(p.data + at, n);
+    out_csize_ += done;
+    if (done != n) {
+      *data_ok = false;
+      return;
+    }
+    at += n;
+  }
+}
+
+// An item that failed after its first bytes went out. On a memory output the
+// archive's end is where the bytes actually stopped, so that the central
+// directory lands right after what the block holds.
+ZIPRESULT TZip::fail_item(ZIPRESULT result) {
+  iclose();
+  encrypting_ = false;
+  if (out_.is_memory()) written_ = out_.memory_pos();
+  return result;
+}
+
+// An item whose sizes went past what the 32-bit fields of its local header
+// can hold, when that header has no room for Zip64 sizes (its size was not
+// known in advance, or the source grew while it was read). On an output that
+// can seek, its bytes are given up: the archive continues at its local
+// header, and Close cuts a file there. On a stream the archive cannot be
+// finished correctly, so the output is marked failed.
+ZIPRESULT TZip::drop_oversized_item(const zlist& z) {
+  iclose();
+  encrypting_ = false;
+  const uint64_t start = z.offset - out_.base();
+  if (out_.seekable() && out_.seek(start)) {
+    written_ = start;
+    truncate_on_close_ = !out_.is_memory();
+    return ZIPR_WRITEFAILED;
+  }
+  out_.set_error(ZIPR_WRITEFAILED);
+  return ZIPR_WRITEFAILED;
+}
+
+namespace {
+
+bool plain_ascii(const std::string& s) {
+  for (char c : s)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+// The stored form of an item name: at most 259 characters (code points of
+// a UTF-8 name, bytes otherwise), forward slashes. A backslash is never part
+// of a UTF-8 sequence, so the replacement leaves the characters whole.
+std::string stored_name(const std::string& given) {
+  std::string name = given.substr(0, given.find('\0'));
+  if (qp::is_valid_utf8(name.data(), name.size())) {
+    size_t chars = 0, i = 0;
+    for (; i < name.size(); ++i) {
+      if ((static_cast<unsigned char>(name[i]) & 0xC0) == 0x80) continue;
+      if (chars == kZipNameMax) break;
+      ++chars;
+    }
+    name.resize(i);
+  } else if (name.size() > kZipNameMax) {
+    name.resize(kZipNameMax);
+  }
+  for (char& c : name)
+    if (c == '\\') c = '/';
+  return name;
+}
+
+// Largest compressed size the compressor can make of `size` bytes: it falls
+// back to stored blocks, and where a block cannot be stored its Huffman
+// codes cost little more than a byte per byte. An item whose bound passes
+// the classic fields gets Zip64 sizes from its first local header on.
+uint64_t deflate_bound(uint64_t size) { return size + (size >> 7) + 1024; }
+
+// The bytes of an enciphered item's encryption header, counted in its
+// compressed size.
+uint32_t header_extra(const zlist& z) { return (z.local_flags & kFlagEncrypted) ? kEncryptionHeaderSize : 0; }
+
+// A record writer's failure: the output's own error, or a write failure.
+ZIPRESULT put_failure(const ZipOutput& out) { return out.error() != ZIPR_OK ? out.error() : ZIPR_WRITEFAILED; }
+
+}  // namespace
+
+ZIPRESULT TZip::Add(const char* odstname, const void* src, uint32_t len, uint32_t kind) {
+  if (out_.error() != ZIPR_OK) return ZIPR_PREVIOUSERROR;
+  if (central_done_) return ZIPR_ENDED;
+  if (kind < ZIPSRC_HANDLE || kind > ZIPSRC_FOLDER || odstname == nullptr) return ZIPR_BADARGS;
+  // A name of the system's code page is stored in UTF-8 (on Windows an ANSI
+  // name is converted; elsewhere its bytes are taken as they are).
+  return add_item(qp::utf8_from_system(odstname), src, len, kind, false);
+}
+
+ZIPRESULT TZip::AddUtf8(const char* name, const char* path) {
+  if (out_.error() != ZIPR_OK) return ZIPR_PREVIOUSERROR;
+  if (central_done_) return ZIPR_ENDED;
+  if (name == nullptr) return ZIPR_BADARGS;
+  return add_item(name, path, 0, ZIPSRC_FILENAME, true);
+}
+
+// One item: its stored name, its source, the local header, the encryption
+// header, the data, and the item's end (true sizes and CRC, the list entry).
+// Running out of memory (std::bad_alloc) goes to the caller; once the item's
+// first bytes may be out, the archive is marked failed, for its end can no
+// longer be told.
+ZIPRESULT TZip::add_item(const std::string& given, const void* src, uint32_t len, uint32_t kind,
+                         bool utf8_path) {
+  const bool is_folder = kind == ZIPSRC_FOLDER;
+  const bool enciphered = !password_.empty() && !is_folder;
+
+  const ItemName name = item_name(given, is_folder);
+  if (name.name.empty()) return ZIPR_BADARGS;
+
+  bool started = false;
+  try {
+    ZIPRESULT r = open_source(src, len, kind, utf8_path);
+    if (r != ZIPR_OK) return r;
+    if (prepared_ && prepared_->method != name.method) return ZIPR_BADARGS;  // made for another name
+
+    zlist z = local_record(name, enciphered);
+    started = true;
+    if ((r = write_local_header(z)) != ZIPR_OK) return r;
+    if (enciphered && (r = write_encryption_header(z)) != ZIPR_OK) return r;
+    bool came_short = false;
+    if ((r = write_data(z, is_folder, &came_short)) != ZIPR_OK) return r;
+    return end_item(z, came_short);
+  } catch (...) {
+    fail_item(ZIPR_NOMEMORY);
+    if (started) out_.set_error(ZIPR_NOMEMORY);
+    throw;
+  }
+}
+
+// The stored name; a folder's ends in a slash. A name that is not plain
+// ASCII is flagged as UTF-8 when it is UTF-8; other bytes stay unflagged.
+// Names with an archive suffix, and folders, are stored.
+TZip::ItemName TZip::item_name(const std::string& given, bool is_folder) {
+  ItemName name;
+  name.name = stored_name(given);
+  if (name.name.empty()) return name;
+  if (is_folder && name.name.back() != '/') name.name += '/';
+  name.flag = (!plain_ascii(name.name) && qp::is_valid_utf8(name.name.data(), name.name.size())) ? kFlagUtf8Name : 0;
+  name.method = (is_folder || HasZipSuffix(name.name.c_str())) ? kMethodStored : kMethodDeflated;
+  return name;
+}
+
+ZIPRESULT TZip::open_source(const void* src, uint32_t len, uint32_t kind, bool utf8_path) {
+  out_csize_ = 0;
+  switch (kind) {
+    case ZIPSRC_FILENAME:
+      return prepared_ ? in_.open_prepared(*prepared_) : in_.open_file(static_cast<const char*>(src), utf8_path);
+    case ZIPSRC_HANDLE: return in_.open_handle(const_cast<qp::Handle>(src), len);
+    case ZIPSRC_MEMORY: return in_.open_memory(src, len);
+    default: return in_.open_folder();
+  }
+}
+
+// The item's record as its local header first shows it. Zip64 where the
+// classic fields cannot hold a value: sizes known in advance that may pass
+// them (the local header then carries both sizes in a Zip64 block), and a
+// local header that starts past them (its offset goes into the central
+// record's Zip64 block).
+zlist TZip::local_record(const ItemName& name, bool enciphered) const {
+  const uint32_t extra = enciphered ? kEncryptionHeaderSize : 0;
+  const int64_t size = in_.size();
+  const uint64_t limit = size_limit_;
+  const uint64_t offset = out_.base() + written_;
+  const bool zip64_sizes =
+      size >= 0 && (name.method == kMethodStored ? uint64_t(size) : deflate_bound(uint64_t(size))) + extra > limit;
+  const bool zip64_offset = offset > limit;
+
+  zlist z{};
+  z.version_made_by = kVersionMadeBy;
+  z.version_needed = (zip64_sizes || zip64_offset) ? kVersionNeededZip64 : kVersionNeeded;
+  z.flags = z.local_flags =
+      static_cast<uint16_t>((enciphered ? (kFlagEncrypted | kFlagDataDescriptor) : kFlagDataDescriptor) | name.flag);
+  z.method = name.method;
+  z.dos_stamp = in_.stamp();
+  z.crc = 0;
+  z.csize = (name.method == kMethodStored && size >= 0) ? uint64_t(size) + extra : 0;
+  z.usize = size >= 0 ? uint64_t(size) : 0xFFFFFFFFu;  // 0xFFFFFFFF when not given
+  z.name_len = static_cast<uint32_t>(name.name.size());
+  z.name = name.name;
+  z.zip64_sizes = zip64_sizes;
+  z.zip64_offset = zip64_offset;
+  const unsigned local_zip64 = zip64_sizes ? 4 + 16 : 0;
+  const unsigned central_zip64 = (zip64_sizes || zip64_offset) ? 4 + 8 * (2 * zip64_sizes + zip64_offset) : 0;
+  z.local_extra_len = kLocalExtraSize + local_zip64;
+  z.central_extra_len = kCentralExtraSize + central_zip64;
+  z.external_attr = in_.attr();
+  z.offset = offset;
+  static_assert(kLocalExtraSize == ExtendedTimestamp::kMaxSize && kCentralExtraSize == 4 + 1 + 4,
+                "the extra fields hold the whole local block and the central block's modification time");
+  // The "UT" block: all three times in the local header; the central one
+  // keeps the same flag byte but only the modification time.
+  const iztimes& t = in_.times();
+  ExtendedTimestamp stamp;
+  stamp.flags = stamp.held = ExtendedTimestamp::kModification | ExtendedTimestamp::kAccess | ExtendedTimestamp::kCreation;
+  stamp.modification_time = static_cast<uint32_t>(t.mtime);
+  stamp.access_time = static_cast<uint32_t>(t.atime);
+  stamp.creation_time = static_cast<uint32_t>(t.ctime);
+  stamp.encode(z.local_extra);
+  stamp.held = ExtendedTimestamp::kModification;
+  stamp.encode(z.central_extra);
+  return z;
+}
+
+ZIPRESULT TZip::write_local_header(const zlist& z) {
+  const uint64_t header_len = kLocalHeaderSize + z.name_len + z.local_extra_len;
+  if (putlocal(z, swrite, this) != 0) return fail_item(put_failure(out_));
+  written_ += header_len;
+  if (out_.error() != ZIPR_OK) return fail_item(out_.error());
+  return ZIPR_OK;
+}
+
+// Twelve bytes ahead of the data (APPNOTE 6.1.5): eleven random ones and a
+// check byte, enciphered with the keys that then go on over the data.
+ZIPRESULT TZip::write_encryption_header(const zlist& z) {
+  setup_keys(keys_, password_.c_str());
+  if (!has_seeded) {
+    qp::seed_random(qp::tick_count() ^ qp::desktop_id());
+    has_seeded = true;
+  }
+  char header[kEncryptionHeaderSize];
+  for (unsigned i = 0; i < kEncryptionHeaderSize - 1; ++i)
+    header[i] = static_cast<char>((qp::next_random() >> 7) & 0xFF);
+  // The check byte of an entry whose sizes follow in a descriptor: the
+  // high byte of the DOS time.
+  header[kEncryptionHeaderSize - 1] = static_cast<char>((z.dos_stamp >> 8) & 0xFF);
+  for (char& c : header) c = zencode(keys_, c);
+  swrite(this, header, kEncryptionHeaderSize);
+  written_ += kEncryptionHeaderSize;
+  if (out_.error() != ZIPR_OK) return fail_item(out_.error());
+  return ZIPR_OK;
+}
+
+// The item's data, deflated, stored, replayed from a prepared item, or none
+// for a folder; the source is closed after it. `came_short` tells that a
+// source with a size known before reading (a file, or a stream given a
+// length) ended before it: a file cut short while it was read, a stream that
+// stopped early.
+ZIPRESULT TZip::write_data(zlist& z, bool is_folder, bool* came_short) {
+  encrypting_ = (z.local_flags & kFlagEncrypted) != 0;
+  bool data_ok;
+  if (prepared_) {
+    replay_prepared(z, &data_ok);
+  } else if (z.method == kMethodDeflated) {
+    data_ok = ideflate(z);
+  } else if (!is_folder) {
+    data_ok = istore();
+  } else {
+    out_csize_ = 0;
+    data_ok = true;
+  }
+  encrypting_ = false;
+  const bool read_failed = in_.failed();
+  const uint64_t read_total = in_.read_total();
+  *came_short = in_.size() >= 0 && read_total < uint64_t(in_.size());
+  iclose();
+  written_ += out_csize_;
+  if (out_.error() != ZIPR_OK) return fail_item(out_.error());
+  if (!data_ok) return fail_item(ZIPR_WRITEFAILED);
+  if (read_failed) return fail_item(ZIPR_READFAILED);
+  // Sizes that the local header's classic fields cannot hold, in a header
+  // that has no Zip64 block for them.
+  if (!z.zip64_sizes && (read_total > size_limit_ || out_csize_ + header_extra(z) > size_limit_))
+    return drop_oversized_item(z);
+  return ZIPR_OK;
+}
+
+// The item's end: its true CRC and sizes go into the local header, rewritten
+// in place on an output that can seek (and not enciphered, whose check byte
+// was made for a data descriptor), or else into a data descriptor after the
+// data; then the item joins the list of the central directory.
+ZIPRESULT TZip::end_item(zlist& z, bool came_short) {
+  const uint32_t extra = header_extra(z);
+  const bool first_size_right = z.csize == extra + out_csize_;
+  z.crc = in_.crc();
+  z.csize = extra + out_csize_;
+  z.usize = uint64_t(in_.size());
+
+  if (out_.seekable() && extra == 0) {
+    z.flags &= static_cast<uint16_t>(~kFlagDataDescriptor);
+    z.local_flags = z.flags;
+    if (!out_.seek(z.offset - out_.base())) return fail_item(ZIPR_UNSEEKABLE);
+    if (putlocal(z, swrite, this) != 0) return fail_item(put_failure(out_));
+    if (!out_.seek(written_)) return fail_item(ZIPR_UNSEEKABLE);
+  } else {
+    // A stored item's data can only be found by the size in its local
+    // header; when that was not right, the item cannot be listed.
+    if (z.method == kMethodStored && !first_size_right) return fail_item(ZIPR_NOCHANGE);
+    if (putextended(z, swrite, this) != 0) return fail_item(put_failure(out_));
+    written_ += z.zip64_sizes ? kZip64DataDescriptorSize : kDataDescriptorSize;
+    z.flags = z.local_flags;
+  }
+  if (out_.error() != ZIPR_OK) return fail_item(out_.error());
+  // The item holds what arrived, but not what the source was: it is not
+  // listed, and the archive goes on without it.
+  if (came_short) return fail_item(ZIPR_READFAILED);
+
+  items_.push_back(std::move(z));
+  return ZIPR_OK;
+}
+
+ZIPRESULT TZip::AddCentral() {
+  const uint64_t start = written_;
+  bool ok = true;
+  uint64_t count = 0;
+  for (const zlist& item : items_) {
+    if (ok && putcentral(item, swrite, this) != 0) ok = false;
+    written_ += kCentralHeaderSize + item.name_len + item.central_extra_len + item.comment_len;
+    ++count;
+  }
+  std::vector<zlist>().swap(items_);
+  ZIPRESULT result = ZIPR_OK;
+  if (!ok) {
+    result = out_.is_memory() ? ZIPR_MEMORYFULL : ZIPR_WRITEFAILED;
+  } else {
+    // A count, size or offset that the end record's fields cannot hold goes
+    // into the Zip64 end record, found through its locator; those fields of
+    // the end record then read 0xFFFF or 0xFFFFFFFF, the others their value.
+    const uint64_t size = written_ - start;
+    const uint64_t offset = start + out_.base();
+    const bool count_over = count > kClassicCountMax;
+    const bool size_over = size > size_limit_, offset_over = offset > size_limit_;
+    if (count_over || size_over || offset_over) {
+      const uint64_t end64_at = out_.base() + written_;
+      if (putend64(count, size, offset, swrite, this) != 0) result = ZIPR_WRITEFAILED;
+      written_ += kZip64EndRecordSize;
+      if (putlocator64(end64_at, swrite, this) != 0) result = ZIPR_WRITEFAILED;
+      written_ += kZip64EndLocatorSize;
+    }
+    if (putend(count_over ? 0xFFFFu : static_cast<unsigned>(count),
+               size_over ? kZip64Marker : static_cast<uint32_t>(size),
+               offset_over ? kZip64Marker : static_cast<uint32_t>(offset), 0, nullptr, swrite, this) != 0)
+      result = ZIPR_WRITEFAILED;
+    written_ += kEndRecordSize;
+    if (result != ZIPR_OK && out_.is_memory()) result = ZIPR_MEMORYFULL;
+  }
+  // A memory archive never claims more bytes than its block holds.
+  if (out_.is_memory()) written_ = out_.memory_pos();
+  return result;
+}
+
+ZIPRESULT TZip::Close() {
+  if (!central_done_) central_result_ = AddCentral();
+  central_done_ = true;
+  ZIPRESULT result = central_result_;
+  // A file output that lost bytes or could not be positioned holds no sound
+  // archive, whatever the central directory's own writes did.
+  if (result == ZIPR_OK && !out_.is_memory() && out_.error() != ZIPR_OK) result = out_.error();
+  if (truncate_on_close_) {
+    out_.truncate_here();
+    truncate_on_close_ = false;
+  }
+  out_.release();
+  return result;
+}
+
+ZIPRESULT TZip::GetMemory(void** pbuf, uint32_t* plen) {
+  if (!central_done_) central_result_ = AddCentral();
+  central_done_ = true;
+  if (pbuf) *pbuf = out_.memory();
+  if (plen) *plen = static_cast<uint32_t>(written_);
+  if (!out_.is_memory()) return ZIPR_NOTMEMORYZIP;
+  return central_result_;
+}
+
+}  // namespace quillon

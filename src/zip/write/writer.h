@@ -1,0 +1,246 @@
+// Writing ZIP archives: the archive object TZip, its record writers and
+// helpers, and the handle-based creation API around it.
+//
+// An archive goes to a file that TZip creates, to an open handle of the
+// caller's, or to memory (the caller's block or one that TZip maps itself).
+// Items come from a named file, an open handle, a memory block, or are folder
+// entries without data. Each is deflated (level 8) or, for names with an
+// archive suffix and for folders, stored; with a password it is enciphered
+// with the traditional PKWARE cipher. On an output that can seek, the local
+// header is rewritten with the true CRC and sizes once the data is out;
+// otherwise (and for enciphered items) a data descriptor follows the data.
+//
+// Names that are not plain ASCII are stored in UTF-8 with general-purpose
+// flag bit 11 (APPNOTE 4.4.4); bytes that are not UTF-8 are stored as they
+// are, unflagged. Sizes, offsets and counts go into the classic 16- and
+// 32-bit fields wherever they fit; only where one does not, the record gets
+// the Zip64 extended information block (APPNOTE 4.5.3) and "version needed"
+// 45, and the archive the Zip64 end record and its locator (APPNOTE 4.3.14,
+// 4.3.15). An archive whose values all fit is byte for byte what it was
+// before Zip64 was written at all.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/handle.h"
+#include "zip/format/zip_result.h"
+#include "zip/write/output.h"
+#include "zip/write/item_source.h"
+
+namespace quillon {
+
+struct TState;
+
+// Longest item name kept, in characters (bytes, or code points of a UTF-8
+// name): MAX_PATH less its terminator; a folder may get one more character,
+// its trailing slash.
+constexpr unsigned kZipNameMax = 259;
+constexpr unsigned kZipNameBuffer = 260;
+
+constexpr uint16_t kVersionMadeBy = 0x0B17;  // host 11, format version 2.3
+constexpr uint16_t kVersionNeeded = 20;
+constexpr uint16_t kVersionNeededZip64 = 45;
+constexpr unsigned kLocalExtraSize = 17;    // "UT", 13, flags, mtime, atime, ctime
+constexpr unsigned kCentralExtraSize = 9;   // "UT", 5, flags, mtime
+
+// Largest value the classic fields hold: 0xFFFF and 0xFFFFFFFF tell readers
+// that the true value is in a Zip64 record.
+constexpr uint32_t kClassicCountMax = 0xFFFE;
+constexpr uint64_t kClassicSizeMax = 0xFFFFFFFEu;
+
+// One item of the archive.
+struct zlist {
+  uint16_t version_made_by;
+  uint16_t version_needed;
+  uint16_t flags;        // written into the central directory
+  uint16_t method;
+  uint32_t dos_stamp;    // DOS time in the low half, date in the high half
+  uint32_t crc;
+  uint64_t csize;        // encryption header included
+  uint64_t usize;
+  uint32_t name_len;
+  uint32_t local_extra_len;    // the Zip64 block, when there is one, included
+  uint32_t central_extra_len;  // likewise
+  uint32_t comment_len;
+  uint16_t disk;
+  uint16_t internal_attr;
+  uint16_t local_flags;  // written into the local header
+  uint32_t external_attr;
+  uint64_t offset;       // absolute output position of the local header
+  unsigned char local_extra[kLocalExtraSize];     // the "UT" blocks; a Zip64
+  unsigned char central_extra[kCentralExtraSize];  // block is made in front
+  bool zip64_sizes;      // both sizes in Zip64 blocks, local and central
+  bool zip64_offset;     // the offset in the central Zip64 block
+  std::string name;      // as stored, no terminator
+};
+
+// Write function of the record writers: returns the count written.
+using ZipWriteFunc = unsigned (*)(void* context, const char* bytes, unsigned n);
+
+// The record writers; each returns 0, or nonzero when a part of the record
+// was not written whole.
+int putlocal(const zlist& z, ZipWriteFunc wfunc, void* context);
+int putextended(const zlist& z, ZipWriteFunc wfunc, void* context);
+int putcentral(const zlist& z, ZipWriteFunc wfunc, void* context);
+int putend(unsigned count, uint32_t size, uint32_t offset, unsigned comment_len, const char* comment,
+           ZipWriteFunc wfunc, void* context);
+// The Zip64 end record (56 bytes) and its locator (20 bytes), which points
+// at the record's absolute position.
+int putend64(uint64_t count, uint64_t size, uint64_t offset, ZipWriteFunc wfunc, void* context);
+int putlocator64(uint64_t end64_offset, ZipWriteFunc wfunc, void* context);
+
+// A file item opened, read and compressed away from the archive (by a
+// worker of the ZIP export): what opening the file found and every byte the
+// data step produced. TZip::AddPrepared writes it exactly as Add would have
+// written the file itself.
+struct ZipPreparedItem {
+  ZIPRESULT open_result = ZIPR_OK;  // of opening the file and reading its information
+  uint32_t attr = 0;                // external attributes
+  iztimes times = {0, 0, 0};
+  uint32_t stamp = 0;               // DOS date and time
+  uint64_t size = 0;                // the file's size when opened
+  uint16_t method = 0;              // the method the data was made with
+  uint16_t flag_bits = 0;           // what the compressor marks in the flags
+  const char* data = nullptr;       // the item data (deflated or stored)
+  uint64_t data_len = 0;
+  bool data_ok = true;              // the data step held every check
+  uint32_t crc = 0;                 // of the bytes read
+  uint64_t read_total = 0;
+  bool read_failed = false;         // a read reported an error
+};
+
+class TZip {
+ public:
+  explicit TZip(const char* password);
+  // Releases the output if Close has not: a file the archive created is
+  // closed (as it stands, unfinished) and a block it mapped is unmapped.
+  ~TZip();
+  TZip(const TZip&) = delete;
+  TZip& operator=(const TZip&) = delete;
+
+  // Attaches the output: a qp::Handle (ZIPSRC_HANDLE), a file name
+  // (ZIPSRC_FILENAME), or a memory block of len bytes, null to have one
+  // mapped (ZIPSRC_MEMORY).
+  ZIPRESULT Create(void* z, uint32_t len, uint32_t kind);
+  // Adds one item from a file name, a qp::Handle (len: its size if known, or
+  // 0), a memory block of len bytes, or a folder entry (src ignored). The
+  // name and a file name are texts of the system's code page.
+  ZIPRESULT Add(const char* name, const void* src, uint32_t len, uint32_t kind);
+  // Adds a file item whose name and file name are UTF-8 texts.
+  ZIPRESULT AddUtf8(const char* name, const char* path);
+  // Adds a file item (its name and file name UTF-8 texts) whose source was
+  // opened and whose data was produced elsewhere; the records and bytes are
+  // those AddUtf8 gives for that file.
+  ZIPRESULT AddPrepared(const char* name, const ZipPreparedItem& item);
+  // Ends the archive and hands out a memory archive's block and length.
+  ZIPRESULT GetMemory(void** pbuf, uint32_t* plen);
+  // Ends the archive and releases the output.
+  ZIPRESULT Close();
+
+  // Largest size or offset written into a classic 32-bit field; beyond it
+  // the value goes into a Zip64 block. Tests lower it to exercise Zip64
+  // records with small items.
+  void set_size_limit(uint64_t limit) { size_limit_ = limit; }
+
+  // Item input and archive output, for the compressor's callbacks.
+  unsigned read(char* bytes, unsigned n);
+  unsigned write(const char* bytes, unsigned n);
+
+ private:
+  // The stored form of an item's name and what it decides.
+  struct ItemName {
+    std::string name;     // as stored; a folder's ends in a slash
+    uint16_t flag = 0;    // kFlagUtf8Name or 0
+    uint16_t method = 0;  // stored or deflated
+  };
+
+  static unsigned swrite(void* context, const char* bytes, unsigned n);
+  static unsigned sflush(void* context, const char* bytes, unsigned* n);
+  static unsigned sread(TState& state, char* bytes, unsigned n);
+
+  // The steps of adding an item, in their order.
+  ZIPRESULT add_item(const std::string& name, const void* src, uint32_t len, uint32_t kind, bool utf8_path);
+  static ItemName item_name(const std::string& given, bool is_folder);
+  ZIPRESULT open_source(const void* src, uint32_t len, uint32_t kind, bool utf8_path);
+  zlist local_record(const ItemName& name, bool enciphered) const;
+  ZIPRESULT write_local_header(const zlist& z);
+  ZIPRESULT write_encryption_header(const zlist& z);
+  ZIPRESULT write_data(zlist& z, bool is_folder, bool* came_short);
+  ZIPRESULT end_item(zlist& z, bool came_short);
+
+  void replay_prepared(zlist& z, bool* data_ok);
+  bool istore();
+  bool ideflate(zlist& z);
+  void iclose();
+  ZIPRESULT AddCentral();
+  ZIPRESULT fail_item(ZIPRESULT result);
+  ZIPRESULT drop_oversized_item(const zlist& z);
+
+  std::string password_;           // empty: no encryption
+  ZipOutput out_;
+  uint64_t written_ = 0;           // archive-relative end position
+  bool central_done_ = false;
+  ZIPRESULT central_result_ = ZIPR_OK;
+  bool truncate_on_close_ = false;  // a refused item left bytes past the archive's end
+  bool encrypting_ = false;
+  uint32_t keys_[3] = {0, 0, 0};
+  std::vector<char> enc_buf_;
+  std::vector<zlist> items_;
+  std::unique_ptr<TState> deflater_;
+  uint64_t size_limit_ = kClassicSizeMax;
+  const ZipPreparedItem* prepared_ = nullptr;  // the source of the item being added, if prepared
+
+  // The item being added.
+  ZipItemSource in_;
+  uint64_t out_csize_ = 0;         // item data produced, encryption header not included
+
+  std::array<char, 16384> buf_;
+};
+
+// The process has seeded the generator of the encryption headers.
+extern bool has_seeded;
+
+// Attributes, size, times and DOS stamp of an open file; each output may be
+// null. ZIPR_OPENFAILED when the system cannot tell.
+ZIPRESULT GetFileInfo(qp::Handle h, uint32_t* attr, uint64_t* size, iztimes* times, uint32_t* stamp);
+// The current local time as Unix seconds (all three times) and a DOS stamp.
+void GetNow(iztimes* times, uint32_t* stamp);
+// Position of an output handle, or qp::kNoPosition64 when it cannot seek.
+uint64_t GetFilePosZ(qp::Handle h);
+// DOS date (high half) and time (low half) of a file time's calendar fields,
+// taken without time-zone conversion. Dates before 1980 give 1980-01-01
+// 00:00:00, dates after 2107 give 2107-12-31 23:59:58.
+uint32_t filetime2dosdatetime(uint64_t filetime);
+// Unix seconds of a file time, truncated toward zero, kept in 32 bits.
+int32_t filetime2timet(uint64_t filetime);
+// True for names whose suffix marks data that is compressed already.
+bool HasZipSuffix(const char* name);
+// Compares two texts ignoring case: -1, 0 or 1.
+int lustricmp(const char* a, const char* b);
+
+// The creation API. Every function stores its result in lasterrorZ.
+HZIP CreateZipInternal(void* z, uint32_t len, uint32_t kind, const char* password);
+HZIP CreateZipHandle(qp::Handle h, const char* password);
+HZIP CreateZip(const char* filename, const char* password);
+// A memory archive in the caller's block, or with a null block one of len
+// bytes that the archive maps itself (valid until CloseZipZ).
+HZIP CreateZip(void* block, uint32_t len, const char* password);
+
+ZIPRESULT ZipAddInternal(HZIP hz, const char* name, const void* src, uint32_t len, uint32_t kind);
+ZIPRESULT ZipAdd(HZIP hz, const char* name, const char* filename);
+// ZipAdd with the item name and the file name in UTF-8 (the ZIP export's
+// form: on Windows it lists and opens files through the wide functions).
+ZIPRESULT ZipAddUtf8(HZIP hz, const char* name, const char* filename);
+ZIPRESULT ZipAdd(HZIP hz, const char* name, const void* block, uint32_t len);
+ZIPRESULT ZipAddHandle(HZIP hz, const char* name, qp::Handle h);
+ZIPRESULT ZipAddHandle(HZIP hz, const char* name, qp::Handle h, uint32_t len);
+ZIPRESULT ZipAddFolder(HZIP hz, const char* name);
+// A file item prepared away from the archive (see ZipPreparedItem).
+ZIPRESULT ZipAddPrepared(HZIP hz, const char* name, const ZipPreparedItem& item);
+// Ends the archive; a memory archive's block and length come out.
+ZIPRESULT ZipGetMemory(HZIP hz, void** pbuf, uint32_t* plen);
+
+}  // namespace quillon
