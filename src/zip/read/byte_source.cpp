@@ -127,36 +127,4 @@ uint64_t luftell(LUFILE* f) {
 
 bool luferror(LUFILE* f) { return f->from_handle && f->read_error; }
 
-int unzlocal_getByte(LUFILE* f, uint32_t* value) {
-  unsigned char c;
-  if (lufread(&c, 1, 1, f) == 1) {
-    *value = c;
-    return UNZ_OK;
-  }
-  return luferror(f) ? UNZ_IOERROR : UNZ_EOF;
-}
-
-namespace {
-
-// Reads `bytes` bytes, least significant first; the value is 0 when any of
-// them could not be read, and no further byte is read after a failing one.
-int get_number(LUFILE* f, int bytes, uint32_t* value) {
-  uint32_t x = 0;
-  for (int i = 0; i < bytes; ++i) {
-    unsigned char c;
-    if (lufread(&c, 1, 1, f) != 1) {
-      *value = 0;
-      return luferror(f) ? UNZ_IOERROR : UNZ_EOF;
-    }
-    x |= uint32_t(c) << (8 * i);
-  }
-  *value = x;
-  return UNZ_OK;
-}
-
-}  // namespace
-
-int unzlocal_getShort(LUFILE* f, uint32_t* value) { return get_number(f, 2, value); }
-int unzlocal_getLong(LUFILE* f, uint32_t* value) { return get_number(f, 4, value); }
-
 }  // namespace quillon

@@ -72,16 +72,6 @@ uint64_t unzlocal_SearchCentralDir(LUFILE* f) {
   return fallback;
 }
 
-void unzlocal_DosDateToTmuDate(uint32_t dos_datetime, tm_unz_s* tm) {
-  const DosDateTime dos = DosDateTime::from_stamp(dos_datetime);
-  tm->tm_mday = dos.day;
-  tm->tm_mon = dos.month - 1;  // 0-11; a damaged month 0 wraps, as it always has
-  tm->tm_year = dos.year;
-  tm->tm_hour = dos.hour;
-  tm->tm_min = dos.minute;
-  tm->tm_sec = dos.second;
-}
-
 namespace {
 
 // The end record holds entry counts of 16 bits, so an archive of more than
@@ -365,7 +355,6 @@ int unzlocal_GetCurrentFileInfoInternal(unz_s* s, unz_file_info_s* out, unz_file
   info.flags = record.flags;
   info.method = record.method;
   info.dos_datetime = record.dos_datetime;
-  unzlocal_DosDateToTmuDate(info.dos_datetime, &info.date);
   info.crc = record.crc;
   info.compressed_size = record.compressed_size;
   info.uncompressed_size = record.uncompressed_size;

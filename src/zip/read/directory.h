@@ -19,13 +19,10 @@ namespace quillon {
 
 // Reader status codes.
 constexpr int UNZ_OK = 0;
-constexpr int UNZ_SUCCESS = 0;
-constexpr int UNZ_EOF = 0;  // end of data in the number getters
 constexpr int UNZ_IOERROR = -1;
 constexpr int UNZ_LISTEND = -100;
 constexpr int UNZ_BADPARAM = -102;
 constexpr int UNZ_BADARCHIVE = -103;
-constexpr int UNZ_NOMEMORY = -104;
 constexpr int UNZ_CRCMISMATCH = -105;
 constexpr int UNZ_BADPASSWORD = -106;
 
@@ -75,23 +72,12 @@ int lufseek(LUFILE* f, int64_t offset, int origin);
 uint64_t luftell(LUFILE* f);
 bool luferror(LUFILE* f);
 
-// Little-endian number getters: status 0 with the value, 0 without a value
-// at the end of the data, -1 after a read error.
-int unzlocal_getByte(LUFILE* f, uint32_t* value);
-int unzlocal_getShort(LUFILE* f, uint32_t* value);
-int unzlocal_getLong(LUFILE* f, uint32_t* value);
-
 // ---------------------------------------------------------------------------
 // Archive.
 
 struct unz_global_info_s {
   uint32_t entry_count = 0;
   uint32_t comment_size = 0;
-};
-
-// A DOS date and time broken down.
-struct tm_unz_s {
-  uint32_t tm_sec = 0, tm_min = 0, tm_hour = 0, tm_mday = 0, tm_mon = 0, tm_year = 0;
 };
 
 // One central record as read. The sizes are 64-bit: a field that holds
@@ -111,7 +97,6 @@ struct unz_file_info_s {
   uint32_t disk_start = 0;
   uint32_t internal_attributes = 0;
   uint32_t external_attributes = 0;
-  tm_unz_s date;
 };
 
 struct unz_file_info_internal_s {
@@ -165,8 +150,6 @@ struct unz_s {
 // kNoSourcePosition when no whole record lies in the last 65,535 + 22 bytes
 // (a record followed by the longest comment).
 uint64_t unzlocal_SearchCentralDir(LUFILE* f);
-
-void unzlocal_DosDateToTmuDate(uint32_t dos_datetime, tm_unz_s* tm);
 
 // Fills the archive's local_index with one pass over the central directory,
 // read in large chunks. Records after the first unreadable one are left out,

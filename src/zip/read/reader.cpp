@@ -16,6 +16,7 @@
 #include "platform/text.h"
 #include "platform/time.h"
 #include "zip/format/crc32.h"
+#include "zip/format/dos_time.h"
 #include "zip/format/records.h"
 #include "zip/read/directory.h"
 
@@ -165,9 +166,9 @@ struct EntryTimes {
     if (tag == ExtendedTimestamp::kId) {
       ExtendedTimestamp ut;
       if (!ut.decode(block, length)) return;
-      if (ut.held & ExtendedTimestamp::kModification) offer(kModify, timet2filetime(ut.modification_time));
-      if (ut.held & ExtendedTimestamp::kAccess) offer(kAccess, timet2filetime(ut.access_time));
-      if (ut.held & ExtendedTimestamp::kCreation) offer(kCreate, timet2filetime(ut.creation_time));
+      if (ut.held & ExtendedTimestamp::kModification) offer(kModify, file_time_of_unix_time(ut.modification_time));
+      if (ut.held & ExtendedTimestamp::kAccess) offer(kAccess, file_time_of_unix_time(ut.access_time));
+      if (ut.held & ExtendedTimestamp::kCreation) offer(kCreate, file_time_of_unix_time(ut.creation_time));
     } else if (tag == NtfsExtra::kId) {
       NtfsExtra ntfs;
       if (!ntfs.decode(block, length)) return;
@@ -177,8 +178,8 @@ struct EntryTimes {
     } else if (tag == InfoZipUnixExtra::kId) {
       InfoZipUnixExtra ux;
       if (!ux.decode(block, length)) return;
-      offer(kModify, timet2filetime(ux.modification_time));
-      offer(kAccess, timet2filetime(ux.access_time));
+      offer(kModify, file_time_of_unix_time(ux.modification_time));
+      offer(kAccess, file_time_of_unix_time(ux.access_time));
     }
   }
 };
@@ -382,8 +383,7 @@ ZIPRESULT TUnzip::Get(int index, ZIPENTRY* ze) {
   e.attributes = entry_attributes(info.version_made_by, info.external_attributes);
   e.compressed_size = size32(info.compressed_size);
   e.uncompressed_size = size32(info.uncompressed_size);
-  uint64_t local = dosdatetime2filetime(static_cast<uint16_t>(info.dos_datetime >> 16),
-                                        static_cast<uint16_t>(info.dos_datetime & 0xFFFF));
+  const uint64_t local = file_time_of_dos_stamp(info.dos_datetime);
   uint64_t utc = local;
   if (!qp::local_file_time_to_file_time(local, &utc)) utc = local;
   e.access_time = e.create_time = e.modify_time = split_time(utc);

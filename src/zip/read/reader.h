@@ -126,12 +126,6 @@ void EnsureDirectoryUtf8(const char* root, const char* dir);
 // never cut.
 bool PathFits(const std::string& path, bool utf8);
 
-// A DOS date and time to a file time (no time-zone conversion); an
-// impossible date gives 1980-01-01 00:00.
-uint64_t dosdatetime2filetime(uint16_t dosdate, uint16_t dostime);
-// Seconds since 1970-01-01 to a file time.
-uint64_t timet2filetime(uint32_t t);
-
 // Strips what makes a stored name absolute or climbing: drive prefixes,
 // leading separators, and everything up to the last parent step that has a
 // separator on both sides. Returns the rest of `stored`.
