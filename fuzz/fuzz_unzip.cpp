@@ -68,12 +68,11 @@ void walk_reader(const uint8_t* data, size_t size) {
     unz_file_info_s info;
     unzGetCurrentFileInfo(s, &info, name, sizeof name, extra, sizeof extra, note, sizeof note);
     if (unzOpenCurrentFile(s, nullptr) == UNZ_OK) {
-      char local_extra[11];
-      unzGetLocalExtrafield(s, local_extra, sizeof local_extra);
-      const int local_extra_size = unzGetLocalExtrafield(s, nullptr, 0);
-      if (local_extra_size < 0) std::abort();
-      const uint64_t from = s->entry_info_internal.local_header_offset;
-      spans.emplace_back(from, from + 30 + s->entry_info.name_length + uint64_t(local_extra_size) +
+      const uint64_t local_extra_size = s->local_header.extra.size();
+      if (!s->local_header.read || s->local_header.var_size != s->entry_info.central.name_length + local_extra_size)
+        std::abort();
+      const uint64_t from = s->entry_info.local_header_offset;
+      spans.emplace_back(from, from + 30 + s->entry_info.central.name_length + local_extra_size +
                                    s->entry_info.compressed_size);
       unzCloseCurrentFile(s);
     }

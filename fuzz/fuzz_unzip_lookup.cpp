@@ -36,7 +36,7 @@ std::vector<std::string> stored_names(const uint8_t* data, size_t size, size_t l
     char name[257];
     unz_file_info_s info;
     if (unzGetCurrentFileInfo(s, &info, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK) break;
-    names.push_back(info.name_length < 256 && std::strlen(name) == info.name_length ? name : "");
+    names.push_back(info.central.name_length < 256 && std::strlen(name) == info.central.name_length ? name : "");
     if (unzGoToNextFile(s) != UNZ_OK) break;
   }
   unzClose(s);

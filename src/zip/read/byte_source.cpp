@@ -82,39 +82,29 @@ size_t lufread(void* buf, size_t size, size_t n, LUFILE* f) {
   return take / size;
 }
 
-int lufseek(LUFILE* f, int64_t offset, int origin) {
+int lufseek(LUFILE* f, int64_t offset, qp::SeekFrom from) {
   // Offsets come from archive fields of at most 64 bits, added to positions
   // that the source reported: anything beyond 2^62 is no place in a file.
   constexpr int64_t kFar = int64_t(1) << 62;
-  if (offset > kFar || offset < -kFar) return 22;
+  if (offset > kFar || offset < -kFar) return UNZ_BADPARAM;
+  if (from != qp::SeekFrom::Begin && from != qp::SeekFrom::Current && from != qp::SeekFrom::End) return UNZ_BADPARAM;
   if (f->from_handle) {
-    if (!f->seekable) return 29;
-    if (origin == 0) {
+    if (!f->seekable) return UNZ_IOERROR;
+    if (from == qp::SeekFrom::Begin) {
       const int64_t target = int64_t(f->base_offset) + offset;
-      if (target < 0) return 22;
-      if (qp::seek_file(f->handle.get(), target, qp::SeekFrom::Begin) != uint64_t(target)) return 22;
-      return 0;
+      if (target < 0) return UNZ_BADPARAM;
+      return qp::seek_file(f->handle.get(), target, from) == uint64_t(target) ? UNZ_OK : UNZ_IOERROR;
     }
-    if (origin != 1 && origin != 2) return 19;
-    const qp::SeekFrom from = origin == 1 ? qp::SeekFrom::Current : qp::SeekFrom::End;
-    if (qp::seek_file(f->handle.get(), offset, from) == qp::kNoPosition64) return 22;
-    return 0;
+    return qp::seek_file(f->handle.get(), offset, from) == qp::kNoPosition64 ? UNZ_IOERROR : UNZ_OK;
   }
-  int64_t target;
-  if (origin == 0) {
-    target = offset;
-  } else if (origin == 1) {
-    target = int64_t(f->position) + offset;
-  } else if (origin == 2) {
-    target = int64_t(f->length) + offset;
-  } else {
-    return 0;
-  }
+  int64_t target = offset;
+  if (from == qp::SeekFrom::Current) target += int64_t(f->position);
+  if (from == qp::SeekFrom::End) target += int64_t(f->length);
   // A memory position may lie past the block (reads then deliver nothing),
   // but never before its start, nor so far that later sums could overflow.
-  if (target < 0 || target > kFar) return 22;
+  if (target < 0 || target > kFar) return UNZ_BADPARAM;
   f->position = static_cast<uint64_t>(target);
-  return 0;
+  return UNZ_OK;
 }
 
 uint64_t luftell(LUFILE* f) {

@@ -41,7 +41,7 @@ int read_record(LUFILE* f, unsigned char* buf, uint32_t size) {
 }  // namespace
 
 uint64_t unzlocal_SearchCentralDir(LUFILE* f) {
-  if (lufseek(f, 0, 2) != 0) return kNotFound;
+  if (lufseek(f, 0, qp::SeekFrom::End) != UNZ_OK) return kNotFound;
   const uint64_t size = luftell(f);
   if (size == kNotFound) return kNotFound;
   // The record is 22 bytes and its comment at most 65,535: the record
@@ -50,7 +50,7 @@ uint64_t unzlocal_SearchCentralDir(LUFILE* f) {
   const size_t tail = static_cast<size_t>(size < kReach ? size : kReach);
   if (tail < EndRecord::kSize) return kNotFound;
   std::vector<unsigned char> buf(tail);
-  if (lufseek(f, int64_t(size - tail), 0) != 0) return kNotFound;
+  if (lufseek(f, int64_t(size - tail), qp::SeekFrom::Begin) != UNZ_OK) return kNotFound;
   if (lufread(buf.data(), tail, 1, f) != 1) return kNotFound;
   // A signature counts only where its whole record lies inside the source:
   // the bytes of an end record's own fields can read "PK\5\6" (a directory
@@ -92,7 +92,7 @@ uint32_t true_entry_count(unz_s* s) {
   CentralRecord record;
   while (at < end) {
     if (end - at < CentralRecord::kSize) return stated;
-    if (lufseek(s->source.get(), int64_t(s->leading_bytes + at), 0) != 0) return stated;
+    if (lufseek(s->source.get(), int64_t(s->leading_bytes + at), qp::SeekFrom::Begin) != UNZ_OK) return stated;
     if (read_record(s->source.get(), r, CentralRecord::kSize) != UNZ_OK) return stated;
     if (!record.decode(r, sizeof r)) return stated;
     at += record.total_size();
@@ -119,7 +119,7 @@ int read_zip64_end_record(LUFILE* f, uint64_t at, uint64_t locator_at, Directory
   *found = false;
   if (at > locator_at || locator_at - at < Zip64EndRecord::kSize) return UNZ_OK;
   unsigned char r[Zip64EndRecord::kSize];
-  if (lufseek(f, int64_t(at), 0) != 0) return UNZ_OK;
+  if (lufseek(f, int64_t(at), qp::SeekFrom::Begin) != UNZ_OK) return UNZ_OK;
   if (read_record(f, r, Zip64EndRecord::kSize) != UNZ_OK) return UNZ_IOERROR;
   // The record's size field counts what follows it: 44 bytes of fixed
   // fields and any extensible data, up to the locator.
@@ -145,7 +145,7 @@ int find_zip64_end(LUFILE* f, uint64_t record, DirectoryInfo* d) {
   if (record < Zip64EndLocator::kSize + Zip64EndRecord::kSize) return UNZ_OK;
   const uint64_t locator_at = record - Zip64EndLocator::kSize;
   unsigned char l[Zip64EndLocator::kSize];
-  if (lufseek(f, int64_t(locator_at), 0) != 0) return UNZ_IOERROR;
+  if (lufseek(f, int64_t(locator_at), qp::SeekFrom::Begin) != UNZ_OK) return UNZ_IOERROR;
   if (read_record(f, l, Zip64EndLocator::kSize) != UNZ_OK) return UNZ_IOERROR;
   Zip64EndLocator locator;
   if (!locator.decode(l, sizeof l)) return UNZ_OK;
@@ -177,7 +177,7 @@ int unzlocal_IndexLocalHeaders(unz_s* s) {
   uint64_t at = s->directory_offset;
   for (uint32_t i = 0; i < s->global_info.entry_count; ++i) {
     if (at < chunk_at || at + CentralRecord::kSize > chunk_at + held) {
-      if (lufseek(f, int64_t(s->leading_bytes) + int64_t(at), 0) != 0) break;
+      if (lufseek(f, int64_t(s->leading_bytes) + int64_t(at), qp::SeekFrom::Begin) != UNZ_OK) break;
       held = lufread(chunk.data(), 1, kChunk, f);
       chunk_at = at;
       if (held < CentralRecord::kSize) break;
@@ -196,7 +196,8 @@ int unzlocal_IndexLocalHeaders(unz_s* s) {
       if (extra_at + extra_length <= chunk_at + held) {
         std::memcpy(x.data(), chunk.data() + (extra_at - chunk_at), extra_length);
       } else {
-        if (lufseek(f, int64_t(s->leading_bytes + extra_at), 0) != 0 || lufread(x.data(), extra_length, 1, f) != 1)
+        if (lufseek(f, int64_t(s->leading_bytes + extra_at), qp::SeekFrom::Begin) != UNZ_OK ||
+            lufread(x.data(), extra_length, 1, f) != 1)
           break;
         held = 0;  // the chunk no longer follows the source's position; read afresh
       }
@@ -229,7 +230,7 @@ std::unique_ptr<unz_s> unzOpenArchive(LufilePtr owned) {
   if (status == UNZ_OK) {
     unsigned char r[EndRecord::kSize];
     EndRecord end;
-    if (lufseek(source, int64_t(record), 0) != 0) {
+    if (lufseek(source, int64_t(record), qp::SeekFrom::Begin) != UNZ_OK) {
       status = UNZ_IOERROR;
     } else {
       status = read_record(source, r, EndRecord::kSize);
@@ -323,7 +324,7 @@ int read_field(LUFILE* f, char* buf, uint32_t cap, uint32_t length, bool text, i
   uint32_t take = length < cap ? length : cap;
   if (text && length < cap) buf[length] = '\0';
   if (*skip != 0 && take > 0) {
-    if (lufseek(f, *skip, 1) != 0) return UNZ_IOERROR;
+    if (lufseek(f, *skip, qp::SeekFrom::Current) != UNZ_OK) return UNZ_IOERROR;
     *skip = 0;
   }
   if (take > 0 && lufread(buf, take, 1, f) != 1) return UNZ_IOERROR;
@@ -333,69 +334,48 @@ int read_field(LUFILE* f, char* buf, uint32_t cap, uint32_t length, bool text, i
 
 }  // namespace
 
-int unzlocal_GetCurrentFileInfoInternal(unz_s* s, unz_file_info_s* out, unz_file_info_internal_s* internal,
-                                        char* name, uint32_t name_cap, void* extra, uint32_t extra_cap,
-                                        char* comment, uint32_t comment_cap) {
+int unzGetCurrentFileInfo(unz_s* s, unz_file_info_s* out, char* name, uint32_t name_cap, void* extra,
+                          uint32_t extra_cap, char* comment, uint32_t comment_cap) {
   if (s == nullptr) return UNZ_BADPARAM;
   LUFILE* f = s->source.get();
   int status = UNZ_OK;
   unsigned char r[CentralRecord::kSize];
-  CentralRecord record;
-  if (lufseek(f, int64_t(s->leading_bytes) + s->entry_record_offset, 0) != 0) {
+  unz_file_info_s info;
+  const CentralRecord& record = info.central;
+  if (lufseek(f, int64_t(s->leading_bytes) + s->entry_record_offset, qp::SeekFrom::Begin) != UNZ_OK) {
     status = UNZ_IOERROR;
   } else {
     status = read_record(f, r, CentralRecord::kSize);
-    if (status == UNZ_OK && !record.decode(r, sizeof r)) status = UNZ_BADARCHIVE;
+    if (status == UNZ_OK && !info.central.decode(r, sizeof r)) status = UNZ_BADARCHIVE;
   }
   if (status != UNZ_OK) return status;
-
-  unz_file_info_s info;
-  info.version_made_by = record.version_made_by;
-  info.version_needed = record.version_needed;
-  info.flags = record.flags;
-  info.method = record.method;
-  info.dos_datetime = record.dos_datetime;
-  info.crc = record.crc;
   info.compressed_size = record.compressed_size;
   info.uncompressed_size = record.uncompressed_size;
-  info.name_length = record.name_length;
-  info.extra_length = record.extra_length;
-  info.comment_length = record.comment_length;
-  info.disk_start = record.disk_start;
-  info.internal_attributes = record.internal_attributes;
-  info.external_attributes = record.external_attributes;
-  unz_file_info_internal_s inside;
-  inside.local_header_offset = record.local_header_offset;
+  info.local_header_offset = record.local_header_offset;
   const bool zip64 = info.compressed_size == kZip64Marker || info.uncompressed_size == kZip64Marker ||
-                     inside.local_header_offset == kZip64Marker;
+                     info.local_header_offset == kZip64Marker;
 
   // The variable part: name, extra field, comment. Each is read into its
   // buffer when one is given; what is not read is passed over.
   int64_t skip = 0;
-  if (read_field(f, name, name_cap, info.name_length, true, &skip) != UNZ_OK) return UNZ_IOERROR;
-  if (read_field(f, static_cast<char*>(extra), extra_cap, info.extra_length, false, &skip) != UNZ_OK)
+  if (read_field(f, name, name_cap, record.name_length, true, &skip) != UNZ_OK) return UNZ_IOERROR;
+  if (read_field(f, static_cast<char*>(extra), extra_cap, record.extra_length, false, &skip) != UNZ_OK)
     return UNZ_IOERROR;
-  if (read_field(f, comment, comment_cap, info.comment_length, true, &skip) != UNZ_OK) return UNZ_IOERROR;
-  if (zip64 && info.extra_length > 0) {
+  if (read_field(f, comment, comment_cap, record.comment_length, true, &skip) != UNZ_OK) return UNZ_IOERROR;
+  if (zip64 && record.extra_length > 0) {
     // Marked fields take their values from the Zip64 block of the extra
     // field, read here whole (at most 65,535 bytes) when one is marked.
-    std::vector<unsigned char> x(info.extra_length);
-    if (lufseek(f, int64_t(s->leading_bytes + s->entry_record_offset) + CentralRecord::kSize + info.name_length, 0) != 0 ||
+    std::vector<unsigned char> x(record.extra_length);
+    if (lufseek(f, int64_t(s->leading_bytes + s->entry_record_offset) + CentralRecord::kSize + record.name_length,
+                qp::SeekFrom::Begin) != UNZ_OK ||
         lufread(x.data(), x.size(), 1, f) != 1)
       return UNZ_IOERROR;
-    unzlocal_ApplyZip64Extra(x.data(), info.extra_length, false, &info.uncompressed_size, &info.compressed_size,
-                             &inside.local_header_offset);
+    unzlocal_ApplyZip64Extra(x.data(), record.extra_length, false, &info.uncompressed_size, &info.compressed_size,
+                             &info.local_header_offset);
   }
-  if (info.compressed_size > kFarthest || inside.local_header_offset > kFarthest) return UNZ_BADARCHIVE;
+  if (info.compressed_size > kFarthest || info.local_header_offset > kFarthest) return UNZ_BADARCHIVE;
   if (out != nullptr) *out = info;
-  if (internal != nullptr) *internal = inside;
   return UNZ_OK;
-}
-
-int unzGetCurrentFileInfo(unz_s* s, unz_file_info_s* info, char* name, uint32_t name_cap, void* extra,
-                          uint32_t extra_cap, char* comment, uint32_t comment_cap) {
-  return unzlocal_GetCurrentFileInfoInternal(s, info, nullptr, name, name_cap, extra, extra_cap, comment,
-                                             comment_cap);
 }
 
 int unzGoToEntry(unz_s* s, uint32_t n) {
@@ -403,13 +383,13 @@ int unzGoToEntry(unz_s* s, uint32_t n) {
   if (n >= s->global_info.entry_count) return UNZ_LISTEND;
   s->entry_ok = false;
   s->entry_number = n;
+  s->local_header = unz_local_header_s();
   // The index holds the records up to the first one that cannot be read;
   // no walk reaches those after it.
   const std::vector<uint64_t>& records = s->local_index.records;
   if (n >= records.size()) return UNZ_BADARCHIVE;
   s->entry_record_offset = records[n];
-  const int status = unzlocal_GetCurrentFileInfoInternal(s, &s->entry_info, &s->entry_info_internal, nullptr, 0,
-                                                         nullptr, 0, nullptr, 0);
+  const int status = unzGetCurrentFileInfo(s, &s->entry_info, nullptr, 0, nullptr, 0, nullptr, 0);
   s->entry_ok = status == UNZ_OK;
   return status;
 }
@@ -473,7 +453,6 @@ int unzLocateFileMatching(unz_s* s, unz_name_match match, void* context) {
   const uint32_t saved_number = s->entry_number;
   const uint64_t saved_offset = s->entry_record_offset;
   const unz_file_info_s saved_info = s->entry_info;
-  const unz_file_info_internal_s saved_internal = s->entry_info_internal;
   const bool saved_ok = s->entry_ok;
 
   const uint32_t readable = static_cast<uint32_t>(s->local_index.records.size());
@@ -487,7 +466,6 @@ int unzLocateFileMatching(unz_s* s, unz_name_match match, void* context) {
   s->entry_number = saved_number;
   s->entry_record_offset = saved_offset;
   s->entry_info = saved_info;
-  s->entry_info_internal = saved_internal;
   s->entry_ok = saved_ok;
   return UNZ_LISTEND;
 }
@@ -532,7 +510,8 @@ void unzlocal_ApplyZip64Extra(const unsigned char* extra, uint32_t extra_length,
 int unzGetGlobalComment(unz_s* s, char* buf, uint32_t cap) {
   if (s == nullptr) return UNZ_BADPARAM;
   const uint32_t n = cap < s->global_info.comment_size ? cap : s->global_info.comment_size;
-  if (lufseek(s->source.get(), int64_t(s->end_record_offset) + EndRecord::kSize, 0) != 0) return UNZ_IOERROR;
+  if (lufseek(s->source.get(), int64_t(s->end_record_offset) + EndRecord::kSize, qp::SeekFrom::Begin) != UNZ_OK)
+    return UNZ_IOERROR;
   if (n > 0) {
     buf[0] = '\0';
     if (lufread(buf, n, 1, s->source.get()) != 1) return UNZ_IOERROR;

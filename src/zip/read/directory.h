@@ -12,7 +12,9 @@
 #include <utility>
 #include <vector>
 
+#include "platform/file.h"
 #include "platform/handle.h"
+#include "zip/format/records.h"
 #include "zip/format/zip_result.h"
 
 namespace quillon {
@@ -65,10 +67,11 @@ size_t lufread(void* buf, size_t size, size_t n, LUFILE* f);
 // How many reads the sources of the process asked for, counted when each
 // source closes: what the reader's access pattern costs, in any thread.
 uint64_t lufreads_so_far();
-// origin 0: from the start (base_offset for handles), 1: from the current
-// position, 2: from the end. 0 on success, an error number otherwise; a seek
-// to a negative position fails.
-int lufseek(LUFILE* f, int64_t offset, int origin);
+// Moves to `offset` from the start (base_offset for handles), the current
+// position or the end. UNZ_OK; UNZ_BADPARAM for an unknown origin or a
+// position before the start or beyond 2^62; UNZ_IOERROR when the source
+// cannot seek or the system refuses.
+int lufseek(LUFILE* f, int64_t offset, qp::SeekFrom from);
 uint64_t luftell(LUFILE* f);
 bool luferror(LUFILE* f);
 
@@ -80,27 +83,25 @@ struct unz_global_info_s {
   uint32_t comment_size = 0;
 };
 
-// One central record as read. The sizes are 64-bit: a field that holds
-// 0xFFFFFFFF takes its value from the record's Zip64 block when it has one.
+// One central record as read: its fixed part as decoded, and the sizes and
+// the offset as 64-bit values, where a field that holds 0xFFFFFFFF takes its
+// value from the record's Zip64 block when it has one.
 struct unz_file_info_s {
-  uint32_t version_made_by = 0;
-  uint32_t version_needed = 0;
-  uint32_t flags = 0;
-  uint32_t method = 0;
-  uint32_t dos_datetime = 0;  // time in the low half, date in the high half
-  uint32_t crc = 0;
+  CentralRecord central;
   uint64_t compressed_size = 0;
   uint64_t uncompressed_size = 0;
-  uint32_t name_length = 0;
-  uint32_t extra_length = 0;
-  uint32_t comment_length = 0;
-  uint32_t disk_start = 0;
-  uint32_t internal_attributes = 0;
-  uint32_t external_attributes = 0;
+  uint64_t local_header_offset = 0;  // archive-relative
 };
 
-struct unz_file_info_internal_s {
-  uint64_t local_header_offset = 0;  // archive-relative
+// The current entry's local header, read once for its description (its
+// extra field may hold the entry's times) and for its stream, and dropped
+// when another entry becomes current.
+struct unz_local_header_s {
+  bool read = false;        // read for the current entry
+  int status = UNZ_OK;      // its check against the central record
+  uint32_t var_size = 0;    // the length of its name and extra field together
+  bool extra_read = false;  // its extra field could be read whole
+  std::vector<unsigned char> extra;
 };
 
 struct unz_entry_stream_s;
@@ -141,7 +142,7 @@ struct unz_s {
   uint64_t directory_offset = 0;
   bool zip64 = false;                  // the counts came from a Zip64 end record
   unz_file_info_s entry_info;
-  unz_file_info_internal_s entry_info_internal;
+  unz_local_header_s local_header;     // of the current entry, once read
   unz_entry_stream_ptr stream;         // the open entry, or none
   unz_local_index_s local_index;
 };
@@ -177,9 +178,6 @@ int unzGoToNextFile(unz_s* s);
 
 // Reads the current central record. The name and the comment are terminated
 // only when they are shorter than their buffer; the extra field never is.
-int unzlocal_GetCurrentFileInfoInternal(unz_s* s, unz_file_info_s* info, unz_file_info_internal_s* internal,
-                                        char* name, uint32_t name_cap, void* extra, uint32_t extra_cap,
-                                        char* comment, uint32_t comment_cap);
 int unzGetCurrentFileInfo(unz_s* s, unz_file_info_s* info, char* name, uint32_t name_cap, void* extra,
                           uint32_t extra_cap, char* comment, uint32_t comment_cap);
 
@@ -214,9 +212,11 @@ int unzGetGlobalComment(unz_s* s, char* buf, uint32_t cap);
 // ---------------------------------------------------------------------------
 // Entry stream.
 
-// Checks the current entry's local header against its central record.
-int unzlocal_CheckCurrentFileCoherencyHeader(unz_s* s, uint32_t* var_size, uint64_t* extra_offset,
-                                             uint32_t* extra_size);
+// Reads the current entry's local header and its extra field into
+// s->local_header, unless read already, and checks the header against the
+// central record: the status of that check. An extra field that cannot be
+// read fails the check only when the header's sizes are to come from it.
+int unzlocal_ReadLocalHeader(unz_s* s);
 // Refuses (UNZ_BADARCHIVE) the current entry when its bytes overlap another
 // entry's or the central directory, given the size of its local name and
 // extra field; see unz_entry.cpp.
@@ -228,8 +228,5 @@ int unzOpenCurrentFile(unz_s* s, const char* password);
 // *reached_end is set on the read that delivers the entry's last byte.
 int unzReadCurrentFile(unz_s* s, void* buf, uint32_t cap, bool* reached_end);
 int unzCloseCurrentFile(unz_s* s);
-long unztell(unz_s* s);
-int unzeof(unz_s* s);
-int unzGetLocalExtrafield(unz_s* s, void* buf, uint32_t cap);
 
 }  // namespace quillon

@@ -219,7 +219,7 @@ struct EntryName {
 // `central_extra`, when given, receives the central record's extra field.
 bool read_entry_name(unz_s* a, unz_file_info_s* info, EntryName* out,
                      std::vector<unsigned char>* central_extra = nullptr) {
-  const uint32_t name_length = a->entry_info.name_length, extra_length = a->entry_info.extra_length;
+  const uint32_t name_length = a->entry_info.central.name_length, extra_length = a->entry_info.central.extra_length;
   std::vector<char> name(name_length + 1);
   std::vector<unsigned char> own_copy;
   std::vector<unsigned char>& extra = central_extra != nullptr ? *central_extra : own_copy;
@@ -229,7 +229,7 @@ bool read_entry_name(unz_s* a, unz_file_info_s* info, EntryName* out,
   extra.resize(extra_length);
   out->bytes = name.data();
   out->utf8 = false;
-  if (a->entry_info.flags & kFlagUtf8Name) {
+  if (a->entry_info.central.flags & kFlagUtf8Name) {
     out->utf8 = qp::is_valid_utf8(out->bytes.data(), out->bytes.size());
     return true;
   }
@@ -257,7 +257,7 @@ struct Wanted {
 bool entry_matches(unz_s* a, const char* stored, void* context) {
   const Wanted* w = static_cast<const Wanted*>(context);
   if (unzStringFileNameCompare(stored, w->name, w->case_mode) == 0) return true;
-  if (!(a->entry_info.flags & kFlagUtf8Name) && a->entry_info.extra_length == 0) return false;
+  if (!(a->entry_info.central.flags & kFlagUtf8Name) && a->entry_info.central.extra_length == 0) return false;
   EntryName n;
   if (!read_entry_name(a, nullptr, &n) || !n.utf8) return false;
   if (unzStringFileNameCompare(n.bytes.c_str(), w->name, w->case_mode) == 0) return true;
@@ -353,16 +353,11 @@ ZIPRESULT TUnzip::Get(int index, ZIPENTRY* ze) {
     while (name.utf8 && cut > 0 && (static_cast<unsigned char>(name.bytes[cut]) & 0xC0) == 0x80) --cut;
     name.bytes.resize(cut);
   }
-  uint32_t var_size, extra_size;
-  uint64_t extra_offset;
-  if (unzlocal_CheckCurrentFileCoherencyHeader(archive_.get(), &var_size, &extra_offset, &extra_size) != UNZ_OK)
-    return ZIPR_CORRUPT;
-  std::vector<unsigned char> extra(extra_size);
-  if (extra_size > 0) {
-    if (lufseek(archive_->source.get(), int64_t(archive_->leading_bytes + extra_offset), 0) != 0 ||
-        lufread(extra.data(), extra_size, 1, archive_->source.get()) != 1)
-      return ZIPR_READFAILED;
-  }
+  // The local header's extra field may hold the entry's times; the header
+  // stays read for the entry's stream.
+  if (unzlocal_ReadLocalHeader(archive_.get()) != UNZ_OK) return ZIPR_CORRUPT;
+  const unz_local_header_s& local = archive_->local_header;
+  if (!local.extra.empty() && !local.extra_read) return ZIPR_READFAILED;
 
   ZIPENTRY e;
   std::memset(&e, 0, sizeof e);
@@ -380,14 +375,15 @@ ZIPRESULT TUnzip::Get(int index, ZIPENTRY* ze) {
   }
   std::strncpy(e.name, shown.c_str(), kMaxPath - 1);
   e.name[kMaxPath - 1] = '\0';
-  e.attributes = entry_attributes(info.version_made_by, info.external_attributes);
+  e.attributes = entry_attributes(info.central.version_made_by, info.central.external_attributes);
   e.compressed_size = size32(info.compressed_size);
   e.uncompressed_size = size32(info.uncompressed_size);
-  const uint64_t local = file_time_of_dos_stamp(info.dos_datetime);
-  uint64_t utc = local;
-  if (!qp::local_file_time_to_file_time(local, &utc)) utc = local;
+  const uint64_t zoned = file_time_of_dos_stamp(info.central.dos_datetime);
+  uint64_t utc = zoned;
+  if (!qp::local_file_time_to_file_time(zoned, &utc)) utc = zoned;
   e.access_time = e.create_time = e.modify_time = split_time(utc);
-  read_timestamps(extra.data(), extra_size, central_extra.data(), static_cast<uint32_t>(central_extra.size()), &e);
+  read_timestamps(local.extra.data(), static_cast<uint32_t>(local.extra.size()), central_extra.data(),
+                  static_cast<uint32_t>(central_extra.size()), &e);
 
   // Files made on a Unix host keep their read, write and execute bits (never
   // setuid, setgid or sticky), where the system has them, whatever their
@@ -395,8 +391,8 @@ ZIPRESULT TUnzip::Get(int index, ZIPENTRY* ze) {
   // file with its own bits, as Info-ZIP's unzip and bsdtar restore them. A
   // symbolic link is extracted as a regular file that holds the link's
   // text, with the usual permissions, not the link's rwxrwxrwx.
-  const uint32_t mode = unix_mode_of(info.external_attributes), type = mode & kUnixTypeMask;
-  cached_has_mode_ = host_of(info.version_made_by) == kHostUnix && mode != 0 && type != kUnixTypeSymlink &&
+  const uint32_t mode = unix_mode_of(info.central.external_attributes), type = mode & kUnixTypeMask;
+  cached_has_mode_ = host_of(info.central.version_made_by) == kHostUnix && mode != 0 && type != kUnixTypeSymlink &&
                      type != kUnixTypeDirectory;
   cached_mode_ = mode & kUnixPermissionMask;
   cached_utf8_name_ = utf8_name;

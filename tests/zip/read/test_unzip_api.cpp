@@ -111,7 +111,8 @@ TEST(UnzipApi, AttributesFollowTheHostSystem) {
 // length.
 TEST(UnzipApi, TimesFromDosFieldsAndExtraBlocks) {
   const uint32_t t = 1600000000;
-  const uint64_t u0 = file_time_of_unix_time(t), u1 = file_time_of_unix_time(t + 100), u2 = file_time_of_unix_time(t + 200);
+  const uint64_t u0 = file_time_of_unix_time(t), u1 = file_time_of_unix_time(t + 100),
+                 u2 = file_time_of_unix_time(t + 200);
   // NTFS times keep 100-ns ticks.
   const uint64_t n0 = u0 + 1234567, n1 = u1 + 7654321, n2 = u2 + 5;
   auto ntfs = [](uint64_t m, uint64_t a, uint64_t c) {
