@@ -38,7 +38,7 @@ bool contains(const std::vector<std::string>& v, const std::string& s) {
   return std::find(v.begin(), v.end(), s) != v.end();
 }
 
-TUnzip* object_of(HZIP h) { return static_cast<TUnzip*>(h->object); }
+ArchiveReader* object_of(HZIP h) { return static_cast<ArchiveReader*>(h->object); }
 
 }  // namespace
 
@@ -410,7 +410,7 @@ TEST(UnzipApi, HandleChecksAndClosing) {
   EXPECT_EQ(lasterrorZ, ZIPR_OK);
 
   const std::string z = ziptest::build_bytes({{"a", "1"}});
-  TUnzip u(nullptr);
+  ArchiveReader u(nullptr);
   EXPECT_EQ(u.Open(z.data(), static_cast<uint32_t>(z.size()), ZIPSRC_MEMORY), ZIPR_OK);
   EXPECT_EQ(u.Open(z.data(), static_cast<uint32_t>(z.size()), ZIPSRC_MEMORY), ZIPR_NOTINITIALISED);
   EXPECT_EQ(u.Close(), ZIPR_OK);
