@@ -55,37 +55,36 @@ void check_output_path(const char* name) {
 
 void walk_reader(const uint8_t* data, size_t size) {
   ZIPRESULT err;
-  LUFILE* f = lufopen(data, static_cast<uint32_t>(size), ZIPSRC_MEMORY, &err);
-  unz_s* s = unzOpenInternal(f);
+  ByteSource* f = open_byte_source(data, static_cast<uint32_t>(size), ZIPSRC_MEMORY, &err);
+  ZipArchive* s = open_archive_raw(f);
   if (s == nullptr) return;
   char comment[40];
-  unzGetGlobalComment(s, comment, sizeof comment);
+  read_archive_comment(s, comment, sizeof comment);
   // The bytes of every entry that opens, from its local header to the end
   // of its data: they never overlap, nor reach into the directory.
   std::vector<std::pair<uint64_t, uint64_t>> spans;
   for (int i = 0; i < 64; ++i) {
     char name[9], extra[7], note[5];
-    unz_file_info_s info;
-    unzGetCurrentFileInfo(s, &info, name, sizeof name, extra, sizeof extra, note, sizeof note);
-    if (unzOpenCurrentFile(s, nullptr) == UNZ_OK) {
-      char local_extra[11];
-      unzGetLocalExtrafield(s, local_extra, sizeof local_extra);
-      const int local_extra_size = unzGetLocalExtrafield(s, nullptr, 0);
-      if (local_extra_size < 0) std::abort();
-      const uint64_t from = s->entry_info_internal.local_header_offset;
-      spans.emplace_back(from, from + 30 + s->entry_info.name_length + uint64_t(local_extra_size) +
-                                   s->entry_info.compressed_size);
-      unzCloseCurrentFile(s);
+    EntryRecord info;
+    read_entry_record(s, &info, name, sizeof name, extra, sizeof extra, note, sizeof note);
+    if (open_entry_stream(s, nullptr) == kReadOk) {
+      const uint64_t local_extra_size = s->local_header.extra.size();
+      if (!s->local_header.read || s->local_header.var_size != s->entry.central.name_length + local_extra_size)
+        std::abort();
+      const uint64_t from = s->entry.local_header_offset;
+      spans.emplace_back(from, from + 30 + s->entry.central.name_length + local_extra_size +
+                                   s->entry.compressed_size);
+      close_entry_stream(s);
     }
-    if (unzGoToNextFile(s) != UNZ_OK) break;
+    if (go_to_next_entry(s) != kReadOk) break;
   }
   std::sort(spans.begin(), spans.end());
   for (size_t i = 0; i < spans.size(); ++i) {
     if (spans[i].second > s->directory_offset) std::abort();
     if (i > 0 && spans[i].first < spans[i - 1].second) std::abort();
   }
-  unzLocateFile(s, "a.txt", 2);
-  unzClose(s);
+  locate_entry(s, "a.txt", 2);
+  close_archive(s);
 }
 
 }  // namespace

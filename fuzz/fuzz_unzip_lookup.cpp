@@ -26,20 +26,20 @@ namespace {
 std::vector<std::string> stored_names(const uint8_t* data, size_t size, size_t limit) {
   std::vector<std::string> names;
   ZIPRESULT err;
-  LUFILE* f = lufopen(data, static_cast<uint32_t>(size), ZIPSRC_MEMORY, &err);
-  unz_s* s = unzOpenInternal(f);
+  ByteSource* f = open_byte_source(data, static_cast<uint32_t>(size), ZIPSRC_MEMORY, &err);
+  ZipArchive* s = open_archive_raw(f);
   if (s == nullptr) return names;
   // The first record is read at the open even when the archive states no
   // entries; only the stated entries count.
-  const size_t stated = s->global_info.entry_count;
+  const size_t stated = s->entry_count;
   while (names.size() < limit && names.size() < stated && s->entry_ok) {
     char name[257];
-    unz_file_info_s info;
-    if (unzGetCurrentFileInfo(s, &info, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK) break;
-    names.push_back(info.name_length < 256 && std::strlen(name) == info.name_length ? name : "");
-    if (unzGoToNextFile(s) != UNZ_OK) break;
+    EntryRecord info;
+    if (read_entry_record(s, &info, name, sizeof name, nullptr, 0, nullptr, 0) != kReadOk) break;
+    names.push_back(info.central.name_length < 256 && std::strlen(name) == info.central.name_length ? name : "");
+    if (go_to_next_entry(s) != kReadOk) break;
   }
-  unzClose(s);
+  close_archive(s);
   return names;
 }
 
@@ -84,12 +84,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CloseZipU(h);
 
   // Every entry described against archive order, on a handle of its own.
-  const uint64_t reads_before = lufreads_so_far();
+  const uint64_t reads_before = source_reads_so_far();
   h = OpenZip(zip, static_cast<uint32_t>(zip_size), nullptr);
   if (h == nullptr) std::abort();
   for (int i = count; i-- > 0;) GetZipItem(h, i, &ze);
   CloseZipU(h);
-  if (lufreads_so_far() - reads_before > 16 * uint64_t(count) + 64) std::abort();
+  if (source_reads_so_far() - reads_before > 16 * uint64_t(count) + 64) std::abort();
 
   h = OpenZip(zip, static_cast<uint32_t>(zip_size), nullptr);
   if (h == nullptr) std::abort();

@@ -9,7 +9,7 @@ namespace quillon {
 ZIPRESULT CloseZipU(HZIP h) {
   if (h == nullptr) return lasterrorU = ZIPR_BADARGS;
   if (h->kind != kReadingHandle) return lasterrorU = ZIPR_MIXEDMODE;
-  TUnzip* u = static_cast<TUnzip*>(h->object);
+  ArchiveReader* u = static_cast<ArchiveReader*>(h->object);
   const ZIPRESULT result = u->Close();
   delete u;
   delete h;

@@ -324,22 +324,4 @@ bool UnicodePathExtra::decode(const unsigned char* data, uint32_t length) {
   return true;
 }
 
-DosDateTime DosDateTime::from_stamp(uint32_t stamp) {
-  DosDateTime t;
-  const uint32_t date = stamp >> 16, time = stamp & 0xFFFF;
-  t.year = ((date >> 9) & 0x7F) + 1980;
-  t.month = (date >> 5) & 0x0F;
-  t.day = date & 0x1F;
-  t.hour = (time >> 11) & 0x1F;
-  t.minute = (time >> 5) & 0x3F;
-  t.second = (time & 0x1F) * 2;
-  return t;
-}
-
-uint32_t DosDateTime::stamp() const {
-  const uint32_t date = ((year - 1980u) & 0x7F) << 9 | (month & 0x0Fu) << 5 | (day & 0x1Fu);
-  const uint32_t time = (hour & 0x1Fu) << 11 | (minute & 0x3Fu) << 5 | ((second / 2u) & 0x1Fu);
-  return date << 16 | time;
-}
-
 }  // namespace quillon

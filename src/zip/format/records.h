@@ -340,17 +340,4 @@ struct UnicodePathExtra {
   bool decode(const unsigned char* data, uint32_t length);
 };
 
-// DOS date and time (APPNOTE 4.4.6) as the records hold them: one 32-bit
-// stamp, the time word in the low half (bits 0-4 seconds / 2, 5-10
-// minutes, 11-15 hours) and the date word in the high half (bits 0-4 day,
-// 5-8 month, 9-15 years since 1980). The fields are as stored, unchecked:
-// a damaged stamp may give month 0 or hour 31.
-struct DosDateTime {
-  uint32_t year = 1980, month = 1, day = 1;  // month 1-12
-  uint32_t hour = 0, minute = 0, second = 0;  // second even
-  static DosDateTime from_stamp(uint32_t stamp);
-  // Packs the fields, each cut to its bits; the second is halved.
-  uint32_t stamp() const;
-};
-
 }  // namespace quillon

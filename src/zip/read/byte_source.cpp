@@ -9,9 +9,9 @@
 
 namespace quillon {
 
-uint64_t GetFilePosU(qp::Handle h) { return qp::seek_file(h, 0, qp::SeekFrom::Current); }
+uint64_t handle_position(qp::Handle h) { return qp::seek_file(h, 0, qp::SeekFrom::Current); }
 
-LUFILE* lufopen(const void* source, uint32_t length, uint32_t kind, ZIPRESULT* err) {
+ByteSource* open_byte_source(const void* source, uint32_t length, uint32_t kind, ZIPRESULT* err) {
   *err = ZIPR_OK;
   if (kind != ZIPSRC_HANDLE && kind != ZIPSRC_FILENAME && kind != ZIPSRC_MEMORY) {
     *err = ZIPR_BADARGS;
@@ -33,7 +33,7 @@ LUFILE* lufopen(const void* source, uint32_t length, uint32_t kind, ZIPRESULT* e
   } else if (kind == ZIPSRC_HANDLE) {
     h = qp::HeldHandle::borrow(const_cast<qp::Handle>(source));
   }
-  LUFILE* f = new LUFILE;
+  ByteSource* f = new ByteSource;
   if (kind == ZIPSRC_MEMORY) {
     f->from_handle = false;
     f->seekable = true;
@@ -44,7 +44,7 @@ LUFILE* lufopen(const void* source, uint32_t length, uint32_t kind, ZIPRESULT* e
     return f;
   }
   f->from_handle = true;
-  const uint64_t pos = GetFilePosU(h.get());
+  const uint64_t pos = handle_position(h.get());
   f->handle = std::move(h);
   f->seekable = pos != kNoSourcePosition;
   f->base_offset = f->seekable ? pos : 0;
@@ -56,16 +56,15 @@ namespace {
 std::atomic<uint64_t> closed_sources_reads{0};
 }  // namespace
 
-uint64_t lufreads_so_far() { return closed_sources_reads.load(std::memory_order_relaxed); }
+uint64_t source_reads_so_far() { return closed_sources_reads.load(std::memory_order_relaxed); }
 
-int lufclose(LUFILE* f) {
-  if (f == nullptr) return -1;
+void close_byte_source(ByteSource* f) {
+  if (f == nullptr) return;
   closed_sources_reads.fetch_add(f->reads, std::memory_order_relaxed);
   delete f;  // closes the handle when it was opened here
-  return 0;
 }
 
-size_t lufread(void* buf, size_t size, size_t n, LUFILE* f) {
+size_t source_read(void* buf, size_t size, size_t n, ByteSource* f) {
   if (size == 0 || n == 0) return 0;
   const uint64_t want = uint64_t(size) * n;
   ++f->reads;
@@ -82,81 +81,39 @@ size_t lufread(void* buf, size_t size, size_t n, LUFILE* f) {
   return take / size;
 }
 
-int lufseek(LUFILE* f, int64_t offset, int origin) {
+int source_seek(ByteSource* f, int64_t offset, qp::SeekFrom from) {
   // Offsets come from archive fields of at most 64 bits, added to positions
   // that the source reported: anything beyond 2^62 is no place in a file.
   constexpr int64_t kFar = int64_t(1) << 62;
-  if (offset > kFar || offset < -kFar) return 22;
+  if (offset > kFar || offset < -kFar) return kReadBadParam;
+  if (from != qp::SeekFrom::Begin && from != qp::SeekFrom::Current && from != qp::SeekFrom::End) return kReadBadParam;
   if (f->from_handle) {
-    if (!f->seekable) return 29;
-    if (origin == 0) {
+    if (!f->seekable) return kReadIoError;
+    if (from == qp::SeekFrom::Begin) {
       const int64_t target = int64_t(f->base_offset) + offset;
-      if (target < 0) return 22;
-      if (qp::seek_file(f->handle.get(), target, qp::SeekFrom::Begin) != uint64_t(target)) return 22;
-      return 0;
+      if (target < 0) return kReadBadParam;
+      return qp::seek_file(f->handle.get(), target, from) == uint64_t(target) ? kReadOk : kReadIoError;
     }
-    if (origin != 1 && origin != 2) return 19;
-    const qp::SeekFrom from = origin == 1 ? qp::SeekFrom::Current : qp::SeekFrom::End;
-    if (qp::seek_file(f->handle.get(), offset, from) == qp::kNoPosition64) return 22;
-    return 0;
+    return qp::seek_file(f->handle.get(), offset, from) == qp::kNoPosition64 ? kReadIoError : kReadOk;
   }
-  int64_t target;
-  if (origin == 0) {
-    target = offset;
-  } else if (origin == 1) {
-    target = int64_t(f->position) + offset;
-  } else if (origin == 2) {
-    target = int64_t(f->length) + offset;
-  } else {
-    return 0;
-  }
+  int64_t target = offset;
+  if (from == qp::SeekFrom::Current) target += int64_t(f->position);
+  if (from == qp::SeekFrom::End) target += int64_t(f->length);
   // A memory position may lie past the block (reads then deliver nothing),
   // but never before its start, nor so far that later sums could overflow.
-  if (target < 0 || target > kFar) return 22;
+  if (target < 0 || target > kFar) return kReadBadParam;
   f->position = static_cast<uint64_t>(target);
-  return 0;
+  return kReadOk;
 }
 
-uint64_t luftell(LUFILE* f) {
+uint64_t source_tell(ByteSource* f) {
   if (!f->from_handle) return f->position;
   if (!f->seekable) return 0;
-  const uint64_t pos = GetFilePosU(f->handle.get());
+  const uint64_t pos = handle_position(f->handle.get());
   if (pos == kNoSourcePosition || pos < f->base_offset) return kNoSourcePosition;
   return pos - f->base_offset;
 }
 
-bool luferror(LUFILE* f) { return f->from_handle && f->read_error; }
-
-int unzlocal_getByte(LUFILE* f, uint32_t* value) {
-  unsigned char c;
-  if (lufread(&c, 1, 1, f) == 1) {
-    *value = c;
-    return UNZ_OK;
-  }
-  return luferror(f) ? UNZ_IOERROR : UNZ_EOF;
-}
-
-namespace {
-
-// Reads `bytes` bytes, least significant first; the value is 0 when any of
-// them could not be read, and no further byte is read after a failing one.
-int get_number(LUFILE* f, int bytes, uint32_t* value) {
-  uint32_t x = 0;
-  for (int i = 0; i < bytes; ++i) {
-    unsigned char c;
-    if (lufread(&c, 1, 1, f) != 1) {
-      *value = 0;
-      return luferror(f) ? UNZ_IOERROR : UNZ_EOF;
-    }
-    x |= uint32_t(c) << (8 * i);
-  }
-  *value = x;
-  return UNZ_OK;
-}
-
-}  // namespace
-
-int unzlocal_getShort(LUFILE* f, uint32_t* value) { return get_number(f, 2, value); }
-int unzlocal_getLong(LUFILE* f, uint32_t* value) { return get_number(f, 4, value); }
+bool source_failed(ByteSource* f) { return f->from_handle && f->read_error; }
 
 }  // namespace quillon

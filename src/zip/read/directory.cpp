@@ -32,17 +32,17 @@ constexpr uint64_t kFarthest = uint64_t(1) << 62;
 // Reads a fixed-size record in one request. Bytes the source could not
 // deliver read as zero, so a truncated record fails the tests that follow;
 // a read error gives -1.
-int read_record(LUFILE* f, unsigned char* buf, uint32_t size) {
-  const size_t got = lufread(buf, 1, size, f);
+int read_record(ByteSource* f, unsigned char* buf, uint32_t size) {
+  const size_t got = source_read(buf, 1, size, f);
   if (got < size) std::memset(buf + got, 0, size - got);
-  return luferror(f) && got < size ? UNZ_IOERROR : UNZ_OK;
+  return source_failed(f) && got < size ? kReadIoError : kReadOk;
 }
 
 }  // namespace
 
-uint64_t unzlocal_SearchCentralDir(LUFILE* f) {
-  if (lufseek(f, 0, 2) != 0) return kNotFound;
-  const uint64_t size = luftell(f);
+uint64_t find_end_record(ByteSource* f) {
+  if (source_seek(f, 0, qp::SeekFrom::End) != kReadOk) return kNotFound;
+  const uint64_t size = source_tell(f);
   if (size == kNotFound) return kNotFound;
   // The record is 22 bytes and its comment at most 65,535: the record
   // starts within the last 65,535 + 22 bytes, read here in one piece.
@@ -50,8 +50,8 @@ uint64_t unzlocal_SearchCentralDir(LUFILE* f) {
   const size_t tail = static_cast<size_t>(size < kReach ? size : kReach);
   if (tail < EndRecord::kSize) return kNotFound;
   std::vector<unsigned char> buf(tail);
-  if (lufseek(f, int64_t(size - tail), 0) != 0) return kNotFound;
-  if (lufread(buf.data(), tail, 1, f) != 1) return kNotFound;
+  if (source_seek(f, int64_t(size - tail), qp::SeekFrom::Begin) != kReadOk) return kNotFound;
+  if (source_read(buf.data(), tail, 1, f) != 1) return kNotFound;
   // A signature counts only where its whole record lies inside the source:
   // the bytes of an end record's own fields can read "PK\5\6" (a directory
   // at offset 0x06054B50), and past the end there is nothing to read. The
@@ -72,16 +72,6 @@ uint64_t unzlocal_SearchCentralDir(LUFILE* f) {
   return fallback;
 }
 
-void unzlocal_DosDateToTmuDate(uint32_t dos_datetime, tm_unz_s* tm) {
-  const DosDateTime dos = DosDateTime::from_stamp(dos_datetime);
-  tm->tm_mday = dos.day;
-  tm->tm_mon = dos.month - 1;  // 0-11; a damaged month 0 wraps, as it always has
-  tm->tm_year = dos.year;
-  tm->tm_hour = dos.hour;
-  tm->tm_min = dos.minute;
-  tm->tm_sec = dos.second;
-}
-
 namespace {
 
 // The end record holds entry counts of 16 bits, so an archive of more than
@@ -91,8 +81,8 @@ namespace {
 // by walking it once; a walk that ends exactly at the directory's end with a
 // count that agrees modulo 65,536 is the true count. Smaller archives are
 // never walked here.
-uint32_t true_entry_count(unz_s* s) {
-  const uint32_t stated = s->global_info.entry_count;
+uint32_t true_entry_count(ZipArchive* s) {
+  const uint32_t stated = s->entry_count;
   if (s->zip64) return stated;  // a Zip64 end record states the true count
   if (uint64_t(stated) + 65536 > s->directory_size / CentralRecord::kSize) return stated;
   const uint64_t end = s->directory_offset + s->directory_size;
@@ -102,8 +92,8 @@ uint32_t true_entry_count(unz_s* s) {
   CentralRecord record;
   while (at < end) {
     if (end - at < CentralRecord::kSize) return stated;
-    if (lufseek(s->source.get(), int64_t(s->leading_bytes + at), 0) != 0) return stated;
-    if (read_record(s->source.get(), r, CentralRecord::kSize) != UNZ_OK) return stated;
+    if (source_seek(s->source.get(), int64_t(s->leading_bytes + at), qp::SeekFrom::Begin) != kReadOk) return stated;
+    if (read_record(s->source.get(), r, CentralRecord::kSize) != kReadOk) return stated;
     if (!record.decode(r, sizeof r)) return stated;
     at += record.total_size();
     if (++count > 0x7FFFFFFFu) return stated;
@@ -122,28 +112,28 @@ struct DirectoryInfo {
 };
 
 // Reads a Zip64 end record at `at` (base-relative) and takes its fields when
-// it is one that ends where the locator starts. UNZ_OK with *found set when
-// it is; UNZ_OK without when it is not there; a status for a record that is
+// it is one that ends where the locator starts. kReadOk with *found set when
+// it is; kReadOk without when it is not there; a status for a record that is
 // there but refuses the archive (more than one disk).
-int read_zip64_end_record(LUFILE* f, uint64_t at, uint64_t locator_at, DirectoryInfo* d, bool* found) {
+int read_zip64_end_record(ByteSource* f, uint64_t at, uint64_t locator_at, DirectoryInfo* d, bool* found) {
   *found = false;
-  if (at > locator_at || locator_at - at < Zip64EndRecord::kSize) return UNZ_OK;
+  if (at > locator_at || locator_at - at < Zip64EndRecord::kSize) return kReadOk;
   unsigned char r[Zip64EndRecord::kSize];
-  if (lufseek(f, int64_t(at), 0) != 0) return UNZ_OK;
-  if (read_record(f, r, Zip64EndRecord::kSize) != UNZ_OK) return UNZ_IOERROR;
+  if (source_seek(f, int64_t(at), qp::SeekFrom::Begin) != kReadOk) return kReadOk;
+  if (read_record(f, r, Zip64EndRecord::kSize) != kReadOk) return kReadIoError;
   // The record's size field counts what follows it: 44 bytes of fixed
   // fields and any extensible data, up to the locator.
   Zip64EndRecord record;
-  if (!record.decode(r, sizeof r) || record.record_size != locator_at - at - 12) return UNZ_OK;
+  if (!record.decode(r, sizeof r) || record.record_size != locator_at - at - 12) return kReadOk;
   *found = true;
   if (record.disk != 0 || record.directory_disk != 0 || record.entries_on_disk != record.entries)
-    return UNZ_BADARCHIVE;
+    return kReadBadArchive;
   d->entries = record.entries;
   d->size = record.directory_size;
   d->offset = record.directory_offset;
   d->ends_before = at;
   d->zip64 = true;
-  return UNZ_OK;
+  return kReadOk;
 }
 
 // Looks for the Zip64 end locator just before the end record at `record`
@@ -151,44 +141,44 @@ int read_zip64_end_record(LUFILE* f, uint64_t at, uint64_t locator_at, Directory
 // offset from the archive's start; when other data comes before the archive
 // that offset is off by its length, so the place right before the locator
 // (where every writer puts the record) is tried too.
-int find_zip64_end(LUFILE* f, uint64_t record, DirectoryInfo* d) {
-  if (record < Zip64EndLocator::kSize + Zip64EndRecord::kSize) return UNZ_OK;
+int find_zip64_end(ByteSource* f, uint64_t record, DirectoryInfo* d) {
+  if (record < Zip64EndLocator::kSize + Zip64EndRecord::kSize) return kReadOk;
   const uint64_t locator_at = record - Zip64EndLocator::kSize;
   unsigned char l[Zip64EndLocator::kSize];
-  if (lufseek(f, int64_t(locator_at), 0) != 0) return UNZ_IOERROR;
-  if (read_record(f, l, Zip64EndLocator::kSize) != UNZ_OK) return UNZ_IOERROR;
+  if (source_seek(f, int64_t(locator_at), qp::SeekFrom::Begin) != kReadOk) return kReadIoError;
+  if (read_record(f, l, Zip64EndLocator::kSize) != kReadOk) return kReadIoError;
   Zip64EndLocator locator;
-  if (!locator.decode(l, sizeof l)) return UNZ_OK;
-  if (locator.end_record_disk != 0 || locator.disks > 1) return UNZ_BADARCHIVE;
+  if (!locator.decode(l, sizeof l)) return kReadOk;
+  if (locator.end_record_disk != 0 || locator.disks > 1) return kReadBadArchive;
   bool found = false;
   const uint64_t stated = locator.end_record_offset;
-  int status = UNZ_OK;
+  int status = kReadOk;
   if (stated < locator_at) status = read_zip64_end_record(f, stated, locator_at, d, &found);
-  if (status == UNZ_OK && !found)
+  if (status == kReadOk && !found)
     status = read_zip64_end_record(f, locator_at - Zip64EndRecord::kSize, locator_at, d, &found);
   return status;
 }
 
 }  // namespace
 
-int unzlocal_IndexLocalHeaders(unz_s* s) {
+int index_local_headers(ZipArchive* s) {
   constexpr size_t kChunk = 65536;
-  unz_local_index_s& index = s->local_index;
-  index = unz_local_index_s();
-  LUFILE* f = s->source.get();
+  LocalHeaderIndex& index = s->local_index;
+  index = LocalHeaderIndex();
+  ByteSource* f = s->source.get();
   // (local header offset, entry number) in directory order, then sorted:
   // the entries that share an offset come out together, the first of
   // them in front.
   std::vector<std::pair<uint64_t, uint32_t>> all;
-  all.reserve(s->global_info.entry_count);
-  index.records.reserve(s->global_info.entry_count);
+  all.reserve(s->entry_count);
+  index.records.reserve(s->entry_count);
   std::vector<unsigned char> chunk(kChunk);
   uint64_t chunk_at = 0, held = 0;  // archive-relative offset of chunk[0]; bytes in it
   uint64_t at = s->directory_offset;
-  for (uint32_t i = 0; i < s->global_info.entry_count; ++i) {
+  for (uint32_t i = 0; i < s->entry_count; ++i) {
     if (at < chunk_at || at + CentralRecord::kSize > chunk_at + held) {
-      if (lufseek(f, int64_t(s->leading_bytes) + int64_t(at), 0) != 0) break;
-      held = lufread(chunk.data(), 1, kChunk, f);
+      if (source_seek(f, int64_t(s->leading_bytes) + int64_t(at), qp::SeekFrom::Begin) != kReadOk) break;
+      held = source_read(chunk.data(), 1, kChunk, f);
       chunk_at = at;
       if (held < CentralRecord::kSize) break;
     }
@@ -206,11 +196,12 @@ int unzlocal_IndexLocalHeaders(unz_s* s) {
       if (extra_at + extra_length <= chunk_at + held) {
         std::memcpy(x.data(), chunk.data() + (extra_at - chunk_at), extra_length);
       } else {
-        if (lufseek(f, int64_t(s->leading_bytes + extra_at), 0) != 0 || lufread(x.data(), extra_length, 1, f) != 1)
+        if (source_seek(f, int64_t(s->leading_bytes + extra_at), qp::SeekFrom::Begin) != kReadOk ||
+            source_read(x.data(), extra_length, 1, f) != 1)
           break;
         held = 0;  // the chunk no longer follows the source's position; read afresh
       }
-      unzlocal_ApplyZip64Extra(x.data(), extra_length, false, &uncompressed, &compressed, &offset);
+      apply_zip64_extra(x.data(), extra_length, false, &uncompressed, &compressed, &offset);
     }
     all.emplace_back(offset, i);
     index.records.push_back(at);
@@ -226,27 +217,27 @@ int unzlocal_IndexLocalHeaders(unz_s* s) {
     }
   }
   index.entries = static_cast<uint32_t>(all.size());
-  return UNZ_OK;
+  return kReadOk;
 }
 
-std::unique_ptr<unz_s> unzOpenArchive(LufilePtr owned) {
-  LUFILE* const source = owned.get();
+std::unique_ptr<ZipArchive> open_archive(ByteSourcePtr owned) {
+  ByteSource* const source = owned.get();
   if (source == nullptr) return nullptr;
-  const uint64_t record = unzlocal_SearchCentralDir(source);
-  int status = record == kNotFound ? UNZ_IOERROR : UNZ_OK;
+  const uint64_t record = find_end_record(source);
+  int status = record == kNotFound ? kReadIoError : kReadOk;
   DirectoryInfo dir;
   uint32_t comment_size = 0;
-  if (status == UNZ_OK) {
+  if (status == kReadOk) {
     unsigned char r[EndRecord::kSize];
     EndRecord end;
-    if (lufseek(source, int64_t(record), 0) != 0) {
-      status = UNZ_IOERROR;
+    if (source_seek(source, int64_t(record), qp::SeekFrom::Begin) != kReadOk) {
+      status = kReadIoError;
     } else {
       status = read_record(source, r, EndRecord::kSize);
     }
     // The search found a signature whose whole record lies in the source.
-    if (status == UNZ_OK && !end.decode(r, sizeof r)) status = UNZ_BADARCHIVE;
-    if (status == UNZ_OK) {
+    if (status == kReadOk && !end.decode(r, sizeof r)) status = kReadBadArchive;
+    if (status == kReadOk) {
       const uint32_t disk = end.disk;
       const uint32_t dir_disk = end.directory_disk;
       const uint32_t entries_here = end.entries_on_disk;
@@ -269,53 +260,47 @@ std::unique_ptr<unz_s> unzOpenArchive(LufilePtr owned) {
       const bool agrees = zip64.zip64 && (end.entries == 0xFFFF || zip64.entries == end.entries) &&
                           (end.directory_size == kZip64Marker || zip64.size == end.directory_size) &&
                           (end.directory_offset == kZip64Marker || zip64.offset == end.directory_offset);
-      if (!marked && (status != UNZ_OK || !agrees)) {
-        status = UNZ_OK;
+      if (!marked && (status != kReadOk || !agrees)) {
+        status = kReadOk;
         zip64 = DirectoryInfo();
       }
-      if (status == UNZ_OK && zip64.zip64) {
+      if (status == kReadOk && zip64.zip64) {
         dir = zip64;
-      } else if (status == UNZ_OK && (entries_here != dir.entries || disk != 0 || dir_disk != 0)) {
-        status = UNZ_BADARCHIVE;
+      } else if (status == kReadOk && (entries_here != dir.entries || disk != 0 || dir_disk != 0)) {
+        status = kReadBadArchive;
       }
       // The directory must end before the record that follows it, and must
       // have room for the records it claims; the count must fit an index.
       const uint64_t ends_at = dir.ends_before + source->base_offset;
-      if (status == UNZ_OK && (dir.size > kFarthest || dir.offset > kFarthest || dir.entries > 0x7FFFFFFFu))
-        status = UNZ_BADARCHIVE;
-      if (status == UNZ_OK && ends_at < dir.offset + dir.size) status = UNZ_BADARCHIVE;
-      if (status == UNZ_OK && dir.entries * CentralRecord::kSize > dir.size) status = UNZ_BADARCHIVE;
+      if (status == kReadOk && (dir.size > kFarthest || dir.offset > kFarthest || dir.entries > 0x7FFFFFFFu))
+        status = kReadBadArchive;
+      if (status == kReadOk && ends_at < dir.offset + dir.size) status = kReadBadArchive;
+      if (status == kReadOk && dir.entries * CentralRecord::kSize > dir.size) status = kReadBadArchive;
     }
   }
-  if (status != UNZ_OK) return nullptr;
-  auto s = std::make_unique<unz_s>();
+  if (status != kReadOk) return nullptr;
+  auto s = std::make_unique<ZipArchive>();
   s->source = std::move(owned);
-  s->global_info.entry_count = static_cast<uint32_t>(dir.entries);
-  s->global_info.comment_size = comment_size;
+  s->entry_count = static_cast<uint32_t>(dir.entries);
+  s->comment_size = comment_size;
   s->leading_bytes = dir.ends_before + source->base_offset - (dir.offset + dir.size);
   s->end_record_offset = record + source->base_offset;
   s->directory_size = dir.size;
   s->directory_offset = dir.offset;
   s->zip64 = dir.zip64;
   source->base_offset = 0;
-  s->global_info.entry_count = true_entry_count(s.get());
-  if (unzlocal_IndexLocalHeaders(s.get()) != UNZ_OK) return nullptr;
-  unzGoToFirstFile(s.get());
+  s->entry_count = true_entry_count(s.get());
+  if (index_local_headers(s.get()) != kReadOk) return nullptr;
+  go_to_first_entry(s.get());
   return s;
 }
 
-unz_s* unzOpenInternal(LUFILE* source) { return unzOpenArchive(LufilePtr(source)).release(); }
+ZipArchive* open_archive_raw(ByteSource* source) { return open_archive(ByteSourcePtr(source)).release(); }
 
-int unzClose(unz_s* s) {
-  if (s == nullptr) return UNZ_BADPARAM;
+int close_archive(ZipArchive* s) {
+  if (s == nullptr) return kReadBadParam;
   delete s;  // closes its entry stream and its source
-  return UNZ_OK;
-}
-
-int unzGetGlobalInfo(unz_s* s, unz_global_info_s* info) {
-  if (s == nullptr) return UNZ_BADPARAM;
-  *info = s->global_info;
-  return UNZ_OK;
+  return kReadOk;
 }
 
 namespace {
@@ -325,115 +310,95 @@ namespace {
 // cut to the capacity, without one, when it does not; other fields are cut
 // to the capacity. Without a buffer, or past what fits, the bytes are added
 // to *skip, which is passed over before the next field that is read.
-int read_field(LUFILE* f, char* buf, uint32_t cap, uint32_t length, bool text, int64_t* skip) {
+int read_field(ByteSource* f, char* buf, uint32_t cap, uint32_t length, bool text, int64_t* skip) {
   if (buf == nullptr) {
     *skip += length;
-    return UNZ_OK;
+    return kReadOk;
   }
   uint32_t take = length < cap ? length : cap;
   if (text && length < cap) buf[length] = '\0';
   if (*skip != 0 && take > 0) {
-    if (lufseek(f, *skip, 1) != 0) return UNZ_IOERROR;
+    if (source_seek(f, *skip, qp::SeekFrom::Current) != kReadOk) return kReadIoError;
     *skip = 0;
   }
-  if (take > 0 && lufread(buf, take, 1, f) != 1) return UNZ_IOERROR;
+  if (take > 0 && source_read(buf, take, 1, f) != 1) return kReadIoError;
   *skip += length - take;
-  return UNZ_OK;
+  return kReadOk;
 }
 
 }  // namespace
 
-int unzlocal_GetCurrentFileInfoInternal(unz_s* s, unz_file_info_s* out, unz_file_info_internal_s* internal,
-                                        char* name, uint32_t name_cap, void* extra, uint32_t extra_cap,
-                                        char* comment, uint32_t comment_cap) {
-  if (s == nullptr) return UNZ_BADPARAM;
-  LUFILE* f = s->source.get();
-  int status = UNZ_OK;
+int read_entry_record(ZipArchive* s, EntryRecord* out, char* name, uint32_t name_cap, void* extra,
+                      uint32_t extra_cap, char* comment, uint32_t comment_cap) {
+  if (s == nullptr) return kReadBadParam;
+  ByteSource* f = s->source.get();
+  int status = kReadOk;
   unsigned char r[CentralRecord::kSize];
-  CentralRecord record;
-  if (lufseek(f, int64_t(s->leading_bytes) + s->entry_record_offset, 0) != 0) {
-    status = UNZ_IOERROR;
+  EntryRecord info;
+  const CentralRecord& record = info.central;
+  if (source_seek(f, int64_t(s->leading_bytes) + s->entry_record_offset, qp::SeekFrom::Begin) != kReadOk) {
+    status = kReadIoError;
   } else {
     status = read_record(f, r, CentralRecord::kSize);
-    if (status == UNZ_OK && !record.decode(r, sizeof r)) status = UNZ_BADARCHIVE;
+    if (status == kReadOk && !info.central.decode(r, sizeof r)) status = kReadBadArchive;
   }
-  if (status != UNZ_OK) return status;
-
-  unz_file_info_s info;
-  info.version_made_by = record.version_made_by;
-  info.version_needed = record.version_needed;
-  info.flags = record.flags;
-  info.method = record.method;
-  info.dos_datetime = record.dos_datetime;
-  unzlocal_DosDateToTmuDate(info.dos_datetime, &info.date);
-  info.crc = record.crc;
+  if (status != kReadOk) return status;
   info.compressed_size = record.compressed_size;
   info.uncompressed_size = record.uncompressed_size;
-  info.name_length = record.name_length;
-  info.extra_length = record.extra_length;
-  info.comment_length = record.comment_length;
-  info.disk_start = record.disk_start;
-  info.internal_attributes = record.internal_attributes;
-  info.external_attributes = record.external_attributes;
-  unz_file_info_internal_s inside;
-  inside.local_header_offset = record.local_header_offset;
+  info.local_header_offset = record.local_header_offset;
   const bool zip64 = info.compressed_size == kZip64Marker || info.uncompressed_size == kZip64Marker ||
-                     inside.local_header_offset == kZip64Marker;
+                     info.local_header_offset == kZip64Marker;
 
   // The variable part: name, extra field, comment. Each is read into its
   // buffer when one is given; what is not read is passed over.
   int64_t skip = 0;
-  if (read_field(f, name, name_cap, info.name_length, true, &skip) != UNZ_OK) return UNZ_IOERROR;
-  if (read_field(f, static_cast<char*>(extra), extra_cap, info.extra_length, false, &skip) != UNZ_OK)
-    return UNZ_IOERROR;
-  if (read_field(f, comment, comment_cap, info.comment_length, true, &skip) != UNZ_OK) return UNZ_IOERROR;
-  if (zip64 && info.extra_length > 0) {
+  if (read_field(f, name, name_cap, record.name_length, true, &skip) != kReadOk) return kReadIoError;
+  if (read_field(f, static_cast<char*>(extra), extra_cap, record.extra_length, false, &skip) != kReadOk)
+    return kReadIoError;
+  if (read_field(f, comment, comment_cap, record.comment_length, true, &skip) != kReadOk) return kReadIoError;
+  if (zip64 && record.extra_length > 0) {
     // Marked fields take their values from the Zip64 block of the extra
     // field, read here whole (at most 65,535 bytes) when one is marked.
-    std::vector<unsigned char> x(info.extra_length);
-    if (lufseek(f, int64_t(s->leading_bytes + s->entry_record_offset) + CentralRecord::kSize + info.name_length, 0) != 0 ||
-        lufread(x.data(), x.size(), 1, f) != 1)
-      return UNZ_IOERROR;
-    unzlocal_ApplyZip64Extra(x.data(), info.extra_length, false, &info.uncompressed_size, &info.compressed_size,
-                             &inside.local_header_offset);
+    std::vector<unsigned char> x(record.extra_length);
+    const uint64_t extra_at = s->leading_bytes + s->entry_record_offset + CentralRecord::kSize + record.name_length;
+    if (source_seek(f, int64_t(extra_at), qp::SeekFrom::Begin) != kReadOk ||
+        source_read(x.data(), x.size(), 1, f) != 1)
+      return kReadIoError;
+    apply_zip64_extra(x.data(), record.extra_length, false, &info.uncompressed_size, &info.compressed_size,
+                      &info.local_header_offset);
   }
-  if (info.compressed_size > kFarthest || inside.local_header_offset > kFarthest) return UNZ_BADARCHIVE;
+  if (info.compressed_size > kFarthest || info.local_header_offset > kFarthest) return kReadBadArchive;
   if (out != nullptr) *out = info;
-  if (internal != nullptr) *internal = inside;
-  return UNZ_OK;
+  return kReadOk;
 }
 
-int unzGetCurrentFileInfo(unz_s* s, unz_file_info_s* info, char* name, uint32_t name_cap, void* extra,
-                          uint32_t extra_cap, char* comment, uint32_t comment_cap) {
-  return unzlocal_GetCurrentFileInfoInternal(s, info, nullptr, name, name_cap, extra, extra_cap, comment,
-                                             comment_cap);
-}
-
-int unzGoToEntry(unz_s* s, uint32_t n) {
-  if (s == nullptr) return UNZ_BADPARAM;
-  if (n >= s->global_info.entry_count) return UNZ_LISTEND;
+int go_to_entry(ZipArchive* s, uint32_t n) {
+  if (s == nullptr) return kReadBadParam;
+  if (n >= s->entry_count) return kReadListEnd;
   s->entry_ok = false;
   s->entry_number = n;
+  s->local_header = LocalHeaderFacts();
   // The index holds the records up to the first one that cannot be read;
   // no walk reaches those after it.
   const std::vector<uint64_t>& records = s->local_index.records;
-  if (n >= records.size()) return UNZ_BADARCHIVE;
+  if (n >= records.size()) return kReadBadArchive;
   s->entry_record_offset = records[n];
-  const int status = unzlocal_GetCurrentFileInfoInternal(s, &s->entry_info, &s->entry_info_internal, nullptr, 0,
-                                                         nullptr, 0, nullptr, 0);
-  s->entry_ok = status == UNZ_OK;
+  const int status = read_entry_record(s, &s->entry, nullptr, 0, nullptr, 0, nullptr, 0);
+  s->entry_ok = status == kReadOk;
   return status;
 }
 
-int unzGoToFirstFile(unz_s* s) { return unzGoToEntry(s, 0); }
+int go_to_first_entry(ZipArchive* s) { return go_to_entry(s, 0); }
 
-int unzGoToNextFile(unz_s* s) {
-  if (s == nullptr) return UNZ_BADPARAM;
-  if (s->entry_number + 1 >= s->global_info.entry_count) return UNZ_LISTEND;
-  return unzGoToEntry(s, s->entry_number + 1);
+int go_to_next_entry(ZipArchive* s) {
+  if (s == nullptr) return kReadBadParam;
+  if (s->entry_number + 1 >= s->entry_count) return kReadListEnd;
+  return go_to_entry(s, s->entry_number + 1);
 }
 
-int strcmpcasenosensitive_internal(const char* a, const char* b) {
+namespace {
+
+int compare_names_folding_ascii(const char* a, const char* b) {
   for (;;) {
     char c1 = *a++;
     char c2 = *b++;
@@ -447,9 +412,11 @@ int strcmpcasenosensitive_internal(const char* a, const char* b) {
   }
 }
 
-int unzStringFileNameCompare(const char* a, const char* b, int case_mode) {
+}  // namespace
+
+int compare_names(const char* a, const char* b, int case_mode) {
   if (case_mode == 1) return std::strcmp(a, b);
-  return strcmpcasenosensitive_internal(a, b);
+  return compare_names_folding_ascii(a, b);
 }
 
 namespace {
@@ -461,50 +428,48 @@ struct NameAndMode {
   int case_mode;
 };
 
-bool same_stored_name(unz_s*, const char* stored, void* context) {
+bool same_stored_name(ZipArchive*, const char* stored, void* context) {
   const NameAndMode* wanted = static_cast<const NameAndMode*>(context);
-  return unzStringFileNameCompare(stored, wanted->name, wanted->case_mode) == 0;
+  return compare_names(stored, wanted->name, wanted->case_mode) == 0;
 }
 
 }  // namespace
 
-int unzLocateFile(unz_s* s, const char* name, int case_mode) {
-  if (s == nullptr || name == nullptr) return UNZ_BADPARAM;
-  if (std::strlen(name) >= kNameMax) return UNZ_BADPARAM;
+int locate_entry(ZipArchive* s, const char* name, int case_mode) {
+  if (s == nullptr || name == nullptr) return kReadBadParam;
+  if (std::strlen(name) >= kNameMax) return kReadBadParam;
   NameAndMode wanted{name, case_mode};
-  return unzLocateFileMatching(s, same_stored_name, &wanted);
+  return locate_entry_matching(s, same_stored_name, &wanted);
 }
 
-int unzLocateFileMatching(unz_s* s, unz_name_match match, void* context) {
-  if (s == nullptr || match == nullptr) return UNZ_BADPARAM;
+int locate_entry_matching(ZipArchive* s, EntryNameMatch match, void* context) {
+  if (s == nullptr || match == nullptr) return kReadBadParam;
   // The search goes over every entry, so it does not depend on the current
   // one, and steps over entries that cannot be described: a damaged record
   // hides neither the entries before it nor those after it.
-  if (s->global_info.entry_count == 0) return UNZ_LISTEND;
+  if (s->entry_count == 0) return kReadListEnd;
   const uint32_t saved_number = s->entry_number;
   const uint64_t saved_offset = s->entry_record_offset;
-  const unz_file_info_s saved_info = s->entry_info;
-  const unz_file_info_internal_s saved_internal = s->entry_info_internal;
+  const EntryRecord saved_info = s->entry;
   const bool saved_ok = s->entry_ok;
 
   const uint32_t readable = static_cast<uint32_t>(s->local_index.records.size());
-  for (uint32_t i = 0; i < readable && i < s->global_info.entry_count; ++i) {
-    if (unzGoToEntry(s, i) != UNZ_OK) continue;
+  for (uint32_t i = 0; i < readable && i < s->entry_count; ++i) {
+    if (go_to_entry(s, i) != kReadOk) continue;
     char current[kNameMax + 1];
-    if (unzGetCurrentFileInfo(s, nullptr, current, kNameMax, nullptr, 0, nullptr, 0) != UNZ_OK) continue;
+    if (read_entry_record(s, nullptr, current, kNameMax, nullptr, 0, nullptr, 0) != kReadOk) continue;
     current[kNameMax] = '\0';  // a longer stored name is compared on its first 256 characters
-    if (match(s, current, context)) return UNZ_OK;
+    if (match(s, current, context)) return kReadOk;
   }
   s->entry_number = saved_number;
   s->entry_record_offset = saved_offset;
-  s->entry_info = saved_info;
-  s->entry_info_internal = saved_internal;
+  s->entry = saved_info;
   s->entry_ok = saved_ok;
-  return UNZ_LISTEND;
+  return kReadListEnd;
 }
 
-const unsigned char* unzlocal_FindExtraBlock(const unsigned char* extra, uint32_t extra_length, uint16_t tag,
-                                             uint32_t* length) {
+const unsigned char* find_extra_block(const unsigned char* extra, uint32_t extra_length, uint16_t tag,
+                                      uint32_t* length) {
   uint32_t p = 0;
   // Each block: a 2-byte tag, a 2-byte data length, the data (APPNOTE 4.5.1).
   constexpr uint32_t kHead = Zip64Extra::kHeadSize;
@@ -522,10 +487,10 @@ const unsigned char* unzlocal_FindExtraBlock(const unsigned char* extra, uint32_
   return nullptr;
 }
 
-void unzlocal_ApplyZip64Extra(const unsigned char* extra, uint32_t extra_length, bool local,
-                              uint64_t* uncompressed_size, uint64_t* compressed_size, uint64_t* local_offset) {
+void apply_zip64_extra(const unsigned char* extra, uint32_t extra_length, bool local, uint64_t* uncompressed_size,
+                       uint64_t* compressed_size, uint64_t* local_offset) {
   uint32_t length = 0;
-  const unsigned char* block = unzlocal_FindExtraBlock(extra, extra_length, kZip64ExtraId, &length);
+  const unsigned char* block = find_extra_block(extra, extra_length, kZip64ExtraId, &length);
   if (block == nullptr) return;
   // A local header's block holds both sizes once either is marked (APPNOTE
   // 4.5.3); elsewhere only the marked fields are there, in this order.
@@ -540,15 +505,16 @@ void unzlocal_ApplyZip64Extra(const unsigned char* extra, uint32_t extra_length,
   if (z.has_local_header_offset) *local_offset = z.local_header_offset;
 }
 
-int unzGetGlobalComment(unz_s* s, char* buf, uint32_t cap) {
-  if (s == nullptr) return UNZ_BADPARAM;
-  const uint32_t n = cap < s->global_info.comment_size ? cap : s->global_info.comment_size;
-  if (lufseek(s->source.get(), int64_t(s->end_record_offset) + EndRecord::kSize, 0) != 0) return UNZ_IOERROR;
+int read_archive_comment(ZipArchive* s, char* buf, uint32_t cap) {
+  if (s == nullptr) return kReadBadParam;
+  const uint32_t n = cap < s->comment_size ? cap : s->comment_size;
+  if (source_seek(s->source.get(), int64_t(s->end_record_offset) + EndRecord::kSize, qp::SeekFrom::Begin) != kReadOk)
+    return kReadIoError;
   if (n > 0) {
     buf[0] = '\0';
-    if (lufread(buf, n, 1, s->source.get()) != 1) return UNZ_IOERROR;
+    if (source_read(buf, n, 1, s->source.get()) != 1) return kReadIoError;
   }
-  if (s->global_info.comment_size < cap) buf[s->global_info.comment_size] = '\0';
+  if (s->comment_size < cap) buf[s->comment_size] = '\0';
   return static_cast<int>(n);
 }
 

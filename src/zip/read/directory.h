@@ -3,8 +3,8 @@
 // the name lookup; and the entry stream that delivers one entry's bytes,
 // deciphered, inflated and checked against its CRC.
 //
-// The reader speaks in its own status codes (UNZ_*); the front end in
-// unzip.h turns them into ZIPRESULT codes.
+// The reader speaks in its own status codes (kRead*); the reading API in
+// reader.h turns them into ZIPRESULT codes.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -12,30 +12,29 @@
 #include <utility>
 #include <vector>
 
+#include "platform/file.h"
 #include "platform/handle.h"
+#include "zip/format/records.h"
 #include "zip/format/zip_result.h"
 
 namespace quillon {
 
 // Reader status codes.
-constexpr int UNZ_OK = 0;
-constexpr int UNZ_SUCCESS = 0;
-constexpr int UNZ_EOF = 0;  // end of data in the number getters
-constexpr int UNZ_IOERROR = -1;
-constexpr int UNZ_LISTEND = -100;
-constexpr int UNZ_BADPARAM = -102;
-constexpr int UNZ_BADARCHIVE = -103;
-constexpr int UNZ_NOMEMORY = -104;
-constexpr int UNZ_CRCMISMATCH = -105;
-constexpr int UNZ_BADPASSWORD = -106;
+constexpr int kReadOk = 0;
+constexpr int kReadIoError = -1;
+constexpr int kReadListEnd = -100;
+constexpr int kReadBadParam = -102;
+constexpr int kReadBadArchive = -103;
+constexpr int kReadCrcMismatch = -105;
+constexpr int kReadBadPassword = -106;
 
 // Size of the compressed-input chunks of an entry stream.
-constexpr uint32_t kUnzBufferSize = 16384;
+constexpr uint32_t kEntryChunkSize = 16384;
 
 // ---------------------------------------------------------------------------
 // Byte source.
 
-struct LUFILE {
+struct ByteSource {
   bool from_handle = false;   // a handle or file-name source; false for memory
   bool seekable = false;      // the handle reported a position when opened
   qp::HeldHandle handle;      // owned when opened here for a file name
@@ -44,87 +43,72 @@ struct LUFILE {
   const unsigned char* data = nullptr;  // memory block (the caller's)
   uint32_t length = 0;
   uint64_t position = 0;
-  uint64_t reads = 0;         // lufread calls on this source
+  uint64_t reads = 0;         // source_read calls on this source
 };
 
 // Positions in sources are 64-bit: archives and their entries may pass 4 GiB.
 constexpr uint64_t kNoSourcePosition = qp::kNoPosition64;
 
 // The handle's position, or kNoSourcePosition when it has none (a pipe).
-uint64_t GetFilePosU(qp::Handle h);
+uint64_t handle_position(qp::Handle h);
 
 // Opens a byte source of kind ZIPSRC_HANDLE, ZIPSRC_FILENAME or ZIPSRC_MEMORY;
 // *err receives ZIPR_OK, ZIPR_BADARGS or ZIPR_OPENFAILED.
-LUFILE* lufopen(const void* source, uint32_t length, uint32_t kind, ZIPRESULT* err);
-// Closes the handle when it was opened here and frees the source; -1 for none.
-int lufclose(LUFILE* f);
-// An owned byte source: closed by lufclose when its owner lets it go.
-struct LufileCloser {
-  void operator()(LUFILE* f) const { lufclose(f); }
+ByteSource* open_byte_source(const void* source, uint32_t length, uint32_t kind, ZIPRESULT* err);
+// Closes the handle when it was opened here and frees the source, if any.
+void close_byte_source(ByteSource* f);
+// An owned byte source: closed by close_byte_source when its owner lets it go.
+struct ByteSourceCloser {
+  void operator()(ByteSource* f) const { close_byte_source(f); }
 };
-using LufilePtr = std::unique_ptr<LUFILE, LufileCloser>;
+using ByteSourcePtr = std::unique_ptr<ByteSource, ByteSourceCloser>;
 // Reads size * n bytes; returns the number of whole items read.
-size_t lufread(void* buf, size_t size, size_t n, LUFILE* f);
+size_t source_read(void* buf, size_t size, size_t n, ByteSource* f);
 // How many reads the sources of the process asked for, counted when each
 // source closes: what the reader's access pattern costs, in any thread.
-uint64_t lufreads_so_far();
-// origin 0: from the start (base_offset for handles), 1: from the current
-// position, 2: from the end. 0 on success, an error number otherwise; a seek
-// to a negative position fails.
-int lufseek(LUFILE* f, int64_t offset, int origin);
-uint64_t luftell(LUFILE* f);
-bool luferror(LUFILE* f);
-
-// Little-endian number getters: status 0 with the value, 0 without a value
-// at the end of the data, -1 after a read error.
-int unzlocal_getByte(LUFILE* f, uint32_t* value);
-int unzlocal_getShort(LUFILE* f, uint32_t* value);
-int unzlocal_getLong(LUFILE* f, uint32_t* value);
+uint64_t source_reads_so_far();
+// Moves to `offset` from the start (base_offset for handles), the current
+// position or the end. kReadOk; kReadBadParam for an unknown origin or a
+// position before the start or beyond 2^62; kReadIoError when the source
+// cannot seek or the system refuses.
+int source_seek(ByteSource* f, int64_t offset, qp::SeekFrom from);
+// The position relative to the base offset, or kNoSourcePosition; 0 for a
+// handle that cannot seek.
+uint64_t source_tell(ByteSource* f);
+// Whether a read on the handle failed (a memory block never fails).
+bool source_failed(ByteSource* f);
 
 // ---------------------------------------------------------------------------
 // Archive.
 
-struct unz_global_info_s {
-  uint32_t entry_count = 0;
-  uint32_t comment_size = 0;
-};
-
-// A DOS date and time broken down.
-struct tm_unz_s {
-  uint32_t tm_sec = 0, tm_min = 0, tm_hour = 0, tm_mday = 0, tm_mon = 0, tm_year = 0;
-};
-
-// One central record as read. The sizes are 64-bit: a field that holds
-// 0xFFFFFFFF takes its value from the record's Zip64 block when it has one.
-struct unz_file_info_s {
-  uint32_t version_made_by = 0;
-  uint32_t version_needed = 0;
-  uint32_t flags = 0;
-  uint32_t method = 0;
-  uint32_t dos_datetime = 0;  // time in the low half, date in the high half
-  uint32_t crc = 0;
+// One central record as read: its fixed part as decoded, and the sizes and
+// the offset as 64-bit values, where a field that holds 0xFFFFFFFF takes its
+// value from the record's Zip64 block when it has one.
+struct EntryRecord {
+  CentralRecord central;
   uint64_t compressed_size = 0;
   uint64_t uncompressed_size = 0;
-  uint32_t name_length = 0;
-  uint32_t extra_length = 0;
-  uint32_t comment_length = 0;
-  uint32_t disk_start = 0;
-  uint32_t internal_attributes = 0;
-  uint32_t external_attributes = 0;
-  tm_unz_s date;
-};
-
-struct unz_file_info_internal_s {
   uint64_t local_header_offset = 0;  // archive-relative
 };
 
-struct unz_entry_stream_s;
+// The current entry's local header, read once for its description (its
+// extra field may hold the entry's times) and for its stream, and dropped
+// when another entry becomes current.
+struct LocalHeaderFacts {
+  bool read = false;        // read for the current entry
+  int status = kReadOk;     // its check against the central record
+  uint32_t var_size = 0;    // the length of its name and extra field together
+  bool extra_read = false;  // its extra field could be read whole
+  std::vector<unsigned char> extra;
+};
+
+struct EntryStream;
 // Frees an entry stream (its input buffer and its inflater); defined where
 // the stream is.
-struct unz_entry_stream_deleter {
-  void operator()(unz_entry_stream_s* st) const;
+struct EntryStreamDeleter {
+  void operator()(EntryStream* st) const;
 };
-using unz_entry_stream_ptr = std::unique_ptr<unz_entry_stream_s, unz_entry_stream_deleter>;
+using EntryStreamPtr = std::unique_ptr<EntryStream, EntryStreamDeleter>;
 
 // What one pass over the central directory learns when the archive opens.
 // Each entry's central record offset, so that reaching an entry costs one
@@ -132,8 +116,8 @@ using unz_entry_stream_ptr = std::unique_ptr<unz_entry_stream_s, unz_entry_strea
 // a record that cannot be described is stepped over by its lengths. The
 // local header offsets, sorted, so that an entry can find the next local
 // header above its own: the test that an entry's bytes stay clear of every
-// other entry's (unzlocal_CheckCurrentFileSpan). Sixteen bytes per entry.
-struct unz_local_index_s {
+// other entry's (check_entry_span). Sixteen bytes per entry.
+struct LocalHeaderIndex {
   std::vector<uint64_t> records;  // central record offsets (archive-relative), in directory order
   std::vector<uint64_t> offsets;  // distinct local header offsets, ascending
   // Offsets that several entries share, ascending, each with the first of
@@ -144,9 +128,10 @@ struct unz_local_index_s {
 
 // An open archive. It owns its source and its open entry stream, if any;
 // destroying it releases both.
-struct unz_s {
-  LufilePtr source;
-  unz_global_info_s global_info;
+struct ZipArchive {
+  ByteSourcePtr source;
+  uint32_t entry_count = 0;
+  uint32_t comment_size = 0;           // of the archive comment
   uint64_t leading_bytes = 0;          // bytes of the source before the archive
   uint32_t entry_number = 0;
   uint64_t entry_record_offset = 0;    // archive-relative
@@ -155,62 +140,55 @@ struct unz_s {
   uint64_t directory_size = 0;         // from the Zip64 end record when there is one
   uint64_t directory_offset = 0;
   bool zip64 = false;                  // the counts came from a Zip64 end record
-  unz_file_info_s entry_info;
-  unz_file_info_internal_s entry_info_internal;
-  unz_entry_stream_ptr stream;         // the open entry, or none
-  unz_local_index_s local_index;
+  EntryRecord entry;                   // the current entry's central record
+  LocalHeaderFacts local_header;       // the current entry's local header, once read
+  EntryStreamPtr stream;               // the open entry, or none
+  LocalHeaderIndex local_index;
 };
 
 // The position of the end record relative to the source's base offset, or
 // kNoSourcePosition when no whole record lies in the last 65,535 + 22 bytes
 // (a record followed by the longest comment).
-uint64_t unzlocal_SearchCentralDir(LUFILE* f);
-
-void unzlocal_DosDateToTmuDate(uint32_t dos_datetime, tm_unz_s* tm);
+uint64_t find_end_record(ByteSource* f);
 
 // Fills the archive's local_index with one pass over the central directory,
 // read in large chunks. Records after the first unreadable one are left out,
-// as the walk cannot reach them either. UNZ_OK; memory running out throws
+// as the walk cannot reach them either. kReadOk; memory running out throws
 // std::bad_alloc.
-int unzlocal_IndexLocalHeaders(unz_s* s);
+int index_local_headers(ZipArchive* s);
 
 // Opens the archive of `source`, which it consumes either way (also when
 // memory runs out, which throws std::bad_alloc); null when the source holds
 // no usable archive.
-std::unique_ptr<unz_s> unzOpenArchive(LufilePtr source);
+std::unique_ptr<ZipArchive> open_archive(ByteSourcePtr source);
 // The same for callers that hold the archive by hand and free it with
-// unzClose.
-unz_s* unzOpenInternal(LUFILE* source);
-int unzClose(unz_s* s);
-int unzGetGlobalInfo(unz_s* s, unz_global_info_s* info);
-// Makes entry n (0-based) the current one and describes it: UNZ_OK, or
-// the entry's own failure (UNZ_BADARCHIVE for a record that cannot be
-// described, or that lies past the first unreadable one), UNZ_LISTEND past
+// close_archive.
+ZipArchive* open_archive_raw(ByteSource* source);
+int close_archive(ZipArchive* s);
+// Makes entry n (0-based) the current one and describes it: kReadOk, or
+// the entry's own failure (kReadBadArchive for a record that cannot be
+// described, or that lies past the first unreadable one), kReadListEnd past
 // the last entry. Another entry's damage does not affect it.
-int unzGoToEntry(unz_s* s, uint32_t n);
-int unzGoToFirstFile(unz_s* s);
+int go_to_entry(ZipArchive* s, uint32_t n);
+int go_to_first_entry(ZipArchive* s);
 // The entry after the current one, also when the current one is damaged.
-int unzGoToNextFile(unz_s* s);
+int go_to_next_entry(ZipArchive* s);
 
 // Reads the current central record. The name and the comment are terminated
 // only when they are shorter than their buffer; the extra field never is.
-int unzlocal_GetCurrentFileInfoInternal(unz_s* s, unz_file_info_s* info, unz_file_info_internal_s* internal,
-                                        char* name, uint32_t name_cap, void* extra, uint32_t extra_cap,
-                                        char* comment, uint32_t comment_cap);
-int unzGetCurrentFileInfo(unz_s* s, unz_file_info_s* info, char* name, uint32_t name_cap, void* extra,
-                          uint32_t extra_cap, char* comment, uint32_t comment_cap);
+int read_entry_record(ZipArchive* s, EntryRecord* info, char* name, uint32_t name_cap, void* extra,
+                      uint32_t extra_cap, char* comment, uint32_t comment_cap);
 
 // Case mode 1 compares bytes exactly; any other folds 'a'-'z' only.
-int strcmpcasenosensitive_internal(const char* a, const char* b);
-int unzStringFileNameCompare(const char* a, const char* b, int case_mode);
+int compare_names(const char* a, const char* b, int case_mode);
 // Makes the entry named `name` current (0); when there is none, leaves the
 // current entry as it was and returns the walk's last status.
-int unzLocateFile(unz_s* s, const char* name, int case_mode);
+int locate_entry(ZipArchive* s, const char* name, int case_mode);
 // The same walk with the caller's test: `match` sees each entry current,
 // with its stored name (cut to 256 characters), and says whether it is the
 // one sought.
-using unz_name_match = bool (*)(unz_s* s, const char* stored_name, void* context);
-int unzLocateFileMatching(unz_s* s, unz_name_match match, void* context);
+using EntryNameMatch = bool (*)(ZipArchive* s, const char* stored_name, void* context);
+int locate_entry_matching(ZipArchive* s, EntryNameMatch match, void* context);
 
 // Finds the Zip64 block (tag 0x0001) in an extra field and takes from it, in
 // the order of APPNOTE 4.5.3, each value whose field held the marker: the
@@ -218,35 +196,34 @@ int unzLocateFileMatching(unz_s* s, unz_name_match match, void* context);
 // that is not marked, or that the block is too short to hold, keeps its
 // value. `local` is for a local header, whose block holds both sizes as soon
 // as either is marked.
-void unzlocal_ApplyZip64Extra(const unsigned char* extra, uint32_t extra_length, bool local,
-                              uint64_t* uncompressed_size, uint64_t* compressed_size, uint64_t* local_offset);
+void apply_zip64_extra(const unsigned char* extra, uint32_t extra_length, bool local, uint64_t* uncompressed_size,
+                       uint64_t* compressed_size, uint64_t* local_offset);
 // The data of the first block with the given tag in an extra field, or null;
 // *length receives its length, cut to what the field holds.
-const unsigned char* unzlocal_FindExtraBlock(const unsigned char* extra, uint32_t extra_length, uint16_t tag,
-                                             uint32_t* length);
+const unsigned char* find_extra_block(const unsigned char* extra, uint32_t extra_length, uint16_t tag,
+                                      uint32_t* length);
 
 // Copies up to `cap` bytes of the archive comment; the count or a status.
-int unzGetGlobalComment(unz_s* s, char* buf, uint32_t cap);
+int read_archive_comment(ZipArchive* s, char* buf, uint32_t cap);
 
 // ---------------------------------------------------------------------------
 // Entry stream.
 
-// Checks the current entry's local header against its central record.
-int unzlocal_CheckCurrentFileCoherencyHeader(unz_s* s, uint32_t* var_size, uint64_t* extra_offset,
-                                             uint32_t* extra_size);
-// Refuses (UNZ_BADARCHIVE) the current entry when its bytes overlap another
+// Reads the current entry's local header and its extra field into
+// s->local_header, unless read already, and checks the header against the
+// central record: the status of that check. An extra field that cannot be
+// read fails the check only when the header's sizes are to come from it.
+int read_local_header(ZipArchive* s);
+// Refuses (kReadBadArchive) the current entry when its bytes overlap another
 // entry's or the central directory, given the size of its local name and
-// extra field; see unz_entry.cpp.
-int unzlocal_CheckCurrentFileSpan(unz_s* s, uint32_t var_size);
+// extra field; see entry_stream.cpp.
+int check_entry_span(ZipArchive* s, uint32_t var_size);
 // Opens the current entry's stream; memory running out throws std::bad_alloc
 // and leaves no stream open.
-int unzOpenCurrentFile(unz_s* s, const char* password);
+int open_entry_stream(ZipArchive* s, const char* password);
 // Delivers up to `cap` bytes; the count, a negative status or zlib code.
 // *reached_end is set on the read that delivers the entry's last byte.
-int unzReadCurrentFile(unz_s* s, void* buf, uint32_t cap, bool* reached_end);
-int unzCloseCurrentFile(unz_s* s);
-long unztell(unz_s* s);
-int unzeof(unz_s* s);
-int unzGetLocalExtrafield(unz_s* s, void* buf, uint32_t cap);
+int read_entry_stream(ZipArchive* s, void* buf, uint32_t cap, bool* reached_end);
+int close_entry_stream(ZipArchive* s);
 
 }  // namespace quillon

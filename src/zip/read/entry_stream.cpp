@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "zip/format/cipher.h"
@@ -15,26 +16,23 @@
 
 namespace quillon {
 
-struct unz_entry_stream_s {
-  unz_entry_stream_s() : input_buffer(kUnzBufferSize) {}
-  ~unz_entry_stream_s() {
+struct EntryStream {
+  EntryStream() : input_buffer(kEntryChunkSize) {}
+  ~EntryStream() {
     if (inflater_ready) inflateEnd(&inflater);
   }
-  unz_entry_stream_s(const unz_entry_stream_s&) = delete;
-  unz_entry_stream_s& operator=(const unz_entry_stream_s&) = delete;
+  EntryStream(const EntryStream&) = delete;
+  EntryStream& operator=(const EntryStream&) = delete;
 
-  std::vector<unsigned char> input_buffer;  // kUnzBufferSize bytes
+  std::vector<unsigned char> input_buffer;  // kEntryChunkSize bytes
   z_stream inflater{};
   uint64_t next_read_offset = 0;          // archive-relative offset of the next input byte
   bool inflater_ready = false;
-  uint64_t local_extra_offset = 0;
-  uint32_t local_extra_size = 0;
-  uint32_t local_extra_read = 0;
   uint32_t crc_so_far = 0;
   uint32_t crc_expected = 0;
   uint64_t compressed_left = 0;
   uint64_t uncompressed_left = 0;
-  LUFILE* source = nullptr;               // the archive's, not owned
+  ByteSource* source = nullptr;               // the archive's, not owned
   uint32_t method = 0;
   uint64_t leading_bytes = 0;
   bool encrypted = false;
@@ -43,52 +41,64 @@ struct unz_entry_stream_s {
   unsigned char check_byte = 0;
 };
 
-void unz_entry_stream_deleter::operator()(unz_entry_stream_s* st) const { delete st; }
+void EntryStreamDeleter::operator()(EntryStream* st) const { delete st; }
 
-int unzlocal_CheckCurrentFileCoherencyHeader(unz_s* s, uint32_t* var_size, uint64_t* extra_offset,
-                                             uint32_t* extra_size) {
-  *var_size = 0;
-  *extra_offset = 0;
-  *extra_size = 0;
-  LUFILE* f = s->source.get();
-  const uint64_t local = s->entry_info_internal.local_header_offset;
-  if (lufseek(f, int64_t(s->leading_bytes + local), 0) != 0) return UNZ_IOERROR;
+namespace {
+
+// Reads the current entry's local header and its extra field into *local
+// and checks the header against the central record; see ReadLocalHeader.
+int read_and_check_local_header(ZipArchive* s, LocalHeaderFacts* local) {
+  ByteSource* f = s->source.get();
+  const uint64_t at = s->entry.local_header_offset;
+  if (source_seek(f, int64_t(s->leading_bytes + at), qp::SeekFrom::Begin) != kReadOk) return kReadIoError;
   unsigned char r[LocalHeader::kSize];
-  const size_t got = lufread(r, 1, LocalHeader::kSize, f);
+  const size_t got = source_read(r, 1, LocalHeader::kSize, f);
   if (got < LocalHeader::kSize) {
-    if (luferror(f)) return UNZ_IOERROR;
+    if (source_failed(f)) return kReadIoError;
     std::memset(r + got, 0, LocalHeader::kSize - got);  // bytes past the end read as zero
   }
-  const unz_file_info_s& central = s->entry_info;
+  const EntryRecord& central = s->entry;
   LocalHeader header;
-  if (!header.decode(r, sizeof r)) return UNZ_BADARCHIVE;
-  int status = UNZ_OK;
+  if (!header.decode(r, sizeof r)) return kReadBadArchive;
   const uint32_t method = header.method;
-  if (method != central.method || (method != kMethodStored && method != kMethodDeflated)) status = UNZ_BADARCHIVE;
+  if (method != central.central.method || (method != kMethodStored && method != kMethodDeflated))
+    return kReadBadArchive;
   const bool descriptor = (header.flags & kFlagDataDescriptor) != 0;
   const uint32_t name_length = header.name_length;
   const uint32_t extra_length = header.extra_length;
-  const uint64_t extra_at = local + LocalHeader::kSize + name_length;
+  if (extra_length > 0) {
+    local->extra.resize(extra_length);
+    const uint64_t extra_at = s->leading_bytes + at + LocalHeader::kSize + name_length;
+    local->extra_read = source_seek(f, int64_t(extra_at), qp::SeekFrom::Begin) == kReadOk &&
+                        source_read(local->extra.data(), extra_length, 1, f) == 1;
+  }
   uint64_t compressed_size = header.compressed_size, uncompressed_size = header.uncompressed_size;
-  if (status == UNZ_OK && !descriptor && extra_length > 0 &&
-      (compressed_size == kZip64Marker || uncompressed_size == kZip64Marker)) {
+  if (!descriptor && extra_length > 0 && (compressed_size == kZip64Marker || uncompressed_size == kZip64Marker)) {
     // Zip64 sizes in the local header (APPNOTE 4.5.3): the marked fields
     // take their values from the local extra field's Zip64 block. They must
     // agree with the central record like the 32-bit ones.
-    std::vector<unsigned char> x(extra_length);
-    if (lufseek(f, int64_t(s->leading_bytes + extra_at), 0) != 0 || lufread(x.data(), x.size(), 1, f) != 1)
-      return UNZ_IOERROR;
-    unzlocal_ApplyZip64Extra(x.data(), extra_length, true, &uncompressed_size, &compressed_size, nullptr);
+    if (!local->extra_read) return kReadIoError;
+    apply_zip64_extra(local->extra.data(), extra_length, true, &uncompressed_size, &compressed_size, nullptr);
   }
-  if (status == UNZ_OK && header.crc != central.crc && !descriptor) status = UNZ_BADARCHIVE;
-  if (status == UNZ_OK && compressed_size != central.compressed_size && !descriptor) status = UNZ_BADARCHIVE;
-  if (status == UNZ_OK && uncompressed_size != central.uncompressed_size && !descriptor) status = UNZ_BADARCHIVE;
-  if (status == UNZ_OK && name_length != central.name_length) status = UNZ_BADARCHIVE;
-  if (status != UNZ_OK) return status;
-  *var_size = name_length + extra_length;
-  *extra_offset = extra_at;
-  *extra_size = extra_length;
-  return UNZ_OK;
+  if (!descriptor && (header.crc != central.central.crc || compressed_size != central.compressed_size ||
+                      uncompressed_size != central.uncompressed_size))
+    return kReadBadArchive;
+  if (name_length != central.central.name_length) return kReadBadArchive;
+  local->var_size = name_length + extra_length;
+  return kReadOk;
+}
+
+}  // namespace
+
+int read_local_header(ZipArchive* s) {
+  if (s->local_header.read) return s->local_header.status;
+  // Kept only once complete: memory running out on the way leaves the
+  // header to be read again.
+  LocalHeaderFacts local;
+  local.status = read_and_check_local_header(s, &local);
+  local.read = true;
+  s->local_header = std::move(local);
+  return s->local_header.status;
 }
 
 // An entry's bytes run from its local header to the end of its data, and on
@@ -100,54 +110,50 @@ int unzlocal_CheckCurrentFileCoherencyHeader(unz_s* s, uint32_t* var_size, uint6
 // far beyond their size are made of: many records over one compressed
 // stream, or each entry's data quoting the next entry's header and running
 // on through its data.
-int unzlocal_CheckCurrentFileSpan(unz_s* s, uint32_t var_size) {
+int check_entry_span(ZipArchive* s, uint32_t var_size) {
   constexpr uint32_t kDescriptorLeast = kDataDescriptorSize - 4;  // without its signature
-  const unz_local_index_s& index = s->local_index;
-  if (s->entry_number >= index.entries) return UNZ_BADARCHIVE;  // not indexed: cannot be vouched for
-  const uint64_t local = s->entry_info_internal.local_header_offset;
+  const LocalHeaderIndex& index = s->local_index;
+  if (s->entry_number >= index.entries) return kReadBadArchive;  // not indexed: cannot be vouched for
+  const uint64_t local = s->entry.local_header_offset;
   const auto shared = std::lower_bound(index.shared.begin(), index.shared.end(), std::make_pair(local, uint32_t(0)));
   if (shared != index.shared.end() && shared->first == local && shared->second != s->entry_number)
-    return UNZ_BADARCHIVE;
+    return kReadBadArchive;
   uint64_t limit = s->directory_offset;
   const auto next = std::upper_bound(index.offsets.begin(), index.offsets.end(), local);
   if (next != index.offsets.end() && *next < limit) limit = *next;
-  uint64_t end = local + LocalHeader::kSize + var_size + s->entry_info.compressed_size;
-  if (s->entry_info.flags & kFlagDataDescriptor) end += kDescriptorLeast;
-  return end <= limit ? UNZ_OK : UNZ_BADARCHIVE;
+  uint64_t end = local + LocalHeader::kSize + var_size + s->entry.compressed_size;
+  if (s->entry.central.flags & kFlagDataDescriptor) end += kDescriptorLeast;
+  return end <= limit ? kReadOk : kReadBadArchive;
 }
 
-int unzOpenCurrentFile(unz_s* s, const char* password) {
-  if (s == nullptr || !s->entry_ok) return UNZ_BADPARAM;
-  if (s->stream != nullptr) unzCloseCurrentFile(s);
-  uint32_t var_size, extra_size;
-  uint64_t extra_offset;
-  if (unzlocal_CheckCurrentFileCoherencyHeader(s, &var_size, &extra_offset, &extra_size) != UNZ_OK)
-    return UNZ_BADARCHIVE;
-  if (unzlocal_CheckCurrentFileSpan(s, var_size) != UNZ_OK) return UNZ_BADARCHIVE;
-  const unz_file_info_s& info = s->entry_info;
-  const bool encrypted = (info.flags & kFlagEncrypted) != 0;
+int open_entry_stream(ZipArchive* s, const char* password) {
+  if (s == nullptr || !s->entry_ok) return kReadBadParam;
+  if (s->stream != nullptr) close_entry_stream(s);
+  if (read_local_header(s) != kReadOk) return kReadBadArchive;
+  const uint32_t var_size = s->local_header.var_size;
+  if (check_entry_span(s, var_size) != kReadOk) return kReadBadArchive;
+  const EntryRecord& info = s->entry;
+  const CentralRecord& record = info.central;
+  const bool encrypted = (record.flags & kFlagEncrypted) != 0;
   // An encrypted entry carries at least its 12-byte header, and stored data
   // is exactly as long as announced: otherwise the directory is lying, and
   // a short entry must not pass as a complete one.
-  if (encrypted && info.compressed_size < kEncryptionHeaderSize) return UNZ_BADARCHIVE;
-  if (info.method == kMethodStored &&
+  if (encrypted && info.compressed_size < kEncryptionHeaderSize) return kReadBadArchive;
+  if (record.method == kMethodStored &&
       info.compressed_size != info.uncompressed_size + (encrypted ? kEncryptionHeaderSize : 0))
-    return UNZ_BADARCHIVE;
+    return kReadBadArchive;
 
-  unz_entry_stream_ptr st(new unz_entry_stream_s);
-  st->local_extra_offset = extra_offset;
-  st->local_extra_size = extra_size;
-  st->local_extra_read = 0;
-  st->crc_expected = info.crc;
+  EntryStreamPtr st(new EntryStream);
+  st->crc_expected = record.crc;
   st->crc_so_far = 0;
-  st->method = info.method;
+  st->method = record.method;
   st->source = s->source.get();
   st->leading_bytes = s->leading_bytes;
   st->inflater.zalloc = Z_NULL;
   st->inflater.zfree = Z_NULL;
   st->inflater.opaque = Z_NULL;
   st->inflater.total_out = 0;
-  if (info.method == kMethodDeflated) {
+  if (record.method == kMethodDeflated) {
     st->inflater.next_in = Z_NULL;
     st->inflater.avail_in = 0;
     st->inflater_ready = inflateInit2(&st->inflater, -MAX_WBITS) == Z_OK;
@@ -155,46 +161,47 @@ int unzOpenCurrentFile(unz_s* s, const char* password) {
   st->compressed_left = info.compressed_size;
   st->uncompressed_left = info.uncompressed_size;
   st->encrypted = encrypted;
-  st->check_byte = encryption_check_byte(info.flags, info.dos_datetime, info.crc);
+  st->check_byte = encryption_check_byte(record.flags, record.dos_datetime, record.crc);
   st->header_left = encrypted ? kEncryptionHeaderSize : 0;
   setup_keys(st->keys, password);
-  st->next_read_offset = s->entry_info_internal.local_header_offset + LocalHeader::kSize + var_size;
+  st->next_read_offset = info.local_header_offset + LocalHeader::kSize + var_size;
   st->inflater.next_in = Z_NULL;
   st->inflater.avail_in = 0;
   s->stream = std::move(st);
-  return UNZ_OK;
+  return kReadOk;
 }
 
 namespace {
 
 // Reads and deciphers the 12-byte encryption header of the open entry; its
 // last byte must be the entry's check byte (APPNOTE 6.1.6).
-int read_encryption_header(unz_entry_stream_s* st) {
+int read_encryption_header(EntryStream* st) {
   unsigned char header[kEncryptionHeaderSize];
-  if (lufseek(st->source, int64_t(st->leading_bytes + st->next_read_offset), 0) != 0) return UNZ_IOERROR;
-  if (lufread(header, kEncryptionHeaderSize, 1, st->source) != 1) return UNZ_IOERROR;
+  if (source_seek(st->source, int64_t(st->leading_bytes + st->next_read_offset), qp::SeekFrom::Begin) != kReadOk)
+    return kReadIoError;
+  if (source_read(header, kEncryptionHeaderSize, 1, st->source) != 1) return kReadIoError;
   st->next_read_offset += kEncryptionHeaderSize;
   st->compressed_left -= kEncryptionHeaderSize;  // at least the header, as the open checked
   st->header_left = 0;
   unsigned char last = 0;
   for (unsigned char c : header) last = static_cast<unsigned char>(zdecode(st->keys, static_cast<char>(c)));
-  return last == st->check_byte ? UNZ_OK : UNZ_BADPASSWORD;
+  return last == st->check_byte ? kReadOk : kReadBadPassword;
 }
 
 }  // namespace
 
-int unzReadCurrentFile(unz_s* s, void* buf, uint32_t cap, bool* reached_end) {
+int read_entry_stream(ZipArchive* s, void* buf, uint32_t cap, bool* reached_end) {
   bool end_dummy;
   bool& end = reached_end ? *reached_end : end_dummy;
   end = false;
-  if (s == nullptr || s->stream == nullptr) return UNZ_BADPARAM;
-  unz_entry_stream_s* st = s->stream.get();
+  if (s == nullptr || s->stream == nullptr) return kReadBadParam;
+  EntryStream* st = s->stream.get();
   if (cap == 0) return 0;
   // The encryption header comes first, also for an entry without data, so
   // that a missing or wrong password fails before the end is reported.
   if (st->header_left > 0) {
     const int checked = read_encryption_header(st);
-    if (checked != UNZ_OK) return checked;
+    if (checked != kReadOk) return checked;
   }
   if (st->uncompressed_left == 0) {
     end = true;
@@ -211,9 +218,11 @@ int unzReadCurrentFile(unz_s* s, void* buf, uint32_t cap, bool* reached_end) {
   int zresult = Z_OK;
   while (z.avail_out > 0) {
     if (z.avail_in == 0 && st->compressed_left > 0) {
-      const uint32_t n = static_cast<uint32_t>(st->compressed_left < kUnzBufferSize ? st->compressed_left : kUnzBufferSize);
-      if (lufseek(st->source, int64_t(st->leading_bytes + st->next_read_offset), 0) != 0) return UNZ_IOERROR;
-      if (lufread(st->input_buffer.data(), n, 1, st->source) != 1) return UNZ_IOERROR;
+      const uint32_t n =
+          static_cast<uint32_t>(st->compressed_left < kEntryChunkSize ? st->compressed_left : kEntryChunkSize);
+      if (source_seek(st->source, int64_t(st->leading_bytes + st->next_read_offset), qp::SeekFrom::Begin) != kReadOk)
+    return kReadIoError;
+      if (source_read(st->input_buffer.data(), n, 1, st->source) != 1) return kReadIoError;
       st->next_read_offset += n;
       st->compressed_left -= n;
       z.next_in = st->input_buffer.data();
@@ -262,35 +271,12 @@ int unzReadCurrentFile(unz_s* s, void* buf, uint32_t cap, bool* reached_end) {
   return zresult < 0 ? zresult : Z_DATA_ERROR;  // never a code that reads as a byte count
 }
 
-int unzCloseCurrentFile(unz_s* s) {
-  if (s == nullptr || s->stream == nullptr) return UNZ_BADPARAM;
-  const unz_entry_stream_s* st = s->stream.get();
-  const int status = st->uncompressed_left == 0 && st->crc_so_far != st->crc_expected ? UNZ_CRCMISMATCH : UNZ_OK;
+int close_entry_stream(ZipArchive* s) {
+  if (s == nullptr || s->stream == nullptr) return kReadBadParam;
+  const EntryStream* st = s->stream.get();
+  const int status = st->uncompressed_left == 0 && st->crc_so_far != st->crc_expected ? kReadCrcMismatch : kReadOk;
   s->stream.reset();  // frees the buffer and ends the inflater
   return status;
-}
-
-long unztell(unz_s* s) {
-  if (s == nullptr || s->stream == nullptr) return UNZ_BADPARAM;
-  return static_cast<long>(s->stream->inflater.total_out);
-}
-
-int unzeof(unz_s* s) {
-  if (s == nullptr || s->stream == nullptr) return UNZ_BADPARAM;
-  return s->stream->uncompressed_left == 0 ? 1 : 0;
-}
-
-int unzGetLocalExtrafield(unz_s* s, void* buf, uint32_t cap) {
-  if (s == nullptr || s->stream == nullptr) return UNZ_BADPARAM;
-  unz_entry_stream_s* st = s->stream.get();
-  const uint32_t left = st->local_extra_size - st->local_extra_read;  // both 16-bit lengths
-  if (buf == nullptr) return static_cast<int>(left);
-  const uint32_t n = cap < left ? cap : left;
-  if (n == 0) return 0;
-  if (lufseek(st->source, int64_t(st->leading_bytes + st->local_extra_offset + st->local_extra_read), 0) != 0)
-    return UNZ_IOERROR;
-  if (lufread(buf, n, 1, st->source) != 1) return UNZ_IOERROR;
-  return static_cast<int>(n);
 }
 
 }  // namespace quillon

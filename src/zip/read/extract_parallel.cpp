@@ -76,7 +76,7 @@ struct Shared {
 
 void worker_loop(Shared& sh) {
   // A reader of its own: its own handle on the archive, inflater and buffer.
-  TUnzip reader(nullptr);
+  ArchiveReader reader(nullptr);
   if (reader.Open(sh.archive, 0, ZIPSRC_FILENAME) != ZIPR_OK) return;  // the calling thread takes over
   reader.SetUnzipBaseDir(sh.folder);
   for (;;) {
@@ -131,7 +131,7 @@ bool unzip_entries_parallel(HZIP h, const char* archive, const char* folder, int
     // The entry lands at its whole name, which `name` may hold cut: the
     // whole name decides what it may share with other entries.
     std::string whole;
-    if (static_cast<TUnzip*>(h->object)->GetWholeName(i, &whole) != ZIPR_OK) whole = entry.name;
+    if (static_cast<ArchiveReader*>(h->object)->GetWholeName(i, &whole) != ZIPR_OK) whole = entry.name;
     is_folder[i] = (entry.attributes & qp::kAttrDirectory) != 0;
     bool file = false;
     keys[i] = path_key(whole.c_str(), &file, is_folder[i], &alias);

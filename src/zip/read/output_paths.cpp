@@ -1,4 +1,4 @@
-// Names, output paths, folders and times of extracted entries.
+// Names, output paths and folders of extracted entries.
 #include <cstring>
 #include <string>
 #include <vector>
@@ -8,8 +8,6 @@
 #include "platform/fileinfo.h"
 #include "platform/pathname.h"
 #include "platform/text.h"
-#include "platform/time.h"
-#include "zip/format/records.h"
 #include "zip/read/reader.h"
 
 namespace quillon {
@@ -135,30 +133,5 @@ void ensure_directory(bool utf8, const char* root, const char* dir) {
 void EnsureDirectory(const char* root, const char* dir) { ensure_directory(false, root, dir); }
 
 void EnsureDirectoryUtf8(const char* root, const char* dir) { ensure_directory(true, root, dir); }
-
-uint64_t dosdatetime2filetime(uint16_t dosdate, uint16_t dostime) {
-  const DosDateTime dos = DosDateTime::from_stamp(uint32_t(dosdate) << 16 | dostime);
-  qp::SystemTime st;
-  st.year = static_cast<uint16_t>(dos.year);
-  st.month = static_cast<uint16_t>(dos.month);
-  st.day = static_cast<uint16_t>(dos.day);
-  st.hour = static_cast<uint16_t>(dos.hour);
-  st.minute = static_cast<uint16_t>(dos.minute);
-  st.second = static_cast<uint16_t>(dos.second);
-  st.milliseconds = 0;
-  uint64_t ft = 0;
-  if (!qp::system_time_to_file_time(st, &ft)) {
-    // An impossible date (month 0, 31 April, hour 25...): the first moment
-    // a DOS date can name.
-    qp::SystemTime first;
-    first.year = 1980;
-    first.month = 1;
-    first.day = 1;
-    qp::system_time_to_file_time(first, &ft);
-  }
-  return ft;
-}
-
-uint64_t timet2filetime(uint32_t t) { return uint64_t(t) * 10000000ULL + 116444736000000000ULL; }
 
 }  // namespace quillon

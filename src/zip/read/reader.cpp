@@ -1,4 +1,4 @@
-// TUnzip and the reading API around it.
+// ArchiveReader and the reading API around it.
 #include "zip/read/reader.h"
 
 #include <algorithm>
@@ -16,6 +16,7 @@
 #include "platform/text.h"
 #include "platform/time.h"
 #include "zip/format/crc32.h"
+#include "zip/format/dos_time.h"
 #include "zip/format/records.h"
 #include "zip/read/directory.h"
 
@@ -160,14 +161,14 @@ struct EntryTimes {
   }
   void take_block(const unsigned char* extra, uint32_t size, uint16_t tag) {
     uint32_t length = 0;
-    const unsigned char* block = unzlocal_FindExtraBlock(extra, size, tag, &length);
+    const unsigned char* block = find_extra_block(extra, size, tag, &length);
     if (block == nullptr) return;
     if (tag == ExtendedTimestamp::kId) {
       ExtendedTimestamp ut;
       if (!ut.decode(block, length)) return;
-      if (ut.held & ExtendedTimestamp::kModification) offer(kModify, timet2filetime(ut.modification_time));
-      if (ut.held & ExtendedTimestamp::kAccess) offer(kAccess, timet2filetime(ut.access_time));
-      if (ut.held & ExtendedTimestamp::kCreation) offer(kCreate, timet2filetime(ut.creation_time));
+      if (ut.held & ExtendedTimestamp::kModification) offer(kModify, file_time_of_unix_time(ut.modification_time));
+      if (ut.held & ExtendedTimestamp::kAccess) offer(kAccess, file_time_of_unix_time(ut.access_time));
+      if (ut.held & ExtendedTimestamp::kCreation) offer(kCreate, file_time_of_unix_time(ut.creation_time));
     } else if (tag == NtfsExtra::kId) {
       NtfsExtra ntfs;
       if (!ntfs.decode(block, length)) return;
@@ -177,8 +178,8 @@ struct EntryTimes {
     } else if (tag == InfoZipUnixExtra::kId) {
       InfoZipUnixExtra ux;
       if (!ux.decode(block, length)) return;
-      offer(kModify, timet2filetime(ux.modification_time));
-      offer(kAccess, timet2filetime(ux.access_time));
+      offer(kModify, file_time_of_unix_time(ux.modification_time));
+      offer(kAccess, file_time_of_unix_time(ux.access_time));
     }
   }
 };
@@ -216,24 +217,24 @@ struct EntryName {
 };
 
 // `central_extra`, when given, receives the central record's extra field.
-bool read_entry_name(unz_s* a, unz_file_info_s* info, EntryName* out,
+bool read_entry_name(ZipArchive* a, EntryRecord* info, EntryName* out,
                      std::vector<unsigned char>* central_extra = nullptr) {
-  const uint32_t name_length = a->entry_info.name_length, extra_length = a->entry_info.extra_length;
+  const uint32_t name_length = a->entry.central.name_length, extra_length = a->entry.central.extra_length;
   std::vector<char> name(name_length + 1);
   std::vector<unsigned char> own_copy;
   std::vector<unsigned char>& extra = central_extra != nullptr ? *central_extra : own_copy;
   extra.assign(extra_length + 1, 0);
-  if (unzGetCurrentFileInfo(a, info, name.data(), name_length + 1, extra.data(), extra_length, nullptr, 0) != UNZ_OK)
+  if (read_entry_record(a, info, name.data(), name_length + 1, extra.data(), extra_length, nullptr, 0) != kReadOk)
     return false;
   extra.resize(extra_length);
   out->bytes = name.data();
   out->utf8 = false;
-  if (a->entry_info.flags & kFlagUtf8Name) {
+  if (a->entry.central.flags & kFlagUtf8Name) {
     out->utf8 = qp::is_valid_utf8(out->bytes.data(), out->bytes.size());
     return true;
   }
   uint32_t length = 0;
-  const unsigned char* block = unzlocal_FindExtraBlock(extra.data(), extra_length, UnicodePathExtra::kId, &length);
+  const unsigned char* block = find_extra_block(extra.data(), extra_length, UnicodePathExtra::kId, &length);
   UnicodePathExtra up;
   if (up.decode(block, length) && up.version == 1 &&
       up.name_crc == ucrc32(0, reinterpret_cast<const unsigned char*>(name.data()), name_length)) {
@@ -253,25 +254,25 @@ struct Wanted {
   int case_mode;
 };
 
-bool entry_matches(unz_s* a, const char* stored, void* context) {
+bool entry_matches(ZipArchive* a, const char* stored, void* context) {
   const Wanted* w = static_cast<const Wanted*>(context);
-  if (unzStringFileNameCompare(stored, w->name, w->case_mode) == 0) return true;
-  if (!(a->entry_info.flags & kFlagUtf8Name) && a->entry_info.extra_length == 0) return false;
+  if (compare_names(stored, w->name, w->case_mode) == 0) return true;
+  if (!(a->entry.central.flags & kFlagUtf8Name) && a->entry.central.extra_length == 0) return false;
   EntryName n;
   if (!read_entry_name(a, nullptr, &n) || !n.utf8) return false;
-  if (unzStringFileNameCompare(n.bytes.c_str(), w->name, w->case_mode) == 0) return true;
+  if (compare_names(n.bytes.c_str(), w->name, w->case_mode) == 0) return true;
   std::string system;
   return !qp::system_text_is_utf8() && qp::system_from_utf8(n.bytes.c_str(), &system, nullptr) &&
-         unzStringFileNameCompare(system.c_str(), w->name, w->case_mode) == 0;
+         compare_names(system.c_str(), w->name, w->case_mode) == 0;
 }
 
 }  // namespace
 
-TUnzip::TUnzip(const char* password) : password_(password != nullptr ? password : "") {}
+ArchiveReader::ArchiveReader(const char* password) : password_(password != nullptr ? password : "") {}
 
-TUnzip::~TUnzip() = default;
+ArchiveReader::~ArchiveReader() = default;
 
-ZIPRESULT TUnzip::Open(const void* source, uint32_t length, uint32_t kind) {
+ZIPRESULT ArchiveReader::Open(const void* source, uint32_t length, uint32_t kind) {
   if (archive_ != nullptr || open_index_ != -1) return ZIPR_NOTINITIALISED;
   char cwd[4096];
   const uint32_t n = qp::current_directory(sizeof cwd, cwd);
@@ -281,16 +282,16 @@ ZIPRESULT TUnzip::Open(const void* source, uint32_t length, uint32_t kind) {
     base_dir_ = cwd;
     if (!ends_in_separator(base_dir_)) base_dir_ += '/';
   }
-  if (kind == ZIPSRC_HANDLE && GetFilePosU(const_cast<void*>(source)) == kNoSourcePosition) return ZIPR_UNSEEKABLE;
+  if (kind == ZIPSRC_HANDLE && handle_position(const_cast<void*>(source)) == kNoSourcePosition) return ZIPR_UNSEEKABLE;
   ZIPRESULT err = ZIPR_OK;
-  LufilePtr f(lufopen(source, length, kind, &err));
+  ByteSourcePtr f(open_byte_source(source, length, kind, &err));
   if (f == nullptr) return err;
-  archive_ = unzOpenArchive(std::move(f));
+  archive_ = open_archive(std::move(f));
   if (archive_ == nullptr) return ZIPR_OPENFAILED;
   return ZIPR_OK;
 }
 
-ZIPRESULT TUnzip::SetUnzipBaseDir(const char* dir) {
+ZIPRESULT ArchiveReader::SetUnzipBaseDir(const char* dir) {
   // An empty text names no folder: it would make the base the root of the
   // file system and scatter the entries there. It stands for the current
   // directory instead, as if no base folder had been set.
@@ -306,24 +307,24 @@ ZIPRESULT TUnzip::SetUnzipBaseDir(const char* dir) {
   return PathFits(base_dir_ + "x", false) ? ZIPR_OK : ZIPR_BADARGS;
 }
 
-void TUnzip::close_stream() {
+void ArchiveReader::close_stream() {
   if (open_index_ != -1) {
-    unzCloseCurrentFile(archive_.get());
+    close_entry_stream(archive_.get());
     open_index_ = -1;
   }
 }
 
-bool TUnzip::walk_to(int index) {
+bool ArchiveReader::walk_to(int index) {
   // One read of the entry's record, found in the index made at open: the
   // cost is the same in any order of visits.
   const uint32_t target = static_cast<uint32_t>(index);
   if (target == archive_->entry_number) return archive_->entry_ok;
-  return unzGoToEntry(archive_.get(), target) == UNZ_OK;
+  return go_to_entry(archive_.get(), target) == kReadOk;
 }
 
-ZIPRESULT TUnzip::Get(int index, ZIPENTRY* ze) {
+ZIPRESULT ArchiveReader::Get(int index, ZIPENTRY* ze) {
   if (archive_ == nullptr || ze == nullptr) return ZIPR_BADARGS;
-  const int count = static_cast<int>(archive_->global_info.entry_count);
+  const int count = static_cast<int>(archive_->entry_count);
   if (index < -1 || index >= count) return ZIPR_BADARGS;
   close_stream();
   if (index != -1 && index == cached_index_) {
@@ -343,7 +344,7 @@ ZIPRESULT TUnzip::Get(int index, ZIPENTRY* ze) {
   // name shown. A UTF-8 name is cut before a whole character. Extraction
   // under the name shown makes the whole name, cleaned as a whole.
   EntryName name;
-  unz_file_info_s info;
+  EntryRecord info;
   std::vector<unsigned char> central_extra;
   if (!read_entry_name(archive_.get(), &info, &name, &central_extra)) return ZIPR_CORRUPT;
   const std::string whole = CleanEntryName(name.bytes.c_str());
@@ -352,16 +353,11 @@ ZIPRESULT TUnzip::Get(int index, ZIPENTRY* ze) {
     while (name.utf8 && cut > 0 && (static_cast<unsigned char>(name.bytes[cut]) & 0xC0) == 0x80) --cut;
     name.bytes.resize(cut);
   }
-  uint32_t var_size, extra_size;
-  uint64_t extra_offset;
-  if (unzlocal_CheckCurrentFileCoherencyHeader(archive_.get(), &var_size, &extra_offset, &extra_size) != UNZ_OK)
-    return ZIPR_CORRUPT;
-  std::vector<unsigned char> extra(extra_size);
-  if (extra_size > 0) {
-    if (lufseek(archive_->source.get(), int64_t(archive_->leading_bytes + extra_offset), 0) != 0 ||
-        lufread(extra.data(), extra_size, 1, archive_->source.get()) != 1)
-      return ZIPR_READFAILED;
-  }
+  // The local header's extra field may hold the entry's times; the header
+  // stays read for the entry's stream.
+  if (read_local_header(archive_.get()) != kReadOk) return ZIPR_CORRUPT;
+  const LocalHeaderFacts& local = archive_->local_header;
+  if (!local.extra.empty() && !local.extra_read) return ZIPR_READFAILED;
 
   ZIPENTRY e;
   std::memset(&e, 0, sizeof e);
@@ -379,15 +375,15 @@ ZIPRESULT TUnzip::Get(int index, ZIPENTRY* ze) {
   }
   std::strncpy(e.name, shown.c_str(), kMaxPath - 1);
   e.name[kMaxPath - 1] = '\0';
-  e.attributes = entry_attributes(info.version_made_by, info.external_attributes);
+  e.attributes = entry_attributes(info.central.version_made_by, info.central.external_attributes);
   e.compressed_size = size32(info.compressed_size);
   e.uncompressed_size = size32(info.uncompressed_size);
-  uint64_t local = dosdatetime2filetime(static_cast<uint16_t>(info.dos_datetime >> 16),
-                                        static_cast<uint16_t>(info.dos_datetime & 0xFFFF));
-  uint64_t utc = local;
-  if (!qp::local_file_time_to_file_time(local, &utc)) utc = local;
+  const uint64_t zoned = file_time_of_dos_stamp(info.central.dos_datetime);
+  uint64_t utc = zoned;
+  if (!qp::local_file_time_to_file_time(zoned, &utc)) utc = zoned;
   e.access_time = e.create_time = e.modify_time = split_time(utc);
-  read_timestamps(extra.data(), extra_size, central_extra.data(), static_cast<uint32_t>(central_extra.size()), &e);
+  read_timestamps(local.extra.data(), static_cast<uint32_t>(local.extra.size()), central_extra.data(),
+                  static_cast<uint32_t>(central_extra.size()), &e);
 
   // Files made on a Unix host keep their read, write and execute bits (never
   // setuid, setgid or sticky), where the system has them, whatever their
@@ -395,8 +391,8 @@ ZIPRESULT TUnzip::Get(int index, ZIPENTRY* ze) {
   // file with its own bits, as Info-ZIP's unzip and bsdtar restore them. A
   // symbolic link is extracted as a regular file that holds the link's
   // text, with the usual permissions, not the link's rwxrwxrwx.
-  const uint32_t mode = unix_mode_of(info.external_attributes), type = mode & kUnixTypeMask;
-  cached_has_mode_ = host_of(info.version_made_by) == kHostUnix && mode != 0 && type != kUnixTypeSymlink &&
+  const uint32_t mode = unix_mode_of(info.central.external_attributes), type = mode & kUnixTypeMask;
+  cached_has_mode_ = host_of(info.central.version_made_by) == kHostUnix && mode != 0 && type != kUnixTypeSymlink &&
                      type != kUnixTypeDirectory;
   cached_mode_ = mode & kUnixPermissionMask;
   cached_utf8_name_ = utf8_name;
@@ -409,7 +405,7 @@ ZIPRESULT TUnzip::Get(int index, ZIPENTRY* ze) {
   return ZIPR_OK;
 }
 
-ZIPRESULT TUnzip::GetWholeName(int index, std::string* name) {
+ZIPRESULT ArchiveReader::GetWholeName(int index, std::string* name) {
   ZIPENTRY ze;
   const ZIPRESULT r = Get(index, &ze);
   if (r != ZIPR_OK) return r;
@@ -417,12 +413,12 @@ ZIPRESULT TUnzip::GetWholeName(int index, std::string* name) {
   return ZIPR_OK;
 }
 
-ZIPRESULT TUnzip::Find(const char* name, bool ignore_case, int* index, ZIPENTRY* ze) {
+ZIPRESULT ArchiveReader::Find(const char* name, bool ignore_case, int* index, ZIPENTRY* ze) {
   if (archive_ == nullptr || name == nullptr) return ZIPR_BADARGS;
   // A name is found in either form: as stored, or (for a UTF-8 name) in
   // UTF-8 or in the system's code page.
   Wanted wanted{name, ignore_case ? 2 : 1};
-  if (std::strlen(name) >= 256 || unzLocateFileMatching(archive_.get(), entry_matches, &wanted) != UNZ_OK) {
+  if (std::strlen(name) >= 256 || locate_entry_matching(archive_.get(), entry_matches, &wanted) != kReadOk) {
     if (index != nullptr) *index = -1;
     if (ze != nullptr) {
       std::memset(ze, 0, sizeof *ze);
@@ -440,20 +436,20 @@ ZIPRESULT TUnzip::Find(const char* name, bool ignore_case, int* index, ZIPENTRY*
   return ZIPR_OK;
 }
 
-ZIPRESULT TUnzip::unzip_to_memory(int index, void* destination, uint32_t length) {
+ZIPRESULT ArchiveReader::unzip_to_memory(int index, void* destination, uint32_t length) {
   if (destination == nullptr && length != 0) return ZIPR_BADARGS;
   if (open_index_ != index) {
     close_stream();
-    if (index >= static_cast<int>(archive_->global_info.entry_count)) return ZIPR_BADARGS;
+    if (index >= static_cast<int>(archive_->entry_count)) return ZIPR_BADARGS;
     if (!walk_to(index)) return ZIPR_CORRUPT;
     // An entry the reader refuses (records that disagree, or bytes that
     // overlap another entry's) delivers nothing; other failures show up in
     // the read.
-    if (unzOpenCurrentFile(archive_.get(), password_.c_str()) == UNZ_BADARCHIVE) return ZIPR_CORRUPT;
+    if (open_entry_stream(archive_.get(), password_.c_str()) == kReadBadArchive) return ZIPR_CORRUPT;
     open_index_ = index;
   }
   bool reached_end = false;
-  const int res = unzReadCurrentFile(archive_.get(), destination, length, &reached_end);
+  const int res = read_entry_stream(archive_.get(), destination, length, &reached_end);
   // The piece that reaches the end closes the stream too, so that the next
   // call for this item starts it over instead of reporting an empty success.
   // Bytes that do not match the entry's CRC are damaged (or deciphered with
@@ -461,17 +457,17 @@ ZIPRESULT TUnzip::unzip_to_memory(int index, void* destination, uint32_t length)
   // reported whole.
   bool damaged = false;
   if (res <= 0 || reached_end) {
-    damaged = unzCloseCurrentFile(archive_.get()) == UNZ_CRCMISMATCH && reached_end;
+    damaged = close_entry_stream(archive_.get()) == kReadCrcMismatch && reached_end;
     open_index_ = -1;
   }
   if (damaged) return ZIPR_CORRUPT;
   if (reached_end) return ZIPR_OK;
   if (res > 0) return ZIPR_MOREDATA;
-  if (res == UNZ_BADPASSWORD) return ZIPR_PASSWORD;
+  if (res == kReadBadPassword) return ZIPR_PASSWORD;
   return ZIPR_FLATEERROR;
 }
 
-bool TUnzip::place(const char* destination, const ZIPENTRY& ze, Placement* at) const {
+bool ArchiveReader::place(const char* destination, const ZIPENTRY& ze, Placement* at) const {
   at->utf8 = false;
   at->base = base_dir_;
   if (std::strcmp(destination, ze.name) == 0) {
@@ -487,7 +483,7 @@ bool TUnzip::place(const char* destination, const ZIPENTRY& ze, Placement* at) c
   return at->out.absolute || !base_dir_.empty();
 }
 
-bool TUnzip::RestoreFolderTimes(int index) {
+bool ArchiveReader::RestoreFolderTimes(int index) {
   if (archive_ == nullptr || index < 0) return false;
   ZIPENTRY ze;
   if (Get(index, &ze) != ZIPR_OK || !(ze.attributes & qp::kAttrDirectory)) return false;
@@ -507,9 +503,9 @@ bool TUnzip::RestoreFolderTimes(int index) {
                  : qp::set_folder_times(folder.c_str(), &create, &access, &modify);
 }
 
-ZIPRESULT TUnzip::unzip_to_file(int index, void* destination, uint32_t kind) {
+ZIPRESULT ArchiveReader::unzip_to_file(int index, void* destination, uint32_t kind) {
   close_stream();
-  if (index >= static_cast<int>(archive_->global_info.entry_count)) return ZIPR_BADARGS;
+  if (index >= static_cast<int>(archive_->entry_count)) return ZIPR_BADARGS;
   if (kind == ZIPSRC_FILENAME && destination == nullptr) return ZIPR_BADARGS;
   // The stream opened below reads the reader's current entry, so the walk
   // comes first even when the description is cached.
@@ -521,11 +517,11 @@ ZIPRESULT TUnzip::unzip_to_file(int index, void* destination, uint32_t kind) {
   // reader refuses (records that disagree, or bytes that overlap another
   // entry's) writes nothing: no file, no folder. Other failures show up in
   // the first read.
-  if (unzOpenCurrentFile(archive_.get(), password_.c_str()) == UNZ_BADARCHIVE) return ZIPR_CORRUPT;
+  if (open_entry_stream(archive_.get(), password_.c_str()) == kReadBadArchive) return ZIPR_CORRUPT;
   struct StreamCloser {
-    unz_s* archive;
+    ZipArchive* archive;
     ~StreamCloser() {
-      if (archive->stream != nullptr) unzCloseCurrentFile(archive);
+      if (archive->stream != nullptr) close_entry_stream(archive);
     }
   } closer{archive_.get()};
 
@@ -568,10 +564,10 @@ ZIPRESULT TUnzip::unzip_to_file(int index, void* destination, uint32_t kind) {
   // entry that fails before it gives a byte (no password or a wrong one, a
   // stream that cannot start or inflate) leaves no file, not even an empty
   // one, and no folder for it.
-  if (buffer_ == nullptr) buffer_ = alloc_buffer(kWriteBatch * kUnzBufferSize, &buffer_block_);
+  if (buffer_ == nullptr) buffer_ = alloc_buffer(kWriteBatch * kEntryChunkSize, &buffer_block_);
   bool reached_end = false;
-  int res = unzReadCurrentFile(archive_.get(), buffer_, kUnzBufferSize, &reached_end);
-  if (res < 0 || (res == 0 && !reached_end)) return res == UNZ_BADPASSWORD ? ZIPR_PASSWORD : ZIPR_FLATEERROR;
+  int res = read_entry_stream(archive_.get(), buffer_, kEntryChunkSize, &reached_end);
+  if (res < 0 || (res == 0 && !reached_end)) return res == kReadBadPassword ? ZIPR_PASSWORD : ZIPR_FLATEERROR;
 
   qp::Handle h = destination;
   // A file made here is closed on every way out, before its replacement is
@@ -609,7 +605,7 @@ ZIPRESULT TUnzip::unzip_to_file(int index, void* destination, uint32_t kind) {
   };
   for (;;) {
     pending += static_cast<uint32_t>(res);
-    if (pending > (kWriteBatch - 1) * kUnzBufferSize && !flush()) {
+    if (pending > (kWriteBatch - 1) * kEntryChunkSize && !flush()) {
       result = ZIPR_WRITEFAILED;
       break;
     }
@@ -618,8 +614,8 @@ ZIPRESULT TUnzip::unzip_to_file(int index, void* destination, uint32_t kind) {
       result = ZIPR_FLATEERROR;
       break;
     }
-    res = unzReadCurrentFile(archive_.get(), buffer_ + pending, kUnzBufferSize, &reached_end);
-    if (res == UNZ_BADPASSWORD) {
+    res = read_entry_stream(archive_.get(), buffer_ + pending, kEntryChunkSize, &reached_end);
+    if (res == kReadBadPassword) {
       result = ZIPR_PASSWORD;
       break;
     }
@@ -640,14 +636,14 @@ ZIPRESULT TUnzip::unzip_to_file(int index, void* destination, uint32_t kind) {
   }
   // A file whose bytes do not match the entry's CRC is damaged: it stays on
   // disk, as after any failure, but the extraction is not reported whole.
-  if (archive_->stream != nullptr && unzCloseCurrentFile(archive_.get()) == UNZ_CRCMISMATCH && result == ZIPR_OK)
+  if (archive_->stream != nullptr && close_entry_stream(archive_.get()) == kReadCrcMismatch && result == ZIPR_OK)
     result = ZIPR_CORRUPT;
   file_closer.close();
   if (!replacement.finish(result == ZIPR_OK || result == ZIPR_CORRUPT) && result == ZIPR_OK) result = ZIPR_WRITEFAILED;
   return result;
 }
 
-ZIPRESULT TUnzip::Unzip(int index, void* destination, uint32_t length, uint32_t kind) {
+ZIPRESULT ArchiveReader::Unzip(int index, void* destination, uint32_t length, uint32_t kind) {
   if (archive_ == nullptr) return ZIPR_BADARGS;
   if ((kind != ZIPSRC_HANDLE && kind != ZIPSRC_FILENAME && kind != ZIPSRC_MEMORY) || index < 0)
     return ZIPR_BADARGS;
@@ -655,7 +651,7 @@ ZIPRESULT TUnzip::Unzip(int index, void* destination, uint32_t length, uint32_t 
   return unzip_to_file(index, destination, kind);
 }
 
-ZIPRESULT TUnzip::Close() {
+ZIPRESULT ArchiveReader::Close() {
   if (archive_ != nullptr) {
     close_stream();
     archive_.reset();
@@ -664,12 +660,12 @@ ZIPRESULT TUnzip::Close() {
 }
 
 // ---------------------------------------------------------------------------
-// The API: handle checks around the TUnzip methods, every result recorded.
+// The API: handle checks around the ArchiveReader methods, every result recorded.
 
 namespace {
 
 // The reading object behind a handle; sets *result when there is none.
-TUnzip* reader_of(HZIP hz, ZIPRESULT* result) {
+ArchiveReader* reader_of(HZIP hz, ZIPRESULT* result) {
   if (hz == nullptr) {
     *result = ZIPR_BADARGS;
     return nullptr;
@@ -678,7 +674,7 @@ TUnzip* reader_of(HZIP hz, ZIPRESULT* result) {
     *result = ZIPR_MIXEDMODE;
     return nullptr;
   }
-  return static_cast<TUnzip*>(hz->object);
+  return static_cast<ArchiveReader*>(hz->object);
 }
 
 }  // namespace
@@ -686,7 +682,7 @@ TUnzip* reader_of(HZIP hz, ZIPRESULT* result) {
 HZIP OpenZipInternal(const void* source, uint32_t length, uint32_t kind, const char* password) {
   // The object is owned here until its handle record exists, so that
   // running out of memory on the way leaks neither it nor its archive.
-  auto u = std::make_unique<TUnzip>(password);
+  auto u = std::make_unique<ArchiveReader>(password);
   lasterrorU = u->Open(source, length, kind);
   if (lasterrorU != ZIPR_OK) return nullptr;
   auto h = std::make_unique<ZipHandleRecord>(ZipHandleRecord{kReadingHandle, nullptr});
@@ -711,21 +707,21 @@ ZIPRESULT GetZipItem(HZIP hz, int index, ZIPENTRY* ze) {
     ze->uncompressed_size = 0;
   }
   ZIPRESULT r = ZIPR_OK;
-  TUnzip* u = reader_of(hz, &r);
+  ArchiveReader* u = reader_of(hz, &r);
   if (u != nullptr) r = u->Get(index, ze);
   return lasterrorU = r;
 }
 
 ZIPRESULT FindZipItem(HZIP hz, const char* name, bool ignore_case, int* index, ZIPENTRY* ze) {
   ZIPRESULT r = ZIPR_OK;
-  TUnzip* u = reader_of(hz, &r);
+  ArchiveReader* u = reader_of(hz, &r);
   if (u != nullptr) r = u->Find(name, ignore_case, index, ze);
   return lasterrorU = r;
 }
 
 ZIPRESULT UnzipItemInternal(HZIP hz, int index, void* destination, uint32_t length, uint32_t kind) {
   ZIPRESULT r = ZIPR_OK;
-  TUnzip* u = reader_of(hz, &r);
+  ArchiveReader* u = reader_of(hz, &r);
   if (u != nullptr) r = u->Unzip(index, destination, length, kind);
   return lasterrorU = r;
 }
@@ -744,13 +740,13 @@ ZIPRESULT UnzipItem(HZIP hz, int index, void* memory, uint32_t length) {
 
 bool RestoreFolderTimes(HZIP hz, int index) {
   ZIPRESULT r = ZIPR_OK;
-  TUnzip* u = reader_of(hz, &r);
+  ArchiveReader* u = reader_of(hz, &r);
   return u != nullptr && u->RestoreFolderTimes(index);
 }
 
 ZIPRESULT SetUnzipBaseDir(HZIP hz, const char* dir) {
   ZIPRESULT r = ZIPR_OK;
-  TUnzip* u = reader_of(hz, &r);
+  ArchiveReader* u = reader_of(hz, &r);
   if (u != nullptr) r = dir == nullptr ? ZIPR_BADARGS : u->SetUnzipBaseDir(dir);
   return lasterrorU = r;
 }

@@ -45,17 +45,18 @@ struct OutputPath {
   bool absolute = false;
 };
 
-struct unz_s;
+struct ZipArchive;
 
-// One open archive. It owns its reader state, which its destructor releases
-// when Close has not (defined where unz_s is complete). Memory running out throws std::bad_alloc out of a
-// method; the object stays usable and nothing is left allocated on the way.
-class TUnzip {
+// One open archive behind a reading handle. It owns its reader state, which
+// its destructor releases when Close has not (defined where ZipArchive is
+// complete). Memory running out throws std::bad_alloc out of a method; the
+// object stays usable and nothing is left allocated on the way.
+class ArchiveReader {
  public:
-  explicit TUnzip(const char* password);
-  ~TUnzip();
-  TUnzip(const TUnzip&) = delete;
-  TUnzip& operator=(const TUnzip&) = delete;
+  explicit ArchiveReader(const char* password);
+  ~ArchiveReader();
+  ArchiveReader(const ArchiveReader&) = delete;
+  ArchiveReader& operator=(const ArchiveReader&) = delete;
 
   ZIPRESULT Open(const void* source, uint32_t length, uint32_t kind);
   ZIPRESULT SetUnzipBaseDir(const char* dir);
@@ -89,7 +90,7 @@ class TUnzip {
   ZIPRESULT unzip_to_memory(int index, void* destination, uint32_t length);
   ZIPRESULT unzip_to_file(int index, void* destination, uint32_t kind);
 
-  std::unique_ptr<unz_s> archive_;  // the reader state (source, entry stream), or none
+  std::unique_ptr<ZipArchive> archive_;  // the reader state (source, entry stream), or none
   int open_index_ = -1;        // entry whose stream is open for memory extraction
   ZIPENTRY cached_entry_{};    // the last entry described
   int cached_index_ = -1;
@@ -125,12 +126,6 @@ void EnsureDirectoryUtf8(const char* root, const char* dir);
 // (qp::longest_path, qp::longest_step). A path beyond them is refused,
 // never cut.
 bool PathFits(const std::string& path, bool utf8);
-
-// A DOS date and time to a file time (no time-zone conversion); an
-// impossible date gives 1980-01-01 00:00.
-uint64_t dosdatetime2filetime(uint16_t dosdate, uint16_t dostime);
-// Seconds since 1970-01-01 to a file time.
-uint64_t timet2filetime(uint32_t t);
 
 // Strips what makes a stored name absolute or climbing: drive prefixes,
 // leading separators, and everything up to the last parent step that has a

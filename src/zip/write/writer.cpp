@@ -13,6 +13,7 @@
 #include "platform/time.h"
 #include "zip/format/cipher.h"
 #include "zip/format/crc32.h"
+#include "zip/format/dos_time.h"
 #include "zip/format/records.h"
 #include "zip/deflate/deflate.h"
 
@@ -24,9 +25,6 @@ namespace {
 
 constexpr unsigned kChunk = 16384;
 constexpr int kLevel = 8;
-
-// Ticks between 1601-01-01 and 1970-01-01.
-constexpr int64_t kUnixEpochTicks = 116444736000000000LL;
 
 // The system's attribute bits are the DOS bits of the archive.
 static_assert(qp::kAttrReadOnly == kDosReadOnly && qp::kAttrHidden == kDosHidden && qp::kAttrSystem == kDosSystem &&
@@ -56,14 +54,6 @@ bool is_executable_image(qp::Handle h, uint64_t size) {
   return (a == 'M' && b == 'Z') || (a == 'N' && b == 'E') || (a == 'L' && b == 'E') || (a == 'P' && b == 'E');
 }
 
-uint32_t dos_stamp_of(const qp::SystemTime& st) {
-  if (st.year < 1980) return (1u << 5 | 1u) << 16;  // 1980-01-01 00:00:00
-  if (st.year > 2107) return ((127u << 9 | 12u << 5 | 31u) << 16) | (23u << 11 | 59u << 5 | 29u);
-  const uint32_t date = ((st.year - 1980u) & 0x7F) << 9 | (st.month & 0x0Fu) << 5 | (st.day & 0x1Fu);
-  const uint32_t time = (st.hour & 0x1Fu) << 11 | (st.minute & 0x3Fu) << 5 | ((st.second / 2u) & 0x1Fu);
-  return date << 16 | time;
-}
-
 // Writes a fixed record part, then the variable parts each in one call.
 int put_parts(ZipWriteFunc wfunc, void* context, const unsigned char* fixed, unsigned fixed_len, const char* a,
               unsigned a_len, const unsigned char* b, unsigned b_len) {
@@ -79,16 +69,9 @@ int put_parts(ZipWriteFunc wfunc, void* context, const unsigned char* fixed, uns
 // ---------------------------------------------------------------------------
 // Free helpers
 
-uint32_t filetime2dosdatetime(uint64_t filetime) {
-  qp::SystemTime st;
-  if (!qp::file_time_to_system_time(filetime, &st)) return dos_stamp_of(qp::SystemTime{});
-  return dos_stamp_of(st);
-}
+uint32_t filetime2dosdatetime(uint64_t filetime) { return dos_stamp_of_file_time(filetime); }
 
-int32_t filetime2timet(uint64_t filetime) {
-  const int64_t seconds = (static_cast<int64_t>(filetime) - kUnixEpochTicks) / 10000000LL;
-  return static_cast<int32_t>(static_cast<uint32_t>(seconds));
-}
+int32_t filetime2timet(uint64_t filetime) { return unix_time_of_file_time(filetime); }
 
 ZIPRESULT GetFileInfo(qp::Handle h, uint32_t* attr, uint64_t* size, iztimes* times, uint32_t* stamp) {
   qp::FileInfo fi;

@@ -356,9 +356,9 @@ TEST(ParallelUnzip, ReadsPerEntryStayBoundedInAnyOrder) {
   testkit::write_file(archive, ziptest::build_bytes(entries));
   for (unsigned threads : {1u, 8u}) {
     const std::string out = dir / ("n" + std::to_string(threads));
-    const uint64_t before = lufreads_so_far();
+    const uint64_t before = source_reads_so_far();
     EXPECT_EQ(unzip_archive(archive.c_str(), out.c_str(), threads), 1.0);
-    const uint64_t reads = lufreads_so_far() - before;
+    const uint64_t reads = source_reads_so_far() - before;
     // Each worker opens the archive (a few reads and the directory in
     // large pieces); each entry then takes a handful.
     EXPECT_LT(reads, 12u * kEntries + 100u * threads) << threads << " threads";

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "zip/format/dos_time.h"
 #include "zip/format/records.h"
 
 using namespace quillon;
@@ -297,4 +298,31 @@ TEST(ZipRecords, DosStampHoldsTimeLowAndDateHigh) {
   EXPECT_EQ(back.minute, 45u);
   EXPECT_EQ(back.second, 58u);
   EXPECT_EQ(DosDateTime::from_stamp(0xFFFFFFFFu).year, 2107u);
+
+  // To a file time: the stamp's fields as they stand; a stamp that names no
+  // moment gives the first one a DOS date can name.
+  auto file_time = [](uint16_t y, uint16_t mo, uint16_t d, uint16_t h, uint16_t mi, uint16_t s) {
+    qp::SystemTime st;
+    st.year = y, st.month = mo, st.day = d, st.hour = h, st.minute = mi, st.second = s;
+    uint64_t ft = 0;
+    EXPECT_TRUE(qp::system_time_to_file_time(st, &ft));
+    return ft;
+  };
+  const uint64_t first = file_time(1980, 1, 1, 0, 0, 0);
+  const struct {
+    uint32_t stamp;
+    uint64_t want;
+  } cases[] = {
+      {0x585D6DBDu, file_time(2024, 2, 29, 13, 45, 58)},
+      {0x00210000u, first},
+      {0xFF9FBF7Du, file_time(2107, 12, 31, 23, 59, 58)},
+      {0x581D6DBDu, first},                  // month 0
+      {0x589F0000u, first},                  // 31 April
+      {0x585DC800u, first},                  // hour 25
+      {(43u << 9 | 2u << 5 | 29u) << 16, first},  // 29 February 2023
+  };
+  for (const auto& c : cases) EXPECT_EQ(file_time_of_dos_stamp(c.stamp), c.want) << std::hex << c.stamp;
+  EXPECT_EQ(file_time_of_unix_time(0), kUnixEpochTicks);
+  EXPECT_EQ(file_time_of_unix_time(1), kUnixEpochTicks + kTicksPerSecond);
+  EXPECT_EQ(unix_time_of_file_time(file_time_of_unix_time(0xFFFFFFFFu)), -1);  // kept in 32 bits
 }

@@ -23,6 +23,7 @@
 #include "support/testkit.h"
 #include "zip/api/close_handle.h"
 #include "zip/api/unzip_export.h"
+#include "zip/format/dos_time.h"
 #include "zip/read/reader.h"
 
 using namespace quillon;
@@ -77,7 +78,7 @@ void check_extracted(const std::string& archive, const Archive& expected, const 
       qp::FileInfo info;
       ASSERT_TRUE(qp::folder_info_utf8(path.c_str(), &info));
       if (e.mtime != 0) {
-        EXPECT_EQ(info.write_time, timet2filetime(e.mtime));
+        EXPECT_EQ(info.write_time, file_time_of_unix_time(e.mtime));
       }
       continue;
     }
@@ -88,7 +89,7 @@ void check_extracted(const std::string& archive, const Archive& expected, const 
     qp::FileInfo info;
     ASSERT_TRUE(testkit::file_info_utf8(path, &info));
     if (e.mtime != 0) {
-      EXPECT_EQ(info.write_time, timet2filetime(e.mtime));
+      EXPECT_EQ(info.write_time, file_time_of_unix_time(e.mtime));
     }
     const uint32_t attributes = qp::get_file_attributes_utf8(path.c_str());
     EXPECT_EQ((attributes & qp::kAttrReadOnly) != 0, e.read_only);

@@ -15,22 +15,22 @@ using ziptest::Entry;
 
 namespace {
 
-unz_s* open_memory(const std::string& z) {
+ZipArchive* open_memory(const std::string& z) {
   ZIPRESULT err;
-  LUFILE* f = lufopen(z.data(), static_cast<uint32_t>(z.size()), ZIPSRC_MEMORY, &err);
-  return unzOpenInternal(f);
+  ByteSource* f = open_byte_source(z.data(), static_cast<uint32_t>(z.size()), ZIPSRC_MEMORY, &err);
+  return open_archive_raw(f);
 }
 
 // Whether the bytes open as an archive.
 bool opens(const std::string& z) {
-  unz_s* s = open_memory(z);
-  if (s != nullptr) unzClose(s);
+  ZipArchive* s = open_memory(z);
+  if (s != nullptr) close_archive(s);
   return s != nullptr;
 }
 
-std::string current_name(unz_s* s) {
+std::string current_name(ZipArchive* s) {
   char name[300];
-  EXPECT_EQ(unzGetCurrentFileInfo(s, nullptr, name, sizeof name, nullptr, 0, nullptr, 0), UNZ_OK);
+  EXPECT_EQ(read_entry_record(s, nullptr, name, sizeof name, nullptr, 0, nullptr, 0), kReadOk);
   return name;
 }
 
@@ -38,18 +38,18 @@ std::string current_name(unz_s* s) {
 struct ReadOutcome {
   std::string data;
   int last = 0;        // the last read's result
-  int close = 0;       // unzCloseCurrentFile's verdict
+  int close = 0;       // close_entry_stream's verdict
   int reads = 0;
   bool ended = false;
 };
 
-ReadOutcome read_entry(unz_s* s, uint32_t cap, const char* password = nullptr) {
+ReadOutcome read_entry(ZipArchive* s, uint32_t cap, const char* password = nullptr) {
   ReadOutcome r;
-  EXPECT_EQ(unzOpenCurrentFile(s, password), UNZ_OK);
+  EXPECT_EQ(open_entry_stream(s, password), kReadOk);
   std::vector<char> buf(cap);
   for (int guard = 0; guard < 10000000; ++guard) {
     bool end = false;
-    r.last = unzReadCurrentFile(s, buf.data(), cap, &end);
+    r.last = read_entry_stream(s, buf.data(), cap, &end);
     ++r.reads;
     if (r.last > 0) r.data.append(buf.data(), r.last);
     if (end) {
@@ -58,7 +58,7 @@ ReadOutcome read_entry(unz_s* s, uint32_t cap, const char* password = nullptr) {
     }
     if (r.last <= 0) break;
   }
-  r.close = unzCloseCurrentFile(s);
+  r.close = close_entry_stream(s);
   return r;
 }
 
@@ -67,14 +67,14 @@ ReadOutcome read_entry(unz_s* s, uint32_t cap, const char* password = nullptr) {
 TEST(EndRecord, FoundBehindComments) {
   const std::vector<Entry> one = {{"a.txt", "alpha"}};
   const std::string z = ziptest::build_bytes(one, std::string(1500, 'c'));
-  unz_s* s = open_memory(z);
+  ZipArchive* s = open_memory(z);
   ASSERT_NE(s, nullptr);
-  EXPECT_EQ(s->global_info.comment_size, 1500u);
+  EXPECT_EQ(s->comment_size, 1500u);
   char comment[2000];
-  EXPECT_EQ(unzGetGlobalComment(s, comment, sizeof comment), 1500);
+  EXPECT_EQ(read_archive_comment(s, comment, sizeof comment), 1500);
   EXPECT_EQ(std::string(comment), std::string(1500, 'c'));
   EXPECT_EQ(current_name(s), "a.txt");
-  unzClose(s);
+  close_archive(s);
 
   for (size_t pad = 1018; pad <= 1030; ++pad) {
     EXPECT_TRUE(opens(ziptest::build_bytes(one, std::string(pad, 'x')))) << pad;
@@ -82,10 +82,10 @@ TEST(EndRecord, FoundBehindComments) {
   // Data after the archive: the last whole record is taken.
   for (const std::string& after : {std::string("x"), std::string(100, 'j')}) {
     const std::string bytes = ziptest::build_bytes(one) + after;  // the memory source reads it in place
-    unz_s* t = open_memory(bytes);
+    ZipArchive* t = open_memory(bytes);
     ASSERT_NE(t, nullptr) << after.size();
     EXPECT_EQ(current_name(t), "a.txt");
-    unzClose(t);
+    close_archive(t);
   }
   // The longest comment the record can announce is found behind; a record
   // further back than its 22 bytes and 65,535 is not searched for.
@@ -137,28 +137,26 @@ TEST(EndRecord, ALocatorThatDisagreesWithTheEndRecordIsNone) {
     e[1].comment = comment;
     const ziptest::Layout layout = ziptest::build(e);
     ASSERT_EQ(layout.end_offset - 96, comment_at);
-    unz_s* s = open_memory(layout.bytes);
+    ZipArchive* s = open_memory(layout.bytes);
     ASSERT_NE(s, nullptr) << &comment - cases;
-    EXPECT_EQ(s->global_info.entry_count, 2u);
-    EXPECT_EQ(unzGoToEntry(s, 1), UNZ_OK);
+    EXPECT_EQ(s->entry_count, 2u);
+    EXPECT_EQ(go_to_entry(s, 1), kReadOk);
     EXPECT_EQ(current_name(s), "b.txt");
     EXPECT_EQ(read_entry(s, 100).data, "beta");
-    unzClose(s);
+    close_archive(s);
   }
 }
 
 TEST(EndRecord, EmptyArchiveOpensWithNoEntries) {
   const std::string z = ziptest::build_bytes({});
   ASSERT_EQ(z.size(), 22u);
-  unz_s* s = open_memory(z);
+  ZipArchive* s = open_memory(z);
   ASSERT_NE(s, nullptr);
-  unz_global_info_s info;
-  EXPECT_EQ(unzGetGlobalInfo(s, &info), UNZ_OK);
-  EXPECT_EQ(info.entry_count, 0u);
+  EXPECT_EQ(s->entry_count, 0u);
   EXPECT_FALSE(s->entry_ok);
-  EXPECT_EQ(unzGoToNextFile(s), UNZ_LISTEND);
-  EXPECT_EQ(unzOpenCurrentFile(s, nullptr), UNZ_BADPARAM);
-  unzClose(s);
+  EXPECT_EQ(go_to_next_entry(s), kReadListEnd);
+  EXPECT_EQ(open_entry_stream(s, nullptr), kReadBadParam);
+  close_archive(s);
 }
 
 TEST(EndRecord, ImpossibleRecordsAreRefused) {
@@ -188,24 +186,22 @@ TEST(Reader, PrefixShiftsEveryOffset) {
   std::vector<Entry> entries = {{"first.txt", "one"}, {"second.txt", ziptest::sample(3000), 8}};
   entries[1].local_extra = std::string("ZZ\x02\x00hi", 6);
   const std::string z = ziptest::build_bytes(entries, "", std::string(12, '#'));
-  unz_s* s = open_memory(z);
+  ZipArchive* s = open_memory(z);
   ASSERT_NE(s, nullptr);
   EXPECT_EQ(s->leading_bytes, 12u);
   EXPECT_EQ(current_name(s), "first.txt");
   EXPECT_EQ(read_entry(s, 100).data, "one");
-  ASSERT_EQ(unzGoToNextFile(s), UNZ_OK);
+  ASSERT_EQ(go_to_next_entry(s), kReadOk);
   EXPECT_EQ(current_name(s), "second.txt");
-  ASSERT_EQ(unzOpenCurrentFile(s, nullptr), UNZ_OK);
-  char extra[16];
-  EXPECT_EQ(unzGetLocalExtrafield(s, nullptr, 0), 6);
-  EXPECT_EQ(unzGetLocalExtrafield(s, extra, sizeof extra), 6);
-  EXPECT_EQ(std::string(extra, 6), std::string("ZZ\x02\x00hi", 6));
-  unzCloseCurrentFile(s);
+  ASSERT_EQ(open_entry_stream(s, nullptr), kReadOk);
+  const std::vector<unsigned char>& extra = s->local_header.extra;
+  EXPECT_EQ(std::string(extra.begin(), extra.end()), std::string("ZZ\x02\x00hi", 6));
+  close_entry_stream(s);
   ReadOutcome r = read_entry(s, 1000);
   EXPECT_EQ(r.data, entries[1].data);
-  EXPECT_EQ(r.close, UNZ_OK);
-  EXPECT_EQ(unzGoToNextFile(s), UNZ_LISTEND);
-  unzClose(s);
+  EXPECT_EQ(r.close, kReadOk);
+  EXPECT_EQ(go_to_next_entry(s), kReadListEnd);
+  close_archive(s);
 }
 
 TEST(Reader, HandleSourceStartsAtItsPosition) {
@@ -217,73 +213,111 @@ TEST(Reader, HandleSourceStartsAtItsPosition) {
   ASSERT_TRUE(qp::is_valid(h));
   ASSERT_EQ(qp::set_file_pointer(h, 100, qp::SeekFrom::Begin), 100u);
   ZIPRESULT err;
-  LUFILE* f = lufopen(h, 0, ZIPSRC_HANDLE, &err);
+  ByteSource* f = open_byte_source(h, 0, ZIPSRC_HANDLE, &err);
   ASSERT_NE(f, nullptr);
   EXPECT_EQ(f->base_offset, 100u);
-  unz_s* s = unzOpenInternal(f);
+  ZipArchive* s = open_archive_raw(f);
   ASSERT_NE(s, nullptr);
   EXPECT_EQ(s->leading_bytes, 100u);
   EXPECT_EQ(read_entry(s, 4).data, "from a handle");
-  unzClose(s);
+  close_archive(s);
   // The caller's handle stays open.
   EXPECT_EQ(qp::set_file_pointer(h, 0, qp::SeekFrom::Begin), 0u);
+  qp::close_handle(h);
+}
+
+TEST(ByteSource, SeekRefusesWhatNamesNoPlace) {
+  // A memory block and a handle on the same bytes, 40 of them: positions
+  // from each origin, those before the start or past 2^62 refused, and an
+  // origin that names none refused too instead of passing as a seek.
+  testkit::ScratchDir dir;
+  const std::string bytes(40, 'b'), path = dir / "forty.bin";
+  ASSERT_TRUE(testkit::write_file(path, bytes));
+  qp::Handle h = qp::open_read_shared(path.c_str());
+  ASSERT_TRUE(qp::is_valid(h));
+  ZIPRESULT err;
+  ByteSourcePtr sources[] = {ByteSourcePtr(open_byte_source(bytes.data(), 40, ZIPSRC_MEMORY, &err)),
+                             ByteSourcePtr(open_byte_source(h, 0, ZIPSRC_HANDLE, &err))};
+  const struct {
+    int64_t offset;
+    qp::SeekFrom from;
+    int status[2];  // for the memory block, for the handle (the system refuses)
+    uint64_t at;    // the position after it
+  } cases[] = {
+      {10, qp::SeekFrom::Begin, {kReadOk, kReadOk}, 10},
+      {5, qp::SeekFrom::Current, {kReadOk, kReadOk}, 15},
+      {-20, qp::SeekFrom::Current, {kReadBadParam, kReadIoError}, 15},
+      {-4, qp::SeekFrom::End, {kReadOk, kReadOk}, 36},
+      {-1, qp::SeekFrom::Begin, {kReadBadParam, kReadBadParam}, 36},
+      {int64_t(1) << 62 | 1, qp::SeekFrom::Begin, {kReadBadParam, kReadBadParam}, 36},
+      {0, static_cast<qp::SeekFrom>(7), {kReadBadParam, kReadBadParam}, 36},
+  };
+  for (ByteSourcePtr& f : sources) {
+    ASSERT_NE(f, nullptr);
+    for (const auto& c : cases) {
+      SCOPED_TRACE(testing::Message() << (f->from_handle ? "handle " : "memory ") << (&c - cases));
+      EXPECT_EQ(source_seek(f.get(), c.offset, c.from), c.status[f->from_handle]);
+      EXPECT_EQ(source_tell(f.get()), c.at);
+    }
+  }
+  sources[1].reset();
   qp::close_handle(h);
 }
 
 TEST(Reader, LookupByName) {
   const std::vector<Entry> entries = {{"readme.txt", "r"}, {"Data/\xC9t\xE9.bin", "e"}, {"z[1].txt", "z"}, {"last", "l"}};
   const std::string z = ziptest::build_bytes(entries);
-  unz_s* s = open_memory(z);
+  ZipArchive* s = open_memory(z);
   ASSERT_NE(s, nullptr);
-  EXPECT_NE(unzLocateFile(s, "README.TXT", 1), UNZ_OK);
-  EXPECT_EQ(unzLocateFile(s, "README.TXT", 2), UNZ_OK);
+  EXPECT_NE(locate_entry(s, "README.TXT", 1), kReadOk);
+  EXPECT_EQ(locate_entry(s, "README.TXT", 2), kReadOk);
   EXPECT_EQ(s->entry_number, 0u);
   // Only 'a'-'z' fold: not accented letters, not '[' against '{'.
-  EXPECT_NE(unzLocateFile(s, "data/\xE9t\xE9.bin", 2), UNZ_OK);
-  EXPECT_EQ(unzLocateFile(s, "data/\xC9T\xE9.BIN", 2), UNZ_OK);
-  EXPECT_NE(unzLocateFile(s, "Z{1}.TXT", 2), UNZ_OK);
+  EXPECT_NE(locate_entry(s, "data/\xE9t\xE9.bin", 2), kReadOk);
+  EXPECT_EQ(locate_entry(s, "data/\xC9T\xE9.BIN", 2), kReadOk);
+  EXPECT_NE(locate_entry(s, "Z{1}.TXT", 2), kReadOk);
 
   // A failing lookup leaves the current entry as it was.
-  ASSERT_EQ(unzLocateFile(s, "z[1].txt", 1), UNZ_OK);
+  ASSERT_EQ(locate_entry(s, "z[1].txt", 1), kReadOk);
   EXPECT_EQ(s->entry_number, 2u);
   const uint32_t offset = s->entry_record_offset;
-  EXPECT_EQ(unzLocateFile(s, "missing", 2), UNZ_LISTEND);
+  EXPECT_EQ(locate_entry(s, "missing", 2), kReadListEnd);
   EXPECT_EQ(s->entry_number, 2u);
   EXPECT_EQ(s->entry_record_offset, offset);
   EXPECT_EQ(current_name(s), "z[1].txt");
-  ASSERT_EQ(unzGoToNextFile(s), UNZ_OK);
+  ASSERT_EQ(go_to_next_entry(s), kReadOk);
   EXPECT_EQ(current_name(s), "last");
 
-  EXPECT_EQ(unzLocateFile(s, std::string(256, 'n').c_str(), 1), UNZ_BADPARAM);
-  EXPECT_EQ(unzStringFileNameCompare("abc", "abcd", 2), -1);
-  EXPECT_EQ(unzStringFileNameCompare("abcd", "ABC", 2), 1);
-  unzClose(s);
+  EXPECT_EQ(locate_entry(s, std::string(256, 'n').c_str(), 1), kReadBadParam);
+  EXPECT_EQ(compare_names("abc", "abcd", 2), -1);
+  EXPECT_EQ(compare_names("abcd", "ABC", 2), 1);
+  close_archive(s);
 }
 
 TEST(EntryStream, EncryptedStoredEntry) {
   std::vector<Entry> entries = {{"secret.bin", ziptest::sample(100, 7)}};
   entries[0].password = "pass";
   const std::string z = ziptest::build_bytes(entries);
-  unz_s* s = open_memory(z);
+  ZipArchive* s = open_memory(z);
   ASSERT_NE(s, nullptr);
-  EXPECT_EQ(s->entry_info.compressed_size, 112u);
+  EXPECT_EQ(s->entry.compressed_size, 112u);
   ReadOutcome r = read_entry(s, 100, "pass");
   EXPECT_EQ(r.data, entries[0].data);
   EXPECT_TRUE(r.ended);
   EXPECT_EQ(r.reads, 1);  // the read that delivers the last byte sets the end flag
-  EXPECT_EQ(r.close, UNZ_OK);
+  EXPECT_EQ(r.close, kReadOk);
 
   // Wrong passwords fail at the check byte, but for one in 256 or so.
   int refused = 0;
   for (int i = 0; i < 40; ++i) {
     const std::string wrong = "wrong" + std::to_string(i);
     ReadOutcome w = read_entry(s, 100, wrong.c_str());
-    if (w.last == UNZ_BADPASSWORD) ++refused;
+    if (w.last == kReadBadPassword) ++refused;
     EXPECT_NE(w.data, entries[0].data);
   }
   EXPECT_GE(refused, 38);
-  EXPECT_EQ(read_entry(s, 100, nullptr).last, UNZ_BADPASSWORD);
-  unzClose(s);
+  EXPECT_EQ(read_entry(s, 100, nullptr).last, kReadBadPassword);
+  close_archive(s);
 }
 
 TEST(EntryStream, CheckByteFollowsTheDescriptorFlag) {
@@ -293,88 +327,87 @@ TEST(EntryStream, CheckByteFollowsTheDescriptorFlag) {
   entries[0].password = entries[1].password = "pw";
   entries[0].descriptor = true;
   const std::string z = ziptest::build_bytes(entries);
-  unz_s* s = open_memory(z);
+  ZipArchive* s = open_memory(z);
   ASSERT_NE(s, nullptr);
-  ASSERT_NE((s->entry_info.dos_datetime >> 8) & 0xFF, s->entry_info.crc >> 24);
+  ASSERT_NE((s->entry.central.dos_datetime >> 8) & 0xFF, s->entry.central.crc >> 24u);
   ReadOutcome r = read_entry(s, 64, "pw");
   EXPECT_EQ(r.data, entries[0].data);
-  EXPECT_EQ(r.close, UNZ_OK);
-  ASSERT_EQ(unzGoToNextFile(s), UNZ_OK);
+  EXPECT_EQ(r.close, kReadOk);
+  ASSERT_EQ(go_to_next_entry(s), kReadOk);
   r = read_entry(s, 64, "pw");
   EXPECT_EQ(r.data, entries[1].data);
-  EXPECT_EQ(r.close, UNZ_OK);
-  unzClose(s);
+  EXPECT_EQ(r.close, kReadOk);
+  close_archive(s);
 }
 
 TEST(EntryStream, EmptyEntryAndReadsAfterTheEnd) {
   const std::vector<Entry> entries = {{"empty", ""}, {"empty-deflated", "", 8}};
   const std::string z = ziptest::build_bytes(entries);
-  unz_s* s = open_memory(z);
+  ZipArchive* s = open_memory(z);
   ASSERT_NE(s, nullptr);
   for (int i = 0; i < 2; ++i) {
-    ASSERT_EQ(unzOpenCurrentFile(s, nullptr), UNZ_OK);
+    ASSERT_EQ(open_entry_stream(s, nullptr), kReadOk);
     char buf[8];
     bool end = false;
-    EXPECT_EQ(unzReadCurrentFile(s, buf, sizeof buf, &end), 0);
+    EXPECT_EQ(read_entry_stream(s, buf, sizeof buf, &end), 0);
     EXPECT_TRUE(end);
     end = false;
-    EXPECT_EQ(unzReadCurrentFile(s, buf, sizeof buf, &end), 0);  // again after the end
+    EXPECT_EQ(read_entry_stream(s, buf, sizeof buf, &end), 0);  // again after the end
     EXPECT_TRUE(end);
-    EXPECT_EQ(unzeof(s), 1);
-    EXPECT_EQ(unzCloseCurrentFile(s), UNZ_OK);
-    unzGoToNextFile(s);
+    EXPECT_EQ(close_entry_stream(s), kReadOk);
+    go_to_next_entry(s);
   }
-  unzClose(s);
+  close_archive(s);
 }
 
 TEST(EntryStream, ByteByByteEqualsOneRead) {
   const std::string data = ziptest::sample(70000, 9);
   const std::vector<Entry> entries = {{"big", data, 8}};
   const std::string z = ziptest::build_bytes(entries);
-  unz_s* s = open_memory(z);
+  ZipArchive* s = open_memory(z);
   ASSERT_NE(s, nullptr);
   ReadOutcome whole = read_entry(s, 100000);
   EXPECT_EQ(whole.data, data);
-  EXPECT_EQ(whole.close, UNZ_OK);
+  EXPECT_EQ(whole.close, kReadOk);
   ReadOutcome bytes = read_entry(s, 1);
   EXPECT_EQ(bytes.data, data);
   EXPECT_EQ(bytes.reads, 70000);
-  EXPECT_EQ(bytes.close, UNZ_OK);
-  ASSERT_EQ(unzOpenCurrentFile(s, nullptr), UNZ_OK);
+  EXPECT_EQ(bytes.close, kReadOk);
+  ASSERT_EQ(open_entry_stream(s, nullptr), kReadOk);
   char buf[1000];
   bool end;
-  unzReadCurrentFile(s, buf, sizeof buf, &end);
-  EXPECT_EQ(unztell(s), 1000);
-  unzCloseCurrentFile(s);
-  unzClose(s);
+  EXPECT_EQ(read_entry_stream(s, buf, sizeof buf, &end), 1000);
+  EXPECT_FALSE(end);
+  close_entry_stream(s);
+  close_archive(s);
 }
 
 TEST(EntryStream, LocalHeaderMustAgree) {
   std::vector<Entry> entries = {{"dd.txt", "descriptor", 8}};
   entries[0].descriptor = true;  // local CRC and sizes are zero, and pass
   ziptest::Layout z = ziptest::build(entries);
-  unz_s* s = open_memory(z.bytes);
+  ZipArchive* s = open_memory(z.bytes);
   ASSERT_NE(s, nullptr);
   EXPECT_EQ(read_entry(s, 100).data, "descriptor");
-  unzClose(s);
+  close_archive(s);
 
   const ziptest::Layout plain = ziptest::build({{"p.txt", "plain text", 8}});
   auto open_with = [&](size_t at, uint32_t value, int width) {
     std::string bytes = plain.bytes;
     if (width == 2) testkit::put16(bytes, plain.local_offsets[0] + at, static_cast<uint16_t>(value));
     if (width == 4) testkit::put32(bytes, plain.local_offsets[0] + at, value);
-    unz_s* t = open_memory(bytes);
-    int r = t ? unzOpenCurrentFile(t, nullptr) : -999;
-    if (t) unzClose(t);
+    ZipArchive* t = open_memory(bytes);
+    int r = t ? open_entry_stream(t, nullptr) : -999;
+    if (t) close_archive(t);
     return r;
   };
-  EXPECT_EQ(open_with(0, 0x04034B51, 4), UNZ_BADARCHIVE);  // signature
-  EXPECT_EQ(open_with(8, 0, 2), UNZ_BADARCHIVE);           // method differs
-  EXPECT_EQ(open_with(14, 1, 4), UNZ_BADARCHIVE);          // CRC differs
-  EXPECT_EQ(open_with(18, 1, 4), UNZ_BADARCHIVE);          // compressed size
-  EXPECT_EQ(open_with(22, 1, 4), UNZ_BADARCHIVE);          // uncompressed size
-  EXPECT_EQ(open_with(26, 4, 2), UNZ_BADARCHIVE);          // name length
-  EXPECT_EQ(open_with(28, 0, 2), UNZ_OK);                  // extra length is free
+  EXPECT_EQ(open_with(0, 0x04034B51, 4), kReadBadArchive);  // signature
+  EXPECT_EQ(open_with(8, 0, 2), kReadBadArchive);           // method differs
+  EXPECT_EQ(open_with(14, 1, 4), kReadBadArchive);          // CRC differs
+  EXPECT_EQ(open_with(18, 1, 4), kReadBadArchive);          // compressed size
+  EXPECT_EQ(open_with(22, 1, 4), kReadBadArchive);          // uncompressed size
+  EXPECT_EQ(open_with(26, 4, 2), kReadBadArchive);          // name length
+  EXPECT_EQ(open_with(28, 0, 2), kReadOk);                  // extra length is free
 }
 
 TEST(EntryStream, DamagedEntriesFailInsteadOfPassingAsComplete) {
@@ -382,12 +415,12 @@ TEST(EntryStream, DamagedEntriesFailInsteadOfPassingAsComplete) {
   ziptest::Layout z = ziptest::build({{"short.txt", ziptest::sample(5000), 8}});
   testkit::put32(z.bytes, z.local_offsets[0] + 22, 6000);
   testkit::put32(z.bytes, z.central_offsets[0] + 24, 6000);
-  unz_s* s = open_memory(z.bytes);
+  ZipArchive* s = open_memory(z.bytes);
   ASSERT_NE(s, nullptr);
   ReadOutcome r = read_entry(s, 16384);
   EXPECT_FALSE(r.ended);
   EXPECT_LT(r.last, 0);
-  unzClose(s);
+  close_archive(s);
 
   // Stored data shorter than announced is refused at the open.
   z = ziptest::build({{"stored.txt", "0123456789"}});
@@ -395,8 +428,8 @@ TEST(EntryStream, DamagedEntriesFailInsteadOfPassingAsComplete) {
   testkit::put32(z.bytes, z.central_offsets[0] + 24, 20);
   s = open_memory(z.bytes);
   ASSERT_NE(s, nullptr);
-  EXPECT_EQ(unzOpenCurrentFile(s, nullptr), UNZ_BADARCHIVE);
-  unzClose(s);
+  EXPECT_EQ(open_entry_stream(s, nullptr), kReadBadArchive);
+  close_archive(s);
 
   // A CRC that does not match is the close's verdict.
   z = ziptest::build({{"crc.txt", "checked"}});
@@ -406,8 +439,8 @@ TEST(EntryStream, DamagedEntriesFailInsteadOfPassingAsComplete) {
   ASSERT_NE(s, nullptr);
   r = read_entry(s, 100);
   EXPECT_EQ(r.data, "checked");
-  EXPECT_EQ(r.close, UNZ_CRCMISMATCH);
-  unzClose(s);
+  EXPECT_EQ(r.close, kReadCrcMismatch);
+  close_archive(s);
 
   // Compressed data that claims far more input than there is runs into the
   // directory and past the end of the source: refused at the open.
@@ -417,8 +450,8 @@ TEST(EntryStream, DamagedEntriesFailInsteadOfPassingAsComplete) {
   testkit::put32(cut, whole.local_offsets[0] + 18, 0x7FFFFFF0);
   s = open_memory(cut);
   ASSERT_NE(s, nullptr);
-  EXPECT_EQ(unzOpenCurrentFile(s, nullptr), UNZ_BADARCHIVE);
-  unzClose(s);
+  EXPECT_EQ(open_entry_stream(s, nullptr), kReadBadArchive);
+  close_archive(s);
 }
 
 TEST(Robustness, TruncatedAndFlippedArchivesNeverCrash) {
@@ -428,23 +461,23 @@ TEST(Robustness, TruncatedAndFlippedArchivesNeverCrash) {
   entries[2].local_extra = ziptest::ut_block(1, {1700000000});
   const std::string z = ziptest::build_bytes(entries, "comment");
   auto exercise = [](const std::string& bytes) {
-    unz_s* s = open_memory(bytes);
+    ZipArchive* s = open_memory(bytes);
     if (s == nullptr) return;
     for (int i = 0; i < 8; ++i) {
       char name[64];
-      unzGetCurrentFileInfo(s, nullptr, name, sizeof name, nullptr, 0, nullptr, 0);
-      if (unzOpenCurrentFile(s, "pw") == UNZ_OK) {
+      read_entry_record(s, nullptr, name, sizeof name, nullptr, 0, nullptr, 0);
+      if (open_entry_stream(s, "pw") == kReadOk) {
         char buf[700];
         bool end = false;
         for (int k = 0; k < 100 && !end; ++k)
-          if (unzReadCurrentFile(s, buf, sizeof buf, &end) <= 0) break;
-        unzCloseCurrentFile(s);
+          if (read_entry_stream(s, buf, sizeof buf, &end) <= 0) break;
+        close_entry_stream(s);
       }
-      if (unzGoToNextFile(s) != UNZ_OK) break;
+      if (go_to_next_entry(s) != kReadOk) break;
     }
     char comment[16];
-    unzGetGlobalComment(s, comment, sizeof comment);
-    unzClose(s);
+    read_archive_comment(s, comment, sizeof comment);
+    close_archive(s);
   };
   for (size_t n = 0; n <= z.size(); ++n) exercise(z.substr(0, n));
   for (size_t i = 0; i < z.size(); ++i) {
