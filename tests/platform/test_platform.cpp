@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "platform/dir.h"
 #include "platform/file.h"
@@ -170,6 +171,43 @@ TEST(PlatformTime, CalendarConversionsMatchTheWindowsEpoch) {
   EXPECT_FALSE(qp::system_time_to_file_time(bad, &ft));
   bad.month = 2, bad.hour = 24;
   EXPECT_FALSE(qp::system_time_to_file_time(bad, &ft));
+}
+
+// Feb 29 exists in 2000, 2096, 2104 and 2400, not in 1700, 1900 or 2100;
+// the days around it convert both ways. Ticks (12:34:56 that day, since
+// 1601-01-01) and weekdays (0 Sunday) from Python's datetime.
+TEST(PlatformTime, LeapDaysAroundCenturyYears) {
+  struct Case {
+    uint16_t year, month, day;
+    uint64_t ticks;  // 0: no such day
+    uint16_t weekday;
+  };
+  const Case cases[] = {
+      {1700, 2, 28, 31291940960000000ULL, 0},     {1700, 2, 29, 0, 0},  {1700, 3, 1, 31292804960000000ULL, 1},
+      {1900, 2, 28, 94405412960000000ULL, 3},     {1900, 2, 29, 0, 0},  {1900, 3, 1, 94406276960000000ULL, 4},
+      {2000, 2, 28, 125962148960000000ULL, 1},    {2000, 2, 29, 125963012960000000ULL, 2},
+      {2000, 3, 1, 125963876960000000ULL, 3},     {2096, 2, 28, 156257444960000000ULL, 2},
+      {2096, 2, 29, 156258308960000000ULL, 3},    {2096, 3, 1, 156259172960000000ULL, 4},
+      {2100, 2, 28, 157519748960000000ULL, 0},    {2100, 2, 29, 0, 0},  {2100, 3, 1, 157520612960000000ULL, 1},
+      {2104, 2, 28, 158781188960000000ULL, 4},    {2104, 2, 29, 158782052960000000ULL, 5},
+      {2104, 3, 1, 158782916960000000ULL, 6},     {2400, 2, 29, 252190820960000000ULL, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.year) + "-" + std::to_string(c.month) + "-" + std::to_string(c.day));
+    qp::SystemTime st;
+    st.year = c.year, st.month = c.month, st.day = c.day, st.hour = 12, st.minute = 34, st.second = 56;
+    uint64_t ft = 0;
+    ASSERT_EQ(qp::system_time_to_file_time(st, &ft), c.ticks != 0);
+    if (c.ticks == 0) continue;
+    EXPECT_EQ(ft, c.ticks);
+    qp::SystemTime back;
+    ASSERT_TRUE(qp::file_time_to_system_time(c.ticks, &back));
+    EXPECT_EQ(back.year, c.year);
+    EXPECT_EQ(back.month, c.month);
+    EXPECT_EQ(back.day, c.day);
+    EXPECT_EQ(back.hour * 3600 + back.minute * 60 + back.second, 12 * 3600 + 34 * 60 + 56);
+    EXPECT_EQ(back.day_of_week, c.weekday);
+  }
 }
 
 TEST(PlatformTime, LocalTimeRoundTripsThroughUtc) {

@@ -325,4 +325,21 @@ TEST(ZipRecords, DosStampHoldsTimeLowAndDateHigh) {
   EXPECT_EQ(file_time_of_unix_time(0), kUnixEpochTicks);
   EXPECT_EQ(file_time_of_unix_time(1), kUnixEpochTicks + kTicksPerSecond);
   EXPECT_EQ(unix_time_of_file_time(file_time_of_unix_time(0xFFFFFFFFu)), -1);  // kept in 32 bits
+
+  // Every month in its four bits, both ways, at both ends of the years;
+  // stamps of the last day of each month at 23:59:58.
+  const uint32_t last_day[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  for (const uint32_t year : {1980u, 2000u, 2100u, 2107u}) {
+    for (uint32_t month = 1; month <= 12; ++month) {
+      DosDateTime d;
+      d.year = year, d.month = month, d.day = last_day[month - 1], d.hour = 23, d.minute = 59, d.second = 58;
+      const uint32_t want = ((year - 1980) << 9 | month << 5 | last_day[month - 1]) << 16 | 0xBF7Du;
+      EXPECT_EQ(d.stamp(), want) << year << "-" << month;
+      const DosDateTime e = DosDateTime::from_stamp(want);
+      EXPECT_EQ(e.year, year);
+      EXPECT_EQ(e.month, month) << year << "-" << month;
+      EXPECT_EQ(e.day, last_day[month - 1]);
+      EXPECT_EQ(e.hour * 3600 + e.minute * 60 + e.second, 86398u);
+    }
+  }
 }
