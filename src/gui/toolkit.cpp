@@ -6,14 +6,16 @@
 #include <utility>
 #include <vector>
 
+#include "base/text_result.h"
 #include "gui/geometry.h"
 
 namespace quillon {
 
-char clipReturn[kClipReturnSize];
 const char* drawMe = "";
 
 namespace {
+
+std::string latest_edit_text;
 
 constexpr int kScrollBarBrush = qp::kColourScrollBar + 1;  // a brush value is the colour number plus one
 constexpr uint32_t kPromptBackground = 0xCED3D6;  // RGB(214, 211, 206)
@@ -23,6 +25,8 @@ constexpr unsigned int kPromptFormat = qp::kDrawCenter | qp::kDrawVCenter | qp::
 std::vector<std::pair<qp::Window, qp::Font>> window_fonts;
 
 }  // namespace
+
+const std::string& captured_text() { return latest_edit_text; }
 
 char* window_error_text() {
   static char error[6];
@@ -95,7 +99,9 @@ uint32_t run_modal_loop(qp::Window main, bool capture) {
     // While the window lives (it was visible before this show), its edit's
     // text is the latest answer.
     if (capture && qp::show_window(main, qp::kShowShow))
-      qp::dialog_item_text(main, TEXT_EDIT_ID, clipReturn, kClipReturnSize);
+      read_window_text(latest_edit_text, [main](char* buffer, uint32_t capacity) {
+        return qp::dialog_item_text(main, TEXT_EDIT_ID, buffer, capacity);
+      });
     // The first reading clears the key's pressed-since mark, so the second
     // tells whether it is down now.
     qp::return_key_state();
@@ -146,7 +152,8 @@ char* make_window_notepad(const char* title, const char* module, double size, co
   run_modal_loop(main, true);
   qp::unregister_window_class(kClass, instance);
   release_window_fonts();
-  return clipReturn;
+  static TextResult result;
+  return result.set(latest_edit_text);
 }
 
 }  // namespace quillon
