@@ -3,6 +3,7 @@
 #include "gui/toolkit.h"
 
 #include <cstring>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -98,10 +99,18 @@ uint32_t run_modal_loop(qp::Window main, bool capture) {
   while (qp::get_message(&msg) != 0) {
     // While the window lives (it was visible before this show), its edit's
     // text is the latest answer.
-    if (capture && qp::show_window(main, qp::kShowShow))
-      read_window_text(latest_edit_text, [main](char* buffer, uint32_t capacity) {
-        return qp::dialog_item_text(main, TEXT_EDIT_ID, buffer, capacity);
-      });
+    if (capture && qp::show_window(main, qp::kShowShow)) {
+      try {
+        read_window_text(latest_edit_text, [main](char* buffer, uint32_t capacity) {
+          return qp::dialog_item_text(main, TEXT_EDIT_ID, buffer, capacity);
+        });
+      } catch (const std::bad_alloc&) {
+        // No room for a longer text: keep what the last copy holds, up to its
+        // terminator, and let the window end as usual (and its class be
+        // unregistered) rather than leave it behind.
+        latest_edit_text.resize(std::strlen(latest_edit_text.c_str()));
+      }
+    }
     // The first reading clears the key's pressed-since mark, so the second
     // tells whether it is down now.
     qp::return_key_state();

@@ -44,6 +44,7 @@ void read_window_text(std::string& out, Read read) {
 // popup return. Both share it and it keeps its contents between calls, so a
 // window that ends before its edit was read returns the text read before.
 const std::string& captured_text();
+
 // The prompt that every paint of the library's windows draws.
 extern const char* drawMe;
 
