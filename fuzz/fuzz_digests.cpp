@@ -14,7 +14,7 @@
 namespace {
 
 void md5(const uint8_t* data, size_t size, const std::vector<size_t>& pieces, unsigned char out[16]) {
-  quillon::MD5 e;
+  quillon::Md5 e;
   quillon::MD5_CTX c;
   e.MD5Init(&c);
   for (size_t at = 0, k = 0; at < size; ++k) {
@@ -26,7 +26,7 @@ void md5(const uint8_t* data, size_t size, const std::vector<size_t>& pieces, un
 }
 
 void sha1(const uint8_t* data, size_t size, const std::vector<size_t>& pieces, unsigned char out[20]) {
-  quillon::SHA1 e;
+  quillon::Sha1 e;
   quillon::SHA1_CTX c;
   e.SHA1Reset(&c);
   for (size_t at = 0, k = 0; at < size; ++k) {

@@ -9,8 +9,8 @@
  *
  * The library is single-threaded by contract: call one export at a time, from
  * one thread, and the window exports from the thread that runs the host's own
- * windows. The cipher's key schedule, the random generator, the returned texts
- * and the archive code's last results are library-wide and unlocked. Only
+ * windows. The random generator, the returned texts and the archive code's
+ * last results are library-wide and unlocked. Only
  * ZIP and UNZIP start threads (QUILLON_THREADS in the environment sets how
  * many; 1 keeps them on the calling thread), and they join them before they
  * return; the library-wide state stays with the calling thread.

@@ -71,7 +71,7 @@ void report(const char* what, double ours, double peer, const char* peer_name) {
 }
 
 std::string md5_buffer(const std::vector<unsigned char>& data) {
-  quillon::MD5 e;
+  quillon::Md5 e;
   quillon::MD5_CTX c;
   e.MD5Init(&c);
   e.MD5Update(&c, data.data(), static_cast<unsigned>(data.size()));
@@ -81,7 +81,7 @@ std::string md5_buffer(const std::vector<unsigned char>& data) {
 }
 
 std::string sha1_buffer(const std::vector<unsigned char>& data) {
-  quillon::SHA1 e;
+  quillon::Sha1 e;
   quillon::SHA1_CTX c;
   e.SHA1Reset(&c);
   e.SHA1Input(&c, data.data(), static_cast<unsigned>(data.size()));
@@ -109,7 +109,7 @@ int main() {
   const double openssl_md5 = openssl_rate("", "-evp md5");
   const double md5_buf = best_rate(kSize, 5, [&] { sink += md5_buffer(data).size(); });
   report("MD5 buffer", md5_buf, openssl_md5, "openssl");
-  quillon::md5wrapper md5w;
+  quillon::Md5Hex md5w;
   const double md5_file = best_rate(kSize, 3, [&] { sink += md5w.getHashFromFile(file).size(); });
   report("MD5 getHashFromFile", md5_file, openssl_md5, "openssl");
 
@@ -117,7 +117,7 @@ int main() {
   const bool hw = quillon::sha1_use_hardware(true);
   const double sha1_buf = best_rate(kSize, 5, [&] { sink += sha1_buffer(data).size(); });
   report(hw ? "SHA-1 buffer (SHA instructions)" : "SHA-1 buffer (portable)", sha1_buf, openssl_sha1, "openssl");
-  quillon::sha1wrapper sha1w;
+  quillon::Sha1Hex sha1w;
   const double sha1_file = best_rate(kSize, 3, [&] { sink += sha1w.getHashFromFile(file).size(); });
   report("SHA-1 getHashFromFile", sha1_file, openssl_sha1, "openssl");
 

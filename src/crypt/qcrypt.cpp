@@ -13,12 +13,10 @@
 
 namespace quillon {
 
-BLOWFISH_CTX ctx;
-
-void init_key_text(const char* key_text) {
+void init_key_text(BLOWFISH_CTX* ctx, const char* key_text) {
   unsigned char key[4] = {0, 0, 0, 0};
   for (int i = 0; i < 4 && key_text[i] != '\0'; ++i) key[i] = static_cast<unsigned char>(key_text[i]);
-  Blowfish_Init(&ctx, key, 4);
+  Blowfish_Init(ctx, key, 4);
 }
 
 namespace {
@@ -89,7 +87,8 @@ double bounded_loop(FILE* driving, Pass pass) {
 double make_keys(const char* source, const char* key1, const char* key2, const char* key_text) {
   if (!source || !key1 || !key2 || !key_text) return 0;
   if (names_an_input(key1, {source}) || names_an_input(key2, {source, key1})) return 0;
-  init_key_text(key_text);
+  BLOWFISH_CTX ctx;
+  init_key_text(&ctx, key_text);
 
   Streams files;
   FILE* in = files.open(source, "rb");
@@ -135,7 +134,8 @@ double make_keys(const char* source, const char* key1, const char* key2, const c
 double combine_keys(const char* output, const char* key1, const char* key2, const char* key_text) {
   if (!output || !key1 || !key2 || !key_text) return 0;
   if (names_an_input(output, {key1, key2})) return 0;
-  init_key_text(key_text);
+  BLOWFISH_CTX ctx;
+  init_key_text(&ctx, key_text);
 
   Streams files;
   FILE* out = files.open(output, "wb+");

@@ -8,13 +8,11 @@
 
 namespace quillon {
 
-// The one key schedule of the key-file operations, rebuilt by each call of
-// make_keys and combine_keys from its key text.
-extern BLOWFISH_CTX ctx;
-
-// Keys ctx with the first four bytes of `key_text`; a shorter text is padded
-// with zero bytes after its terminator.
-void init_key_text(const char* key_text);
+// Builds the key schedule of make_keys and combine_keys from the first four
+// bytes of `key_text`; a shorter text is padded with zero bytes after its
+// terminator. Each call builds its own schedule, so no call depends on one
+// before it.
+void init_key_text(BLOWFISH_CTX* ctx, const char* key_text);
 
 // Each function returns what its export returns: 0 when a path or the key
 // text is null, when a file cannot be opened, or when an output names a file

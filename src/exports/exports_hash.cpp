@@ -16,7 +16,7 @@ char* digest_text(const char* text, quillon::TextResult& slot) {
   if (text == nullptr) return nullptr;
   return quillon::guarded<char*>(nullptr, [&] {
     W wrapper;
-    quillon::hashwrapper& hasher = wrapper;
+    quillon::HexDigest& hasher = wrapper;
     return slot.set(hasher.getHashFromString(std::string(text)));
   });
 }
@@ -25,10 +25,10 @@ char* digest_text(const char* text, quillon::TextResult& slot) {
 
 QUILLON_ENTRY char* QUILLON_CALL HASHmd5(const char* text) {
   static quillon::TextResult result;
-  return digest_text<quillon::md5wrapper>(text, result);
+  return digest_text<quillon::Md5Hex>(text, result);
 }
 
 QUILLON_ENTRY char* QUILLON_CALL HASHsha1(const char* text) {
   static quillon::TextResult result;
-  return digest_text<quillon::sha1wrapper>(text, result);
+  return digest_text<quillon::Sha1Hex>(text, result);
 }

@@ -1,5 +1,6 @@
 // The string-input popup: a square window that shows its title as a prompt
 // in the middle, a one-line edit below it and an OK button at the bottom.
+#include "base/text_result.h"
 #include "gui/geometry.h"
 #include "gui/toolkit.h"
 
@@ -33,7 +34,8 @@ char* get_string(const char* title, const char* module, double size, const char*
   qp::unregister_window_class(kClass, instance);
   drawMe = "";
   release_window_fonts();
-  return clipReturn;
+  static TextResult result;
+  return result.set(captured_text());
 }
 
 }  // namespace quillon

@@ -3,17 +3,20 @@
 #include "gui/toolkit.h"
 
 #include <cstring>
+#include <new>
 #include <utility>
 #include <vector>
 
+#include "base/text_result.h"
 #include "gui/geometry.h"
 
 namespace quillon {
 
-char clipReturn[kClipReturnSize];
 const char* drawMe = "";
 
 namespace {
+
+std::string latest_edit_text;
 
 constexpr int kScrollBarBrush = qp::kColourScrollBar + 1;  // a brush value is the colour number plus one
 constexpr uint32_t kPromptBackground = 0xCED3D6;  // RGB(214, 211, 206)
@@ -23,6 +26,8 @@ constexpr unsigned int kPromptFormat = qp::kDrawCenter | qp::kDrawVCenter | qp::
 std::vector<std::pair<qp::Window, qp::Font>> window_fonts;
 
 }  // namespace
+
+const std::string& captured_text() { return latest_edit_text; }
 
 char* window_error_text() {
   static char error[6];
@@ -94,8 +99,18 @@ uint32_t run_modal_loop(qp::Window main, bool capture) {
   while (qp::get_message(&msg) != 0) {
     // While the window lives (it was visible before this show), its edit's
     // text is the latest answer.
-    if (capture && qp::show_window(main, qp::kShowShow))
-      qp::dialog_item_text(main, TEXT_EDIT_ID, clipReturn, kClipReturnSize);
+    if (capture && qp::show_window(main, qp::kShowShow)) {
+      try {
+        read_window_text(latest_edit_text, [main](char* buffer, uint32_t capacity) {
+          return qp::dialog_item_text(main, TEXT_EDIT_ID, buffer, capacity);
+        });
+      } catch (const std::bad_alloc&) {
+        // No room for a longer text: keep what the last copy holds, up to its
+        // terminator, and let the window end as usual (and its class be
+        // unregistered) rather than leave it behind.
+        latest_edit_text.resize(std::strlen(latest_edit_text.c_str()));
+      }
+    }
     // The first reading clears the key's pressed-since mark, so the second
     // tells whether it is down now.
     qp::return_key_state();
@@ -146,7 +161,8 @@ char* make_window_notepad(const char* title, const char* module, double size, co
   run_modal_loop(main, true);
   qp::unregister_window_class(kClass, instance);
   release_window_fonts();
-  return clipReturn;
+  static TextResult result;
+  return result.set(latest_edit_text);
 }
 
 }  // namespace quillon

@@ -3,17 +3,48 @@
 // modal: it runs its own message loop on the calling thread and returns when
 // its window is gone.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "platform/module.h"
 #include "platform/window.h"
 
 namespace quillon {
 
-// Receives the edit text of the notepad window and the popup; what those
-// return. Keeps its contents between calls.
-constexpr uint32_t kClipReturnSize = 4000000;
-extern char clipReturn[kClipReturnSize];
+// The notepad window and the popup return their edit's text up to
+// kWindowTextCapacity - 1 bytes (3,999,999); a longer text is cut there (at a
+// whole character where the text is UTF-8).
+constexpr uint32_t kWindowTextCapacity = 4000000;
+
+// Reads a text into `out`, sized to the text and cut as above. `read(buffer,
+// capacity)` copies at most capacity - 1 bytes and a terminating zero and
+// returns the count, as qp::dialog_item_text does; it may stop up to three
+// bytes short of capacity - 1 to keep whole characters. So a copy that ends
+// more than four bytes short of its capacity is the whole text, and any
+// other is read again with more room, up to kWindowTextCapacity.
+template <typename Read>
+void read_window_text(std::string& out, Read read) {
+  // Room for the text as it stood, a quarter more and some: a text that grew
+  // by a few characters since is read once.
+  size_t room = out.size() + out.size() / 4 + 1024;
+  uint32_t capacity = room < kWindowTextCapacity ? static_cast<uint32_t>(room) : kWindowTextCapacity;
+  for (;;) {
+    out.resize(capacity);  // the terminator goes into out[capacity - 1] at most
+    const uint32_t n = read(&out[0], capacity);
+    if (n + 4 < capacity || capacity == kWindowTextCapacity) {
+      out.resize(n);
+      return;
+    }
+    capacity = capacity < kWindowTextCapacity / 2 ? 2 * capacity : kWindowTextCapacity;
+  }
+}
+
+// The edit text the modal loop read last: what the notepad window and the
+// popup return. Both share it and it keeps its contents between calls, so a
+// window that ends before its edit was read returns the text read before.
+const std::string& captured_text();
+
 // The prompt that every paint of the library's windows draws.
 extern const char* drawMe;
 
@@ -57,7 +88,7 @@ void release_window_fonts();
 bool register_class(const char* name, void* instance);
 
 // The loop every window export runs until a quit message; returns its code.
-// With `capture`, the edit's text is copied into clipReturn before each
+// With `capture`, the edit's text is read into captured_text() before each
 // message while `main` is alive.
 uint32_t run_modal_loop(qp::Window main, bool capture);
 

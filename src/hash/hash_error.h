@@ -1,23 +1,23 @@
 // The one exception type of the digest wrappers. It has no base class, so it
-// is caught as hlException only.
+// is caught as HashError only.
 #pragma once
 #include <string>
 #include <utility>
 
 namespace quillon {
 
-enum hlerrors {
-  hlFileReadError = 1,  // a file cannot be opened for reading
+enum HashErrorCode {
+  kHashFileReadError = 1,  // a file cannot be opened for reading
 };
 
-class hlException {
+class HashError {
  public:
-  hlException(hlerrors code, std::string message) : code(code), message(std::move(message)) {}
+  HashError(HashErrorCode code, std::string message) : code(code), message(std::move(message)) {}
 
-  hlerrors error_number() const { return code; }
+  HashErrorCode error_number() const { return code; }
   const std::string& error_message() const { return message; }
 
-  hlerrors code;
+  HashErrorCode code;
   std::string message;
 };
 

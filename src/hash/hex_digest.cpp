@@ -8,19 +8,19 @@
 
 namespace quillon {
 
-std::string hashwrapper::getHashFromString(std::string text) {
+std::string HexDigest::getHashFromString(std::string text) {
   resetContext();
   updateContext(reinterpret_cast<unsigned char*>(&text[0]), static_cast<unsigned int>(text.length()));
   return hashIt();
 }
 
-std::string hashwrapper::getHashFromFile(std::string filename) {
+std::string HexDigest::getHashFromFile(std::string filename) {
   resetContext();
   // A large stream buffer: the small chunks below then cost a copy each,
   // not a system call every few of them. It outlives the stream.
   std::vector<char> stream_buffer(1 << 18);
   qp::Stream file(qp::open_stream(filename.c_str(), "rb"));
-  if (!file) throw hlException(hlFileReadError, "Cannot read file \"" + filename + "\".");
+  if (!file) throw HashError(kHashFileReadError, "Cannot read file \"" + filename + "\".");
   std::setvbuf(file.get(), stream_buffer.data(), _IOFBF, stream_buffer.size());
   unsigned char buffer[1024];
   for (;;) {
@@ -31,7 +31,7 @@ std::string hashwrapper::getHashFromFile(std::string filename) {
   return hashIt();
 }
 
-std::string hashwrapper::hex(const unsigned char* data, unsigned int n) {
+std::string HexDigest::hex(const unsigned char* data, unsigned int n) {
   static const char digits[] = "0123456789abcdef";
   std::string out(2 * static_cast<size_t>(n), '0');
   for (unsigned int i = 0; i < n; ++i) {

@@ -6,7 +6,7 @@
 
 namespace quillon {
 
-class hashwrapper {
+class HexDigest {
  public:
   // Finishes the digest of everything fed since the last reset.
   virtual std::string hashIt() = 0;
@@ -14,11 +14,11 @@ class hashwrapper {
   virtual std::string convToString(unsigned char* data) = 0;
   virtual void updateContext(unsigned char* data, unsigned int len) = 0;
   virtual void resetContext() = 0;
-  virtual ~hashwrapper() = default;
+  virtual ~HexDigest() = default;
 
   // The digest of every byte of `text`, no character-set conversion.
   virtual std::string getHashFromString(std::string text);
-  // The digest of a file's bytes. Throws hlException (hlFileReadError) when
+  // The digest of a file's bytes. Throws HashError (kHashFileReadError) when
   // the file cannot be opened; a read error ends the input where it happened.
   virtual std::string getHashFromFile(std::string filename);
 

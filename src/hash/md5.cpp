@@ -140,7 +140,7 @@ void compress(uint32_t state[4], const unsigned char* x) {
 
 }  // namespace
 
-void MD5::MD5Init(MD5_CTX* context) {
+void Md5::MD5Init(MD5_CTX* context) {
   context->count[0] = context->count[1] = 0;
   context->state[0] = 0x67452301;
   context->state[1] = 0xefcdab89;
@@ -148,7 +148,7 @@ void MD5::MD5Init(MD5_CTX* context) {
   context->state[3] = 0x10325476;
 }
 
-void MD5::MD5Update(MD5_CTX* context, const unsigned char* input, unsigned int len) {
+void Md5::MD5Update(MD5_CTX* context, const unsigned char* input, unsigned int len) {
   unsigned int index = (context->count[0] >> 3) & 0x3F;
 
   const uint32_t bits = static_cast<uint32_t>(len) << 3;
@@ -169,7 +169,7 @@ void MD5::MD5Update(MD5_CTX* context, const unsigned char* input, unsigned int l
   MD5_memcpy(&context->buffer[index], &input[i], len - i);
 }
 
-void MD5::MD5Final(unsigned char digest[16], MD5_CTX* context) {
+void Md5::MD5Final(unsigned char digest[16], MD5_CTX* context) {
   unsigned char bits[8];
   Encode(bits, context->count, 8);
 
@@ -182,9 +182,9 @@ void MD5::MD5Final(unsigned char digest[16], MD5_CTX* context) {
   MD5_memset(reinterpret_cast<unsigned char*>(context), 0, sizeof *context);
 }
 
-void MD5::MD5Transform(uint32_t state[4], const unsigned char block[64]) { compress(state, block); }
+void Md5::MD5Transform(uint32_t state[4], const unsigned char block[64]) { compress(state, block); }
 
-void MD5::Encode(unsigned char* output, const uint32_t* input, unsigned int len) {
+void Md5::Encode(unsigned char* output, const uint32_t* input, unsigned int len) {
   for (unsigned int i = 0, j = 0; j < len; i++, j += 4) {
     output[j] = static_cast<unsigned char>(input[i] & 0xFF);
     output[j + 1] = static_cast<unsigned char>((input[i] >> 8) & 0xFF);
@@ -195,17 +195,17 @@ void MD5::Encode(unsigned char* output, const uint32_t* input, unsigned int len)
 
 // Assembled byte by byte, so the input needs no alignment; compilers turn
 // this into one load per word where the processor allows it.
-void MD5::Decode(uint32_t* output, const unsigned char* input, unsigned int len) {
+void Md5::Decode(uint32_t* output, const unsigned char* input, unsigned int len) {
   for (unsigned int i = 0, j = 0; j < len; i++, j += 4)
     output[i] = static_cast<uint32_t>(input[j]) | (static_cast<uint32_t>(input[j + 1]) << 8) |
                 (static_cast<uint32_t>(input[j + 2]) << 16) | (static_cast<uint32_t>(input[j + 3]) << 24);
 }
 
-void MD5::MD5_memcpy(unsigned char* output, const unsigned char* input, unsigned int len) {
+void Md5::MD5_memcpy(unsigned char* output, const unsigned char* input, unsigned int len) {
   for (unsigned int i = 0; i < len; i++) output[i] = input[i];
 }
 
-void MD5::MD5_memset(unsigned char* output, int value, unsigned int len) {
+void Md5::MD5_memset(unsigned char* output, int value, unsigned int len) {
   for (unsigned int i = 0; i < len; i++) output[i] = static_cast<unsigned char>(value);
 }
 

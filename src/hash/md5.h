@@ -11,7 +11,7 @@ struct MD5_CTX {
   unsigned char buffer[64];  // input not yet processed: (count[0] / 8) % 64 bytes
 };
 
-class MD5 {
+class Md5 {
  public:
   void MD5Init(MD5_CTX* context);
   // Appends `len` bytes (0 changes nothing).

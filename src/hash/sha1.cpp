@@ -28,12 +28,12 @@
 
 namespace quillon {
 
-void SHA1::SHA1ProcessMessageBlock(SHA1_CTX* context) {
+void Sha1::SHA1ProcessMessageBlock(SHA1_CTX* context) {
   sha1_blocks(context->intermediateHash, context->messageBlock, 1);
   context->messageBlockIndex = 0;
 }
 
-int SHA1::SHA1Reset(SHA1_CTX* context) {
+int Sha1::SHA1Reset(SHA1_CTX* context) {
   if (context == nullptr) return shaNull;
   context->lengthLow = 0;
   context->lengthHigh = 0;
@@ -53,7 +53,7 @@ int SHA1::SHA1Reset(SHA1_CTX* context) {
 // the low word cannot wrap are taken at once: a run that fills the block
 // from its start is compressed straight from the caller's bytes, and the
 // context ends exactly as the byte-wise steps would leave it.
-int SHA1::SHA1Input(SHA1_CTX* context, const unsigned char* message, unsigned int length) {
+int Sha1::SHA1Input(SHA1_CTX* context, const unsigned char* message, unsigned int length) {
   if (length == 0) return shaSuccess;
   if (context == nullptr || message == nullptr) return shaNull;
   if (context->computed) {
@@ -104,7 +104,7 @@ int SHA1::SHA1Input(SHA1_CTX* context, const unsigned char* message, unsigned in
   return shaSuccess;
 }
 
-void SHA1::SHA1PadMessage(SHA1_CTX* context) {
+void Sha1::SHA1PadMessage(SHA1_CTX* context) {
   if (context->messageBlockIndex > 55) {
     context->messageBlock[context->messageBlockIndex++] = 0x80;
     while (context->messageBlockIndex < 64) context->messageBlock[context->messageBlockIndex++] = 0;
@@ -121,7 +121,7 @@ void SHA1::SHA1PadMessage(SHA1_CTX* context) {
   SHA1ProcessMessageBlock(context);
 }
 
-int SHA1::SHA1Result(SHA1_CTX* context, unsigned char digest[20]) {
+int Sha1::SHA1Result(SHA1_CTX* context, unsigned char digest[20]) {
   if (context == nullptr || digest == nullptr) return shaNull;
   if (context->corrupted) return context->corrupted;
   if (!context->computed) {

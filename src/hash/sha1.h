@@ -22,7 +22,7 @@ struct SHA1_CTX {
   int corrupted;  // 0, or the code that made the context unusable
 };
 
-class SHA1 {
+class Sha1 {
  public:
   int SHA1Reset(SHA1_CTX* context);
   // Appends `length` bytes. 0 bytes: 0 at once, whatever the pointers.

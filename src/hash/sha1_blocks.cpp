@@ -2,7 +2,7 @@
 //
 // What: the function at the heart of SHA-1 (FIPS 180-4, section 6.1.2). It
 // takes the five-word chaining state and one 64-byte block and returns the
-// next state; hl_sha1.cpp does the buffering, the length count and the
+// next state; sha1.cpp does the buffering, the length count and the
 // padding around it. This file holds the portable code and the choice between
 // it and the SHA instructions of x86 processors (sha1_ni.cpp), which compute
 // the same function.

@@ -1,17 +1,12 @@
 // SHA-1 digests as 40 lowercase hex digits.
 #pragma once
-#include <memory>
-
 #include "hash/hex_digest.h"
 #include "hash/sha1.h"
 
 namespace quillon {
 
-class sha1wrapper : public hashwrapper {
+class Sha1Hex : public HexDigest {
  public:
-  sha1wrapper();
-  ~sha1wrapper() override;
-
   // A second hashIt without a reset repeats the digest.
   std::string hashIt() override;
   std::string convToString(unsigned char* data) override;
@@ -19,7 +14,7 @@ class sha1wrapper : public hashwrapper {
   void resetContext() override;
 
  private:
-  std::unique_ptr<SHA1> core;
+  Sha1 core;
   SHA1_CTX context;  // set up by resetContext, which every digest starts with
 };
 

@@ -30,7 +30,7 @@ std::string random_bytes(size_t n, unsigned seed) {
   return s;
 }
 
-std::string md5_of_file(const std::string& path) { return quillon::md5wrapper().getHashFromFile(path); }
+std::string md5_of_file(const std::string& path) { return quillon::Md5Hex().getHashFromFile(path); }
 
 // Paths of one scratch folder as C strings for the exports.
 struct Files {

@@ -86,11 +86,72 @@ TEST(GuiText, LongTextsAreCutNeverOverrun) {
   EXPECT_EQ(qp::copy_clipped(buffer.data(), 0, "abc", 3), 0u);
   EXPECT_EQ(buffer[0], 'y');
 
-  // The result buffer holds 3,999,999 characters and the terminator.
-  const std::string big(quillon::kClipReturnSize + 10, 'q');
-  EXPECT_EQ(qp::copy_clipped(quillon::clipReturn, quillon::kClipReturnSize, big.data(), big.size()),
-            quillon::kClipReturnSize - 1);
-  EXPECT_EQ(std::strlen(quillon::clipReturn), quillon::kClipReturnSize - 1);
+  // A buffer of the windows' capacity holds 3,999,999 characters and the
+  // terminator.
+  std::vector<char> full(quillon::kWindowTextCapacity, 'x');
+  const std::string big(quillon::kWindowTextCapacity + 10, 'q');
+  EXPECT_EQ(qp::copy_clipped(full.data(), quillon::kWindowTextCapacity, big.data(), big.size()),
+            quillon::kWindowTextCapacity - 1);
+  EXPECT_EQ(std::strlen(full.data()), quillon::kWindowTextCapacity - 1);
+}
+
+// The window texts are read into storage sized to them, a little at first
+// and more when the copy may have been cut. Whatever the room of earlier
+// reads, the result is what one copy into a buffer of the full capacity
+// gives, with the cut that keeps whole UTF-8 characters where it falls.
+TEST(GuiText, WindowTextsReadWholeOrCutAtTheCapacity) {
+  constexpr size_t kCap = quillon::kWindowTextCapacity;
+  // As the Linux edit copies: at most capacity - 1 bytes, backed off to the
+  // start of a character.
+  auto edit_copy = [](const std::string& text, std::vector<uint32_t>* rooms) {
+    return [&text, rooms](char* buffer, uint32_t capacity) {
+      rooms->push_back(capacity);
+      size_t n = text.size();
+      if (n > capacity - 1) {
+        n = capacity - 1;
+        while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+      }
+      return qp::copy_clipped(buffer, capacity, text.data(), n);
+    };
+  };
+  const std::string euro = "\xe2\x82\xac";      // three bytes
+  const std::string emoji = "\xf0\x9f\x98\x80";  // four bytes
+  struct Case {
+    const char* what;
+    std::string text;
+    size_t before;  // length of the text read last time
+    size_t expected;
+  };
+  const Case cases[] = {
+      {"empty", "", 0, 0},
+      {"short", "abc", 0, 3},
+      {"fills the first room but for the margin", std::string(1019, 'a'), 0, 1019},
+      {"one byte into the margin", std::string(1020, 'a'), 0, 1020},
+      {"the first room exactly", std::string(1024, 'a'), 0, 1024},
+      {"shorter than the last one", "xyz", 100000, 3},
+      {"a little longer than the last one", std::string(100010, 'b'), 100000, 100010},
+      {"much longer than the last one", std::string(300001, 'c'), 10, 300001},
+      {"a four-byte character in the margin", std::string(1017, 'a') + emoji, 0, 1021},
+      {"one byte short of the capacity", std::string(kCap - 2, 'd'), 0, kCap - 2},
+      {"as long as the capacity can hold", std::string(kCap - 1, 'e'), 0, kCap - 1},
+      {"the capacity", std::string(kCap, 'f'), kCap - 1, kCap - 1},
+      {"beyond the capacity", std::string(kCap + 10, 'g'), 0, kCap - 1},
+      {"a character across the cut", std::string(kCap - 2, 'h') + euro, 0, kCap - 2},
+      {"a character ending at the cut", std::string(kCap - 4, 'i') + euro + "j", 0, kCap - 1},
+  };
+  for (const Case& c : cases) {
+    std::string out(c.before, '.');
+    std::vector<uint32_t> rooms;
+    quillon::read_window_text(out, edit_copy(c.text, &rooms));
+    std::vector<char> full(kCap);
+    std::vector<uint32_t> unused;
+    const uint32_t n = edit_copy(c.text, &unused)(full.data(), kCap);
+    EXPECT_EQ(out.size(), c.expected) << c.what;
+    EXPECT_EQ(n, c.expected) << c.what;
+    EXPECT_TRUE(out == std::string(full.data(), n)) << c.what;
+    for (uint32_t room : rooms) EXPECT_LE(room, kCap) << c.what;
+    EXPECT_LE(rooms.size(), 13u) << c.what;
+  }
 }
 
 TEST(GuiLoop, EndsOnAQuitMessageWithItsCode) {

@@ -6,9 +6,9 @@
 #include "hash/md5.h"
 #include "hash/sha1.h"
 
-using quillon::MD5;
+using quillon::Md5;
 using quillon::MD5_CTX;
-using quillon::SHA1;
+using quillon::Sha1;
 using quillon::SHA1_CTX;
 
 namespace {
@@ -24,7 +24,7 @@ const unsigned char* u(const std::string& s) { return reinterpret_cast<const uns
 
 // Feeds `msg` in pieces whose sizes cycle through `pieces` (0: all at once).
 std::string md5(const std::string& msg, const std::vector<size_t>& pieces = {0}) {
-  MD5 e;
+  Md5 e;
   MD5_CTX c;
   e.MD5Init(&c);
   for (size_t at = 0, k = 0; at < msg.size(); ++k) {
@@ -39,7 +39,7 @@ std::string md5(const std::string& msg, const std::vector<size_t>& pieces = {0})
 }
 
 std::string sha1(const std::string& msg, const std::vector<size_t>& pieces = {0}) {
-  SHA1 e;
+  Sha1 e;
   SHA1_CTX c;
   EXPECT_EQ(e.SHA1Reset(&c), 0);
   for (size_t at = 0, k = 0; at < msg.size(); ++k) {
@@ -106,7 +106,7 @@ TEST(Sha1, Fips180TestSuite) {
 // feeding one byte at a time does.
 TEST(Sha1, ContextIsTheSameWhateverTheFeed) {
   std::string msg(1000, 'q');
-  SHA1 e;
+  Sha1 e;
   SHA1_CTX whole, bytewise;
   std::memset(&whole, 0, sizeof whole);
   std::memset(&bytewise, 0, sizeof bytewise);
@@ -118,7 +118,7 @@ TEST(Sha1, ContextIsTheSameWhateverTheFeed) {
 }
 
 TEST(Sha1, ResultCodesAndStates) {
-  SHA1 e;
+  Sha1 e;
   SHA1_CTX c;
   unsigned char d1[20], d2[20];
   EXPECT_EQ(e.SHA1Reset(nullptr), 1);
@@ -148,7 +148,7 @@ TEST(Sha1, ResultCodesAndStates) {
 // A 64-bit bit count that wraps corrupts the context at the byte that
 // wraps it; that call still returns 0, every later one returns 1.
 TEST(Sha1, LengthOverflowCorrupts) {
-  SHA1 e;
+  Sha1 e;
   SHA1_CTX c;
   e.SHA1Reset(&c);
   c.lengthHigh = 0xFFFFFFFF;
@@ -173,7 +173,7 @@ TEST(Sha1, LengthOverflowCorrupts) {
 }
 
 TEST(Md5, FinalWipesTheContextAndCountsCarry) {
-  MD5 e;
+  Md5 e;
   MD5_CTX c;
   e.MD5Init(&c);
   e.MD5Update(&c, u("abc"), 3);

@@ -8,10 +8,10 @@
 #include "quillon.h"
 #include "support/testkit.h"
 
-using quillon::hashwrapper;
-using quillon::hlException;
-using quillon::md5wrapper;
-using quillon::sha1wrapper;
+using quillon::HexDigest;
+using quillon::HashError;
+using quillon::Md5Hex;
+using quillon::Sha1Hex;
 using testkit::ScratchDir;
 using testkit::write_file;
 
@@ -36,18 +36,18 @@ TEST(HashExports, DigestsOfTextsAsLowercaseHex) {
 }
 
 TEST(Wrappers, StringsKeepEveryByteIncludingZero) {
-  md5wrapper md5;
-  sha1wrapper sha1;
-  hashwrapper& m = md5;
-  hashwrapper& s = sha1;
+  Md5Hex md5;
+  Sha1Hex sha1;
+  HexDigest& m = md5;
+  HexDigest& s = sha1;
   EXPECT_EQ(m.getHashFromString(std::string("a\0b", 3)), "70350f6027bce3713f6b76473084309b");
   EXPECT_EQ(s.getHashFromString(std::string("a\0b", 3)), "4a3dec2d1f8245280855c42db0ee4239f917fdb8");
 }
 
 TEST(Wrappers, FilesOfEverySizeAroundTheChunk) {
   ScratchDir dir;
-  md5wrapper md5;
-  sha1wrapper sha1;
+  Md5Hex md5;
+  Sha1Hex sha1;
   for (size_t n : {0, 1, 1023, 1024, 1025, 2048, 100000}) {
     std::string data(n, '\0');
     for (size_t i = 0; i < n; ++i) data[i] = static_cast<char>(i * 131 + (i >> 8));
@@ -63,25 +63,25 @@ TEST(Wrappers, UnreadableFileThrowsWithTheNameAsGiven) {
   ScratchDir dir;
   const std::string name = dir / "does not exist.txt";
   for (bool use_md5 : {true, false}) {
-    md5wrapper md5;
-    sha1wrapper sha1;
-    hashwrapper& w = use_md5 ? static_cast<hashwrapper&>(md5) : sha1;
+    Md5Hex md5;
+    Sha1Hex sha1;
+    HexDigest& w = use_md5 ? static_cast<HexDigest&>(md5) : sha1;
     try {
       w.getHashFromFile(name);
       ADD_FAILURE() << "no exception";
-    } catch (const hlException& e) {
-      EXPECT_EQ(e.code, quillon::hlFileReadError);
+    } catch (const HashError& e) {
+      EXPECT_EQ(e.code, quillon::kHashFileReadError);
       EXPECT_EQ(e.code, 1);
       EXPECT_EQ(e.message, "Cannot read file \"" + name + "\".");
     }
-    EXPECT_THROW(w.getHashFromFile(dir.path()), hlException);  // a folder
+    EXPECT_THROW(w.getHashFromFile(dir.path()), HashError);  // a folder
   }
 }
 
 // hashIt without a reset: MD5 wiped its context, SHA-1 keeps its digest.
 TEST(Wrappers, SecondHashItWithoutReset) {
-  md5wrapper md5;
-  sha1wrapper sha1;
+  Md5Hex md5;
+  Sha1Hex sha1;
   const std::string m = md5.getHashFromString("abc");
   EXPECT_NE(md5.hashIt(), m);
   const std::string s = sha1.getHashFromString("abc");
