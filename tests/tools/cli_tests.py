@@ -13,15 +13,16 @@ import unittest
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "support"))
 import hostrun  # noqa: E402
 
-EXPORTS = [
-    "add", "CD", "MKDIR2", "RMDIR", "RMDIR2", "T2GMT", "makeBuffer",
-    "QCRYPT_makeKeys", "QCRYPT_combineKeys", "QCRYPT_combineKeys2",
-    "QCRYPT_encrypt", "QCRYPT_encrypt2", "QCRYPT_decrypt",
-    "HASHmd5", "HASHsha1",
-    "GUI_show_message", "GUI_show_question", "GUI_make_window",
-    "GUI_make_window_notepad", "GUI_get_string",
-    "UNZIP", "ZIP",
-]
+def def_exports():
+    """The export names in the order of the library's one export list."""
+    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, os.pardir, "src", "exports",
+                        "libquillon.def")
+    with open(path) as f:
+        lines = [line.split(";")[0].strip() for line in f]
+    return [line for line in lines[lines.index("EXPORTS") + 1:] if line]
+
+
+EXPORTS = def_exports()
 
 OPTS = None
 
