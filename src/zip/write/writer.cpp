@@ -121,8 +121,6 @@ void GetNow(iztimes* times, uint32_t* stamp) {
   if (stamp) *stamp = dos_stamp_of(st);
 }
 
-uint64_t GetFilePosZ(qp::Handle h) { return qp::seek_file(h, 0, qp::SeekFrom::Current); }
-
 int lustricmp(const char* a, const char* b) {
   for (;; ++a, ++b) {
     const int ca = std::tolower(static_cast<unsigned char>(*a));

@@ -208,8 +208,6 @@ extern bool has_seeded;
 ZIPRESULT GetFileInfo(qp::Handle h, uint32_t* attr, uint64_t* size, iztimes* times, uint32_t* stamp);
 // The current local time as Unix seconds (all three times) and a DOS stamp.
 void GetNow(iztimes* times, uint32_t* stamp);
-// Position of an output handle, or qp::kNoPosition64 when it cannot seek.
-uint64_t GetFilePosZ(qp::Handle h);
 // DOS date (high half) and time (low half) of a file time's calendar fields,
 // taken without time-zone conversion. Dates before 1980 give 1980-01-01
 // 00:00:00, dates after 2107 give 2107-12-31 23:59:58.
