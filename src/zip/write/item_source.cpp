@@ -11,7 +11,7 @@
 
 namespace quillon {
 
-void ZipItemSource::reset() {
+void ItemSource::reset() {
   handle_.reset();
   mem_ = nullptr;
   crc_ = 0;
@@ -21,7 +21,7 @@ void ZipItemSource::reset() {
   mem_len_ = mem_pos_ = 0;
 }
 
-ZIPRESULT ZipItemSource::open_file(const char* path, bool utf8_path) {
+ZIPRESULT ItemSource::open_file(const char* path, bool utf8_path) {
   reset();
   if (path == nullptr) return ZIPR_BADARGS;
   qp::Handle h = utf8_path ? qp::open_read_shared_utf8(path) : qp::open_read_shared(path);
@@ -29,10 +29,10 @@ ZIPRESULT ZipItemSource::open_file(const char* path, bool utf8_path) {
   return attach(qp::HeldHandle::own(h), 0);
 }
 
-ZIPRESULT ZipItemSource::open_handle(qp::Handle h, uint32_t len) { return attach(qp::HeldHandle::borrow(h), len); }
+ZIPRESULT ItemSource::open_handle(qp::Handle h, uint32_t len) { return attach(qp::HeldHandle::borrow(h), len); }
 
 // A file opened here is closed again when it cannot be taken.
-ZIPRESULT ZipItemSource::attach(qp::HeldHandle held, uint32_t len) {
+ZIPRESULT ItemSource::attach(qp::HeldHandle held, uint32_t len) {
   reset();
   const qp::Handle h = held.get();
   if (!qp::is_valid(h)) return ZIPR_BADARGS;
@@ -53,7 +53,7 @@ ZIPRESULT ZipItemSource::attach(qp::HeldHandle held, uint32_t len) {
   return ZIPR_OK;
 }
 
-ZIPRESULT ZipItemSource::open_memory(const void* block, uint32_t len) {
+ZIPRESULT ItemSource::open_memory(const void* block, uint32_t len) {
   reset();
   mem_ = static_cast<const char*>(block);
   mem_len_ = len;
@@ -65,7 +65,7 @@ ZIPRESULT ZipItemSource::open_memory(const void* block, uint32_t len) {
   return ZIPR_OK;
 }
 
-ZIPRESULT ZipItemSource::open_folder() {
+ZIPRESULT ItemSource::open_folder() {
   reset();
   attr_ = kAttrFolderItem;
   size_ = 0;
@@ -73,7 +73,7 @@ ZIPRESULT ZipItemSource::open_folder() {
   return ZIPR_OK;
 }
 
-ZIPRESULT ZipItemSource::open_prepared(const ZipPreparedItem& p) {
+ZIPRESULT ItemSource::open_prepared(const ZipPreparedItem& p) {
   reset();
   if (p.open_result != ZIPR_OK) return p.open_result;
   attr_ = p.attr;
@@ -84,13 +84,13 @@ ZIPRESULT ZipItemSource::open_prepared(const ZipPreparedItem& p) {
   return ZIPR_OK;
 }
 
-void ZipItemSource::take_counts(uint32_t crc, uint64_t read_total, bool read_failed) {
+void ItemSource::take_counts(uint32_t crc, uint64_t read_total, bool read_failed) {
   crc_ = crc;
   read_ = read_total;
   failed_ = read_failed;
 }
 
-unsigned ZipItemSource::read(char* bytes, unsigned n) {
+unsigned ItemSource::read(char* bytes, unsigned n) {
   unsigned got = 0;
   if (mem_) {
     if (mem_pos_ < mem_len_) {
@@ -113,7 +113,7 @@ unsigned ZipItemSource::read(char* bytes, unsigned n) {
   return got;
 }
 
-void ZipItemSource::close() {
+void ItemSource::close() {
   handle_.reset();
   size_ = static_cast<int64_t>(read_);
 }

@@ -12,7 +12,7 @@ namespace quillon {
 struct ZipPreparedItem;
 
 // Unix times (seconds since 1970-01-01) of an item.
-struct iztimes {
+struct ItemTimes {
   int32_t atime;  // last access
   int32_t mtime;  // last write
   int32_t ctime;  // creation
@@ -28,7 +28,7 @@ constexpr uint32_t kAttrFolderItem =
 // times, the size announced in advance) and what reading it gave (the count,
 // the CRC-32, whether a read failed). Each open starts afresh and closes a
 // file the previous one opened; a caller's handle stays open.
-class ZipItemSource {
+class ItemSource {
  public:
   // A file by name (in UTF-8, or in the system's code page).
   ZIPRESULT open_file(const char* path, bool utf8_path);
@@ -53,7 +53,7 @@ class ZipItemSource {
   void close();
 
   uint32_t attr() const { return attr_; }
-  const iztimes& times() const { return times_; }
+  const ItemTimes& times() const { return times_; }
   uint32_t stamp() const { return stamp_; }
   int64_t size() const { return size_; }  // announced size, -1 when not given
   uint64_t read_total() const { return read_; }
@@ -65,7 +65,7 @@ class ZipItemSource {
   void reset();
 
   uint32_t attr_ = 0;
-  iztimes times_ = {0, 0, 0};
+  ItemTimes times_ = {0, 0, 0};
   uint32_t stamp_ = 0;
   int64_t size_ = 0;
   uint64_t read_ = 0;

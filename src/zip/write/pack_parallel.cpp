@@ -1,10 +1,10 @@
 // Worker threads compress the files of a listing into memory, ahead of the
 // calling thread, which adds them to the archive strictly in listing order.
 //
-// A worker does for one file what TZip::Add does between opening the source
+// A worker does for one file what ArchiveWriter::Add does between opening the source
 // and the data step: open it, read its information, deflate (or, for names
 // with an archive suffix, copy) its bytes with the same compressor settings.
-// The calling thread then hands the result to TZip::AddPrepared, which writes
+// The calling thread then hands the result to ArchiveWriter::AddPrepared, which writes
 // the same records and bytes that Add would have written for the file. Every
 // result, print and archive write stays on the calling thread.
 //
@@ -85,7 +85,7 @@ struct Shared {
   bool cancelled = false;
 };
 
-// The method TZip::Add picks for an item of this name, one short enough to
+// The method ArchiveWriter::Add picks for an item of this name, one short enough to
 // be stored whole: its suffix (after forward slashes replace backslashes)
 // decides.
 uint16_t method_for(const std::string& name) {
@@ -126,7 +126,7 @@ class Preparer {
     return done;
   }
 
-  // As TZip::read: a failing read ends the data and is remembered.
+  // As ArchiveWriter::read: a failing read ends the data and is remembered.
   unsigned read(char* bytes, unsigned n) {
     uint32_t done = 0;
     unsigned got = 0;
@@ -165,7 +165,7 @@ class Preparer {
 
 bool Preparer::deflate_item() {
   if (state_ == nullptr) state_ = std::make_unique<TState>();
-  // The settings of TZip::ideflate, so that the stream is the same.
+  // The settings of ArchiveWriter::ideflate, so that the stream is the same.
   TState& s = *state_;
   s.context = this;
   s.level = kLevel;
@@ -200,7 +200,7 @@ void Preparer::prepare(Job& job) {
   ZipPreparedItem& it = job.item;
   it = ZipPreparedItem{};
   it.method = job.method;
-  // Opening and examining the file as TZip::open_file and open_handle do.
+  // Opening and examining the file as ArchiveWriter::open_file and open_handle do.
   in_ = qp::HeldHandle::own(qp::open_read_shared_utf8(job.name.c_str()));
   if (!qp::is_valid(in_.get())) {
     it.open_result = ZIPR_OPENFAILED;

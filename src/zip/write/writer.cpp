@@ -1,6 +1,7 @@
-// The archive object TZip: outputs, item sources, the record writers and the
-// per-item sequence (local header, encryption header, data, then either the
-// rewritten local header or a data descriptor), and the central directory.
+// The archive object ArchiveWriter: outputs, item sources, the record
+// writers and the per-item sequence (local header, encryption header, data,
+// then either the rewritten local header or a data descriptor), and the
+// central directory.
 #include "zip/write/writer.h"
 
 #include <cctype>
@@ -90,7 +91,7 @@ int32_t filetime2timet(uint64_t filetime) {
   return static_cast<int32_t>(static_cast<uint32_t>(seconds));
 }
 
-ZIPRESULT GetFileInfo(qp::Handle h, uint32_t* attr, uint64_t* size, iztimes* times, uint32_t* stamp) {
+ZIPRESULT GetFileInfo(qp::Handle h, uint32_t* attr, uint64_t* size, ItemTimes* times, uint32_t* stamp) {
   qp::FileInfo fi;
   if (!qp::get_file_info(h, &fi)) return ZIPR_OPENFAILED;
   const bool directory = (fi.attributes & qp::kAttrDirectory) != 0;
@@ -111,7 +112,7 @@ ZIPRESULT GetFileInfo(qp::Handle h, uint32_t* attr, uint64_t* size, iztimes* tim
   return ZIPR_OK;
 }
 
-void GetNow(iztimes* times, uint32_t* stamp) {
+void GetNow(ItemTimes* times, uint32_t* stamp) {
   qp::SystemTime st;
   qp::get_local_time(&st);
   uint64_t ft = 0;
@@ -147,7 +148,7 @@ namespace {
 // The Zip64 block of a record: both sizes when the item has Zip64 sizes
 // (the local header has no offset field for it), and the offset when it
 // passed the classic field.
-Zip64Extra zip64_extra_of(const zlist& z, bool with_offset) {
+Zip64Extra zip64_extra_of(const ItemRecord& z, bool with_offset) {
   Zip64Extra x;
   x.has_uncompressed_size = x.has_compressed_size = z.zip64_sizes;
   x.has_local_header_offset = with_offset && z.zip64_offset;
@@ -160,7 +161,7 @@ Zip64Extra zip64_extra_of(const zlist& z, bool with_offset) {
 // The fields the local header and the central record share. Sizes with Zip64
 // sizes hold 0xFFFFFFFF; the true values go into the Zip64 block.
 template <typename Record>
-void fill_item_fields(Record& r, const zlist& z) {
+void fill_item_fields(Record& r, const ItemRecord& z) {
   r.version_needed = z.version_needed;
   r.method = z.method;
   r.dos_datetime = z.dos_stamp;
@@ -182,7 +183,7 @@ unsigned put_extra(unsigned char* out, const Zip64Extra& x, const unsigned char*
 
 // A local header with Zip64 sizes holds 0xFFFFFFFF in both size fields and
 // both sizes in its Zip64 block, ahead of the timestamp block.
-int putlocal(const zlist& z, ZipWriteFunc wfunc, void* context) {
+int putlocal(const ItemRecord& z, ZipWriteFunc wfunc, void* context) {
   LocalHeader r;
   fill_item_fields(r, z);
   r.flags = z.local_flags;
@@ -195,7 +196,7 @@ int putlocal(const zlist& z, ZipWriteFunc wfunc, void* context) {
 }
 
 // With Zip64 sizes the descriptor's sizes are 8 bytes each (APPNOTE 4.3.9).
-int putextended(const zlist& z, ZipWriteFunc wfunc, void* context) {
+int putextended(const ItemRecord& z, ZipWriteFunc wfunc, void* context) {
   DataDescriptor d;
   d.zip64 = z.zip64_sizes;
   d.crc = z.crc;
@@ -206,7 +207,7 @@ int putextended(const zlist& z, ZipWriteFunc wfunc, void* context) {
   return put_parts(wfunc, context, bytes, n, nullptr, 0, nullptr, 0);
 }
 
-int putcentral(const zlist& z, ZipWriteFunc wfunc, void* context) {
+int putcentral(const ItemRecord& z, ZipWriteFunc wfunc, void* context) {
   CentralRecord r;
   fill_item_fields(r, z);
   r.version_made_by = z.version_made_by;
@@ -258,18 +259,18 @@ int putlocator64(uint64_t end64_offset, ZipWriteFunc wfunc, void* context) {
 }
 
 // ---------------------------------------------------------------------------
-// TZip
+// ArchiveWriter
 
 
-TZip::TZip(const char* password) {
+ArchiveWriter::ArchiveWriter(const char* password) {
   if (password != nullptr) password_ = password;
 }
 
 // A memory block mapped for the archive is unmapped and a file the archive
 // created is closed with the output, whether or not Close came first.
-TZip::~TZip() = default;
+ArchiveWriter::~ArchiveWriter() = default;
 
-ZIPRESULT TZip::Create(void* z, uint32_t len, uint32_t kind) {
+ZIPRESULT ArchiveWriter::Create(void* z, uint32_t len, uint32_t kind) {
   if (out_.attached() || written_ || out_.error() || central_done_) return ZIPR_NOTINITIALISED;
   if (kind == ZIPSRC_HANDLE) {
     out_.attach_handle(static_cast<qp::Handle>(z));
@@ -280,25 +281,25 @@ ZIPRESULT TZip::Create(void* z, uint32_t len, uint32_t kind) {
   return ZIPR_BADARGS;
 }
 
-unsigned TZip::swrite(void* context, const char* bytes, unsigned n) {
+unsigned ArchiveWriter::swrite(void* context, const char* bytes, unsigned n) {
   if (n == 0) return 0;
-  return static_cast<TZip*>(context)->write(bytes, n);
+  return static_cast<ArchiveWriter*>(context)->write(bytes, n);
 }
 
-unsigned TZip::sflush(void* context, const char* bytes, unsigned* n) {
+unsigned ArchiveWriter::sflush(void* context, const char* bytes, unsigned* n) {
   if (*n == 0) return 0;
-  TZip* zip = static_cast<TZip*>(context);
+  ArchiveWriter* zip = static_cast<ArchiveWriter*>(context);
   const unsigned done = zip->write(bytes, *n);
   zip->out_csize_ += done;
   if (done) *n = 0;
   return done;
 }
 
-unsigned TZip::sread(TState& state, char* bytes, unsigned n) {
-  return static_cast<TZip*>(state.context)->read(bytes, n);
+unsigned ArchiveWriter::sread(TState& state, char* bytes, unsigned n) {
+  return static_cast<ArchiveWriter*>(state.context)->read(bytes, n);
 }
 
-unsigned TZip::write(const char* bytes, unsigned n) {
+unsigned ArchiveWriter::write(const char* bytes, unsigned n) {
   const char* src = bytes;
   if (encrypting_ && n > 0) {
     if (enc_buf_.size() < n) enc_buf_.resize(n);
@@ -308,7 +309,7 @@ unsigned TZip::write(const char* bytes, unsigned n) {
   return out_.write(src, n);
 }
 
-unsigned TZip::read(char* bytes, unsigned n) {
+unsigned ArchiveWriter::read(char* bytes, unsigned n) {
   if (!in_.readable()) {
     out_.set_error(ZIPR_NOTINITIALISED);
     return 0;
@@ -316,9 +317,9 @@ unsigned TZip::read(char* bytes, unsigned n) {
   return in_.read(bytes, n);
 }
 
-void TZip::iclose() { in_.close(); }
+void ArchiveWriter::iclose() { in_.close(); }
 
-bool TZip::istore() {
+bool ArchiveWriter::istore() {
   uint64_t total = 0;
   for (;;) {
     const unsigned n = read(buf_.data(), kChunk);
@@ -330,7 +331,7 @@ bool TZip::istore() {
   return true;
 }
 
-bool TZip::ideflate(zlist& z) {
+bool ArchiveWriter::ideflate(ItemRecord& z) {
   if (deflater_ == nullptr) deflater_ = std::make_unique<TState>();
   DeflateItem item;
   item.context = this;
@@ -347,7 +348,7 @@ bool TZip::ideflate(zlist& z) {
   return deflater_->failed_check == nullptr;
 }
 
-ZIPRESULT TZip::AddPrepared(const char* name, const ZipPreparedItem& item) {
+ZIPRESULT ArchiveWriter::AddPrepared(const char* name, const ZipPreparedItem& item) {
   if (out_.error() != ZIPR_OK) return ZIPR_PREVIOUSERROR;
   if (central_done_) return ZIPR_ENDED;
   if (name == nullptr) return ZIPR_BADARGS;
@@ -366,7 +367,7 @@ ZIPRESULT TZip::AddPrepared(const char* name, const ZipPreparedItem& item) {
 // The data step of a prepared item: its bytes go out as the compressor or
 // istore would have sent them, and the input counters take the values that
 // reading the file gave.
-void TZip::replay_prepared(zlist& z, bool* data_ok) {
+void ArchiveWriter::replay_prepared(ItemRecord& z, bool* data_ok) {
   const ZipPreparedItem& p = *prepared_;
   z.flags |= p.flag_bits;
   in_.take_counts(p.crc, p.read_total, p.read_failed);
@@ -387,7 +388,7 @@ void TZip::replay_prepared(zlist& z, bool* data_ok) {
 // An item that failed after its first bytes went out. On a memory output the
 // archive's end is where the bytes actually stopped, so that the central
 // directory lands right after what the block holds.
-ZIPRESULT TZip::fail_item(ZIPRESULT result) {
+ZIPRESULT ArchiveWriter::fail_item(ZIPRESULT result) {
   iclose();
   encrypting_ = false;
   if (out_.is_memory()) written_ = out_.memory_pos();
@@ -400,7 +401,7 @@ ZIPRESULT TZip::fail_item(ZIPRESULT result) {
 // can seek, its bytes are given up: the archive continues at its local
 // header, and Close cuts a file there. On a stream the archive cannot be
 // finished correctly, so the output is marked failed.
-ZIPRESULT TZip::drop_oversized_item(const zlist& z) {
+ZIPRESULT ArchiveWriter::drop_oversized_item(const ItemRecord& z) {
   iclose();
   encrypting_ = false;
   const uint64_t start = z.offset - out_.base();
@@ -450,14 +451,14 @@ uint64_t deflate_bound(uint64_t size) { return size + (size >> 7) + 1024; }
 
 // The bytes of an enciphered item's encryption header, counted in its
 // compressed size.
-uint32_t header_extra(const zlist& z) { return (z.local_flags & kFlagEncrypted) ? kEncryptionHeaderSize : 0; }
+uint32_t header_extra(const ItemRecord& z) { return (z.local_flags & kFlagEncrypted) ? kEncryptionHeaderSize : 0; }
 
 // A record writer's failure: the output's own error, or a write failure.
 ZIPRESULT put_failure(const ZipOutput& out) { return out.error() != ZIPR_OK ? out.error() : ZIPR_WRITEFAILED; }
 
 }  // namespace
 
-ZIPRESULT TZip::Add(const char* odstname, const void* src, uint32_t len, uint32_t kind) {
+ZIPRESULT ArchiveWriter::Add(const char* odstname, const void* src, uint32_t len, uint32_t kind) {
   if (out_.error() != ZIPR_OK) return ZIPR_PREVIOUSERROR;
   if (central_done_) return ZIPR_ENDED;
   if (kind < ZIPSRC_HANDLE || kind > ZIPSRC_FOLDER || odstname == nullptr) return ZIPR_BADARGS;
@@ -466,7 +467,7 @@ ZIPRESULT TZip::Add(const char* odstname, const void* src, uint32_t len, uint32_
   return add_item(qp::utf8_from_system(odstname), src, len, kind, false);
 }
 
-ZIPRESULT TZip::AddUtf8(const char* name, const char* path) {
+ZIPRESULT ArchiveWriter::AddUtf8(const char* name, const char* path) {
   if (out_.error() != ZIPR_OK) return ZIPR_PREVIOUSERROR;
   if (central_done_) return ZIPR_ENDED;
   if (name == nullptr) return ZIPR_BADARGS;
@@ -478,7 +479,7 @@ ZIPRESULT TZip::AddUtf8(const char* name, const char* path) {
 // Running out of memory (std::bad_alloc) goes to the caller; once the item's
 // first bytes may be out, the archive is marked failed, for its end can no
 // longer be told.
-ZIPRESULT TZip::add_item(const std::string& given, const void* src, uint32_t len, uint32_t kind,
+ZIPRESULT ArchiveWriter::add_item(const std::string& given, const void* src, uint32_t len, uint32_t kind,
                          bool utf8_path) {
   const bool is_folder = kind == ZIPSRC_FOLDER;
   const bool enciphered = !password_.empty() && !is_folder;
@@ -492,7 +493,7 @@ ZIPRESULT TZip::add_item(const std::string& given, const void* src, uint32_t len
     if (r != ZIPR_OK) return r;
     if (prepared_ && prepared_->method != name.method) return ZIPR_BADARGS;  // made for another name
 
-    zlist z = local_record(name, enciphered);
+    ItemRecord z = local_record(name, enciphered);
     started = true;
     if ((r = write_local_header(z)) != ZIPR_OK) return r;
     if (enciphered && (r = write_encryption_header(z)) != ZIPR_OK) return r;
@@ -509,7 +510,7 @@ ZIPRESULT TZip::add_item(const std::string& given, const void* src, uint32_t len
 // The stored name; a folder's ends in a slash. A name that is not plain
 // ASCII is flagged as UTF-8 when it is UTF-8; other bytes stay unflagged.
 // Names with an archive suffix, and folders, are stored.
-TZip::ItemName TZip::item_name(const std::string& given, bool is_folder) {
+ArchiveWriter::ItemName ArchiveWriter::item_name(const std::string& given, bool is_folder) {
   ItemName name;
   name.name = stored_name(given);
   if (name.name.empty()) return name;
@@ -519,7 +520,7 @@ TZip::ItemName TZip::item_name(const std::string& given, bool is_folder) {
   return name;
 }
 
-ZIPRESULT TZip::open_source(const void* src, uint32_t len, uint32_t kind, bool utf8_path) {
+ZIPRESULT ArchiveWriter::open_source(const void* src, uint32_t len, uint32_t kind, bool utf8_path) {
   out_csize_ = 0;
   switch (kind) {
     case ZIPSRC_FILENAME:
@@ -535,7 +536,7 @@ ZIPRESULT TZip::open_source(const void* src, uint32_t len, uint32_t kind, bool u
 // them (the local header then carries both sizes in a Zip64 block), and a
 // local header that starts past them (its offset goes into the central
 // record's Zip64 block).
-zlist TZip::local_record(const ItemName& name, bool enciphered) const {
+ItemRecord ArchiveWriter::local_record(const ItemName& name, bool enciphered) const {
   const uint32_t extra = enciphered ? kEncryptionHeaderSize : 0;
   const int64_t size = in_.size();
   const uint64_t limit = size_limit_;
@@ -544,7 +545,7 @@ zlist TZip::local_record(const ItemName& name, bool enciphered) const {
       size >= 0 && (name.method == kMethodStored ? uint64_t(size) : deflate_bound(uint64_t(size))) + extra > limit;
   const bool zip64_offset = offset > limit;
 
-  zlist z{};
+  ItemRecord z{};
   z.version_made_by = kVersionMadeBy;
   z.version_needed = (zip64_sizes || zip64_offset) ? kVersionNeededZip64 : kVersionNeeded;
   z.flags = z.local_flags =
@@ -568,7 +569,7 @@ zlist TZip::local_record(const ItemName& name, bool enciphered) const {
                 "the extra fields hold the whole local block and the central block's modification time");
   // The "UT" block: all three times in the local header; the central one
   // keeps the same flag byte but only the modification time.
-  const iztimes& t = in_.times();
+  const ItemTimes& t = in_.times();
   ExtendedTimestamp stamp;
   stamp.flags = stamp.held = ExtendedTimestamp::kModification | ExtendedTimestamp::kAccess | ExtendedTimestamp::kCreation;
   stamp.modification_time = static_cast<uint32_t>(t.mtime);
@@ -580,7 +581,7 @@ zlist TZip::local_record(const ItemName& name, bool enciphered) const {
   return z;
 }
 
-ZIPRESULT TZip::write_local_header(const zlist& z) {
+ZIPRESULT ArchiveWriter::write_local_header(const ItemRecord& z) {
   const uint64_t header_len = kLocalHeaderSize + z.name_len + z.local_extra_len;
   if (putlocal(z, swrite, this) != 0) return fail_item(put_failure(out_));
   written_ += header_len;
@@ -590,7 +591,7 @@ ZIPRESULT TZip::write_local_header(const zlist& z) {
 
 // Twelve bytes ahead of the data (APPNOTE 6.1.5): eleven random ones and a
 // check byte, enciphered with the keys that then go on over the data.
-ZIPRESULT TZip::write_encryption_header(const zlist& z) {
+ZIPRESULT ArchiveWriter::write_encryption_header(const ItemRecord& z) {
   setup_keys(keys_, password_.c_str());
   if (!has_seeded) {
     qp::seed_random(qp::tick_count() ^ qp::desktop_id());
@@ -614,7 +615,7 @@ ZIPRESULT TZip::write_encryption_header(const zlist& z) {
 // source with a size known before reading (a file, or a stream given a
 // length) ended before it: a file cut short while it was read, a stream that
 // stopped early.
-ZIPRESULT TZip::write_data(zlist& z, bool is_folder, bool* came_short) {
+ZIPRESULT ArchiveWriter::write_data(ItemRecord& z, bool is_folder, bool* came_short) {
   encrypting_ = (z.local_flags & kFlagEncrypted) != 0;
   bool data_ok;
   if (prepared_) {
@@ -647,7 +648,7 @@ ZIPRESULT TZip::write_data(zlist& z, bool is_folder, bool* came_short) {
 // in place on an output that can seek (and not enciphered, whose check byte
 // was made for a data descriptor), or else into a data descriptor after the
 // data; then the item joins the list of the central directory.
-ZIPRESULT TZip::end_item(zlist& z, bool came_short) {
+ZIPRESULT ArchiveWriter::end_item(ItemRecord& z, bool came_short) {
   const uint32_t extra = header_extra(z);
   const bool first_size_right = z.csize == extra + out_csize_;
   z.crc = in_.crc();
@@ -677,16 +678,16 @@ ZIPRESULT TZip::end_item(zlist& z, bool came_short) {
   return ZIPR_OK;
 }
 
-ZIPRESULT TZip::AddCentral() {
+ZIPRESULT ArchiveWriter::AddCentral() {
   const uint64_t start = written_;
   bool ok = true;
   uint64_t count = 0;
-  for (const zlist& item : items_) {
+  for (const ItemRecord& item : items_) {
     if (ok && putcentral(item, swrite, this) != 0) ok = false;
     written_ += kCentralHeaderSize + item.name_len + item.central_extra_len + item.comment_len;
     ++count;
   }
-  std::vector<zlist>().swap(items_);
+  std::vector<ItemRecord>().swap(items_);
   ZIPRESULT result = ZIPR_OK;
   if (!ok) {
     result = out_.is_memory() ? ZIPR_MEMORYFULL : ZIPR_WRITEFAILED;
@@ -717,7 +718,7 @@ ZIPRESULT TZip::AddCentral() {
   return result;
 }
 
-ZIPRESULT TZip::Close() {
+ZIPRESULT ArchiveWriter::Close() {
   if (!central_done_) central_result_ = AddCentral();
   central_done_ = true;
   ZIPRESULT result = central_result_;
@@ -732,7 +733,7 @@ ZIPRESULT TZip::Close() {
   return result;
 }
 
-ZIPRESULT TZip::GetMemory(void** pbuf, uint32_t* plen) {
+ZIPRESULT ArchiveWriter::GetMemory(void** pbuf, uint32_t* plen) {
   if (!central_done_) central_result_ = AddCentral();
   central_done_ = true;
   if (pbuf) *pbuf = out_.memory();

@@ -1,8 +1,9 @@
-// Writing ZIP archives: the archive object TZip, its record writers and
-// helpers, and the handle-based creation API around it.
+// Writing ZIP archives: the archive object ArchiveWriter, its record
+// writers and helpers, and the handle-based creation API around it.
 //
-// An archive goes to a file that TZip creates, to an open handle of the
-// caller's, or to memory (the caller's block or one that TZip maps itself).
+// An archive goes to a file that the writer creates, to an open handle of
+// the caller's, or to memory (the caller's block or one that the writer
+// maps itself).
 // Items come from a named file, an open handle, a memory block, or are folder
 // entries without data. Each is deflated (level 8) or, for names with an
 // archive suffix and for folders, stored; with a password it is enciphered
@@ -52,7 +53,7 @@ constexpr uint32_t kClassicCountMax = 0xFFFE;
 constexpr uint64_t kClassicSizeMax = 0xFFFFFFFEu;
 
 // One item of the archive.
-struct zlist {
+struct ItemRecord {
   uint16_t version_made_by;
   uint16_t version_needed;
   uint16_t flags;        // written into the central directory
@@ -82,9 +83,9 @@ using ZipWriteFunc = unsigned (*)(void* context, const char* bytes, unsigned n);
 
 // The record writers; each returns 0, or nonzero when a part of the record
 // was not written whole.
-int putlocal(const zlist& z, ZipWriteFunc wfunc, void* context);
-int putextended(const zlist& z, ZipWriteFunc wfunc, void* context);
-int putcentral(const zlist& z, ZipWriteFunc wfunc, void* context);
+int putlocal(const ItemRecord& z, ZipWriteFunc wfunc, void* context);
+int putextended(const ItemRecord& z, ZipWriteFunc wfunc, void* context);
+int putcentral(const ItemRecord& z, ZipWriteFunc wfunc, void* context);
 int putend(unsigned count, uint32_t size, uint32_t offset, unsigned comment_len, const char* comment,
            ZipWriteFunc wfunc, void* context);
 // The Zip64 end record (56 bytes) and its locator (20 bytes), which points
@@ -94,12 +95,12 @@ int putlocator64(uint64_t end64_offset, ZipWriteFunc wfunc, void* context);
 
 // A file item opened, read and compressed away from the archive (by a
 // worker of the ZIP export): what opening the file found and every byte the
-// data step produced. TZip::AddPrepared writes it exactly as Add would have
+// data step produced. ArchiveWriter::AddPrepared writes it exactly as Add would have
 // written the file itself.
 struct ZipPreparedItem {
   ZIPRESULT open_result = ZIPR_OK;  // of opening the file and reading its information
   uint32_t attr = 0;                // external attributes
-  iztimes times = {0, 0, 0};
+  ItemTimes times = {0, 0, 0};
   uint32_t stamp = 0;               // DOS date and time
   uint64_t size = 0;                // the file's size when opened
   uint16_t method = 0;              // the method the data was made with
@@ -112,14 +113,14 @@ struct ZipPreparedItem {
   bool read_failed = false;         // a read reported an error
 };
 
-class TZip {
+class ArchiveWriter {
  public:
-  explicit TZip(const char* password);
+  explicit ArchiveWriter(const char* password);
   // Releases the output if Close has not: a file the archive created is
   // closed (as it stands, unfinished) and a block it mapped is unmapped.
-  ~TZip();
-  TZip(const TZip&) = delete;
-  TZip& operator=(const TZip&) = delete;
+  ~ArchiveWriter();
+  ArchiveWriter(const ArchiveWriter&) = delete;
+  ArchiveWriter& operator=(const ArchiveWriter&) = delete;
 
   // Attaches the output: a qp::Handle (ZIPSRC_HANDLE), a file name
   // (ZIPSRC_FILENAME), or a memory block of len bytes, null to have one
@@ -165,19 +166,19 @@ class TZip {
   ZIPRESULT add_item(const std::string& name, const void* src, uint32_t len, uint32_t kind, bool utf8_path);
   static ItemName item_name(const std::string& given, bool is_folder);
   ZIPRESULT open_source(const void* src, uint32_t len, uint32_t kind, bool utf8_path);
-  zlist local_record(const ItemName& name, bool enciphered) const;
-  ZIPRESULT write_local_header(const zlist& z);
-  ZIPRESULT write_encryption_header(const zlist& z);
-  ZIPRESULT write_data(zlist& z, bool is_folder, bool* came_short);
-  ZIPRESULT end_item(zlist& z, bool came_short);
+  ItemRecord local_record(const ItemName& name, bool enciphered) const;
+  ZIPRESULT write_local_header(const ItemRecord& z);
+  ZIPRESULT write_encryption_header(const ItemRecord& z);
+  ZIPRESULT write_data(ItemRecord& z, bool is_folder, bool* came_short);
+  ZIPRESULT end_item(ItemRecord& z, bool came_short);
 
-  void replay_prepared(zlist& z, bool* data_ok);
+  void replay_prepared(ItemRecord& z, bool* data_ok);
   bool istore();
-  bool ideflate(zlist& z);
+  bool ideflate(ItemRecord& z);
   void iclose();
   ZIPRESULT AddCentral();
   ZIPRESULT fail_item(ZIPRESULT result);
-  ZIPRESULT drop_oversized_item(const zlist& z);
+  ZIPRESULT drop_oversized_item(const ItemRecord& z);
 
   std::string password_;           // empty: no encryption
   ZipOutput out_;
@@ -188,13 +189,13 @@ class TZip {
   bool encrypting_ = false;
   uint32_t keys_[3] = {0, 0, 0};
   std::vector<char> enc_buf_;
-  std::vector<zlist> items_;
+  std::vector<ItemRecord> items_;
   std::unique_ptr<TState> deflater_;
   uint64_t size_limit_ = kClassicSizeMax;
   const ZipPreparedItem* prepared_ = nullptr;  // the source of the item being added, if prepared
 
   // The item being added.
-  ZipItemSource in_;
+  ItemSource in_;
   uint64_t out_csize_ = 0;         // item data produced, encryption header not included
 
   std::array<char, 16384> buf_;
@@ -205,9 +206,9 @@ extern bool has_seeded;
 
 // Attributes, size, times and DOS stamp of an open file; each output may be
 // null. ZIPR_OPENFAILED when the system cannot tell.
-ZIPRESULT GetFileInfo(qp::Handle h, uint32_t* attr, uint64_t* size, iztimes* times, uint32_t* stamp);
+ZIPRESULT GetFileInfo(qp::Handle h, uint32_t* attr, uint64_t* size, ItemTimes* times, uint32_t* stamp);
 // The current local time as Unix seconds (all three times) and a DOS stamp.
-void GetNow(iztimes* times, uint32_t* stamp);
+void GetNow(ItemTimes* times, uint32_t* stamp);
 // DOS date (high half) and time (low half) of a file time's calendar fields,
 // taken without time-zone conversion. Dates before 1980 give 1980-01-01
 // 00:00:00, dates after 2107 give 2107-12-31 23:59:58.

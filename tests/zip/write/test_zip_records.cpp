@@ -276,7 +276,7 @@ TEST(ZipRecords, NonAsciiNamesAreStoredInUtf8AndFlagged) {
 
 TEST(ZipRecords, ItemsWithoutAFileCarryTheLocalTimeNow) {
   std::vector<char> block(4096);
-  iztimes before;
+  ItemTimes before;
   GetNow(&before, nullptr);
   HZIP hz = CreateZip(block.data(), uint32_t(block.size()), nullptr);
   ASSERT_EQ(ZipAddFolder(hz, "docs"), ZIPR_OK);
