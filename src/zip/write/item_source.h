@@ -11,11 +11,13 @@ namespace quillon {
 
 struct ZipPreparedItem;
 
-// Unix times (seconds since 1970-01-01) of an item.
+// Times of an item as the system gives them (qp::FileInfo's file times:
+// 100-nanosecond ticks since 1601-01-01); the records take Unix seconds of
+// them.
 struct ItemTimes {
-  int32_t atime;  // last access
-  int32_t mtime;  // last write
-  int32_t ctime;  // creation
+  uint64_t access;
+  uint64_t write;
+  uint64_t creation;
 };
 
 // External attributes of items that are not backed by a file: a regular

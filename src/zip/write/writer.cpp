@@ -103,11 +103,7 @@ ZIPRESULT GetFileInfo(qp::Handle h, uint32_t* attr, uint64_t* size, ItemTimes* t
   if (exec) mode |= kUnixOwnerExecute;
   if (attr) *attr = external_attributes_of(mode, fi.attributes);
   if (size) *size = fi.size;
-  if (times) {
-    times->atime = filetime2timet(fi.access_time);
-    times->mtime = filetime2timet(fi.write_time);
-    times->ctime = filetime2timet(fi.creation_time);
-  }
+  if (times) *times = ItemTimes{fi.access_time, fi.write_time, fi.creation_time};
   if (stamp) *stamp = filetime2dosdatetime(fi.write_time);
   return ZIPR_OK;
 }
@@ -117,8 +113,7 @@ void GetNow(ItemTimes* times, uint32_t* stamp) {
   qp::get_local_time(&st);
   uint64_t ft = 0;
   qp::system_time_to_file_time(st, &ft);
-  const int32_t t = filetime2timet(ft);
-  if (times) times->atime = times->mtime = times->ctime = t;
+  if (times) *times = ItemTimes{ft, ft, ft};
   if (stamp) *stamp = dos_stamp_of(st);
 }
 
@@ -572,9 +567,9 @@ ItemRecord ArchiveWriter::local_record(const ItemName& name, bool enciphered) co
   const ItemTimes& t = in_.times();
   ExtendedTimestamp stamp;
   stamp.flags = stamp.held = ExtendedTimestamp::kModification | ExtendedTimestamp::kAccess | ExtendedTimestamp::kCreation;
-  stamp.modification_time = static_cast<uint32_t>(t.mtime);
-  stamp.access_time = static_cast<uint32_t>(t.atime);
-  stamp.creation_time = static_cast<uint32_t>(t.ctime);
+  stamp.modification_time = static_cast<uint32_t>(filetime2timet(t.write));
+  stamp.access_time = static_cast<uint32_t>(filetime2timet(t.access));
+  stamp.creation_time = static_cast<uint32_t>(filetime2timet(t.creation));
   stamp.encode(z.local_extra);
   stamp.held = ExtendedTimestamp::kModification;
   stamp.encode(z.central_extra);

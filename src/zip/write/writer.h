@@ -207,7 +207,7 @@ extern bool has_seeded;
 // Attributes, size, times and DOS stamp of an open file; each output may be
 // null. ZIPR_OPENFAILED when the system cannot tell.
 ZIPRESULT GetFileInfo(qp::Handle h, uint32_t* attr, uint64_t* size, ItemTimes* times, uint32_t* stamp);
-// The current local time as Unix seconds (all three times) and a DOS stamp.
+// The current local time as a file time (all three times) and a DOS stamp.
 void GetNow(ItemTimes* times, uint32_t* stamp);
 // DOS date (high half) and time (low half) of a file time's calendar fields,
 // taken without time-zone conversion. Dates before 1980 give 1980-01-01
