@@ -33,7 +33,7 @@ import sys
 import tempfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-FOLDERS = ["src/zip/zip", "src/zip/unzip", "tests/zip/unzip"]
+FOLDERS = ["src/zip/write", "src/zip/read", "tests/zip/read"]
 FIXED_TIME = 1_700_000_000
 
 
