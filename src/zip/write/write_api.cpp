@@ -62,10 +62,9 @@ ZIPRESULT ZipAddFolder(HZIP hz, const char* name) {
   return ZipAddInternal(hz, name, nullptr, 0, ZIPSRC_FOLDER);
 }
 
-ZIPRESULT ZipAddPrepared(HZIP hz, const char* name, const ZipPreparedItem& item) {
-  if (hz == nullptr) return lasterrorZ = ZIPR_BADARGS;
-  if (hz->kind != kWritingHandle) return lasterrorZ = ZIPR_MIXEDMODE;
-  return lasterrorZ = static_cast<ArchiveWriter*>(hz->object)->AddPrepared(name, item);
+ArchiveWriter* archive_writer(HZIP hz) {
+  if (hz == nullptr || hz->kind != kWritingHandle) return nullptr;
+  return static_cast<ArchiveWriter*>(hz->object);
 }
 
 ZIPRESULT ZipGetMemory(HZIP hz, void** pbuf, uint32_t* plen) {

@@ -4,7 +4,6 @@
 // central directory.
 #include "zip/write/writer.h"
 
-#include <cctype>
 #include <cstring>
 
 #include "platform/file.h"
@@ -15,16 +14,12 @@
 #include "zip/format/cipher.h"
 #include "zip/format/crc32.h"
 #include "zip/format/records.h"
-#include "zip/deflate/deflate.h"
 
 namespace quillon {
 
 bool has_seeded = false;
 
 namespace {
-
-constexpr unsigned kChunk = 16384;
-constexpr int kLevel = 8;
 
 // Ticks between 1601-01-01 and 1970-01-01.
 constexpr int64_t kUnixEpochTicks = 116444736000000000LL;
@@ -115,24 +110,6 @@ void GetNow(ItemTimes* times, uint32_t* stamp) {
   qp::system_time_to_file_time(st, &ft);
   if (times) *times = ItemTimes{ft, ft, ft};
   if (stamp) *stamp = dos_stamp_of(st);
-}
-
-int lustricmp(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    const int ca = std::tolower(static_cast<unsigned char>(*a));
-    const int cb = std::tolower(static_cast<unsigned char>(*b));
-    if (ca != cb) return ca < cb ? -1 : 1;
-    if (ca == 0) return 0;
-  }
-}
-
-bool HasZipSuffix(const char* name) {
-  static const char* const kSuffixes[] = {".Z", ".zip", ".zoo", ".arc", ".lzh", ".arj", ".gz", ".tgz"};
-  const char* dot = std::strrchr(name, '.');
-  if (dot == nullptr) return false;
-  for (const char* s : kSuffixes)
-    if (lustricmp(dot, s) == 0) return true;
-  return false;
 }
 
 // ---------------------------------------------------------------------------
@@ -281,19 +258,6 @@ unsigned ArchiveWriter::swrite(void* context, const char* bytes, unsigned n) {
   return static_cast<ArchiveWriter*>(context)->write(bytes, n);
 }
 
-unsigned ArchiveWriter::sflush(void* context, const char* bytes, unsigned* n) {
-  if (*n == 0) return 0;
-  ArchiveWriter* zip = static_cast<ArchiveWriter*>(context);
-  const unsigned done = zip->write(bytes, *n);
-  zip->out_csize_ += done;
-  if (done) *n = 0;
-  return done;
-}
-
-unsigned ArchiveWriter::sread(TState& state, char* bytes, unsigned n) {
-  return static_cast<ArchiveWriter*>(state.context)->read(bytes, n);
-}
-
 unsigned ArchiveWriter::write(const char* bytes, unsigned n) {
   const char* src = bytes;
   if (encrypting_ && n > 0) {
@@ -304,87 +268,11 @@ unsigned ArchiveWriter::write(const char* bytes, unsigned n) {
   return out_.write(src, n);
 }
 
-unsigned ArchiveWriter::read(char* bytes, unsigned n) {
-  if (!in_.readable()) {
-    out_.set_error(ZIPR_NOTINITIALISED);
-    return 0;
-  }
-  return in_.read(bytes, n);
-}
-
-void ArchiveWriter::iclose() { in_.close(); }
-
-bool ArchiveWriter::istore() {
-  uint64_t total = 0;
-  for (;;) {
-    const unsigned n = read(buf_.data(), kChunk);
-    if (n == 0 || n == kInputEnded) break;
-    total += n;
-    if (write(buf_.data(), n) != n) return false;
-  }
-  out_csize_ = total;
-  return true;
-}
-
-bool ArchiveWriter::ideflate(ItemRecord& z) {
-  if (deflater_ == nullptr) deflater_ = std::make_unique<TState>();
-  DeflateItem item;
-  item.context = this;
-  item.read_input = sread;
-  item.flush_output = sflush;
-  item.level = kLevel;
-  item.out_buf = buf_.data();
-  item.out_size = kChunk;
-  item.attr = &z.internal_attr;
-  item.flags = &z.flags;
-  start_item(*deflater_, item);
-  out_csize_ = 0;  // counted by sflush: every byte that reached the output
-  deflate(*deflater_);
-  return deflater_->failed_check == nullptr;
-}
-
-ZIPRESULT ArchiveWriter::AddPrepared(const char* name, const ZipPreparedItem& item) {
-  if (out_.error() != ZIPR_OK) return ZIPR_PREVIOUSERROR;
-  if (central_done_) return ZIPR_ENDED;
-  if (name == nullptr) return ZIPR_BADARGS;
-  prepared_ = &item;
-  ZIPRESULT r;
-  try {
-    r = add_item(name, name, 0, ZIPSRC_FILENAME, true);
-  } catch (...) {
-    prepared_ = nullptr;
-    throw;
-  }
-  prepared_ = nullptr;
-  return r;
-}
-
-// The data step of a prepared item: its bytes go out as the compressor or
-// istore would have sent them, and the input counters take the values that
-// reading the file gave.
-void ArchiveWriter::replay_prepared(ItemRecord& z, bool* data_ok) {
-  const ZipPreparedItem& p = *prepared_;
-  z.flags |= p.flag_bits;
-  in_.take_counts(p.crc, p.read_total, p.read_failed);
-  out_csize_ = 0;
-  *data_ok = p.data_ok;
-  for (uint64_t at = 0; at < p.data_len;) {
-    const unsigned n = p.data_len - at < kChunk ? static_cast<unsigned>(p.data_len - at) : kChunk;
-    const unsigned done = write(p.data + at, n);
-    out_csize_ += done;
-    if (done != n) {
-      *data_ok = false;
-      return;
-    }
-    at += n;
-  }
-}
-
 // An item that failed after its first bytes went out. On a memory output the
 // archive's end is where the bytes actually stopped, so that the central
 // directory lands right after what the block holds.
 ZIPRESULT ArchiveWriter::fail_item(ZIPRESULT result) {
-  iclose();
+  encoder_.source().close();
   encrypting_ = false;
   if (out_.is_memory()) written_ = out_.memory_pos();
   return result;
@@ -397,7 +285,7 @@ ZIPRESULT ArchiveWriter::fail_item(ZIPRESULT result) {
 // header, and Close cuts a file there. On a stream the archive cannot be
 // finished correctly, so the output is marked failed.
 ZIPRESULT ArchiveWriter::drop_oversized_item(const ItemRecord& z) {
-  iclose();
+  encoder_.source().close();
   encrypting_ = false;
   const uint64_t start = z.offset - out_.base();
   if (out_.seekable() && out_.seek(start)) {
@@ -410,39 +298,6 @@ ZIPRESULT ArchiveWriter::drop_oversized_item(const ItemRecord& z) {
 }
 
 namespace {
-
-bool plain_ascii(const std::string& s) {
-  for (char c : s)
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  return true;
-}
-
-// The stored form of an item name: at most 259 characters (code points of
-// a UTF-8 name, bytes otherwise), forward slashes. A backslash is never part
-// of a UTF-8 sequence, so the replacement leaves the characters whole.
-std::string stored_name(const std::string& given) {
-  std::string name = given.substr(0, given.find('\0'));
-  if (qp::is_valid_utf8(name.data(), name.size())) {
-    size_t chars = 0, i = 0;
-    for (; i < name.size(); ++i) {
-      if ((static_cast<unsigned char>(name[i]) & 0xC0) == 0x80) continue;
-      if (chars == kZipNameMax) break;
-      ++chars;
-    }
-    name.resize(i);
-  } else if (name.size() > kZipNameMax) {
-    name.resize(kZipNameMax);
-  }
-  for (char& c : name)
-    if (c == '\\') c = '/';
-  return name;
-}
-
-// Largest compressed size the compressor can make of `size` bytes: it falls
-// back to stored blocks, and where a block cannot be stored its Huffman
-// codes cost little more than a byte per byte. An item whose bound passes
-// the classic fields gets Zip64 sizes from its first local header on.
-uint64_t deflate_bound(uint64_t size) { return size + (size >> 7) + 1024; }
 
 // The bytes of an enciphered item's encryption header, counted in its
 // compressed size.
@@ -469,60 +324,63 @@ ZIPRESULT ArchiveWriter::AddUtf8(const char* name, const char* path) {
   return add_item(name, path, 0, ZIPSRC_FILENAME, true);
 }
 
-// One item: its stored name, its source, the local header, the encryption
-// header, the data, and the item's end (true sizes and CRC, the list entry).
-// Running out of memory (std::bad_alloc) goes to the caller; once the item's
-// first bytes may be out, the archive is marked failed, for its end can no
-// longer be told.
-ZIPRESULT ArchiveWriter::add_item(const std::string& given, const void* src, uint32_t len, uint32_t kind,
-                         bool utf8_path) {
-  const bool is_folder = kind == ZIPSRC_FOLDER;
-  const bool enciphered = !password_.empty() && !is_folder;
+ZIPRESULT ArchiveWriter::AddEncoded(const EncodedItem& item) {
+  if (out_.error() != ZIPR_OK) return ZIPR_PREVIOUSERROR;
+  if (central_done_) return ZIPR_ENDED;
+  if (item.name.name.empty()) return ZIPR_BADARGS;
+  return put_item(item.name, item.source, !password_.empty(), [&] { return write_encoded(item); });
+}
 
+// One item from its source: its stored name, the source opened, then the
+// item's records around the data that the encoder makes straight into the
+// output.
+ZIPRESULT ArchiveWriter::add_item(const std::string& given, const void* src, uint32_t len, uint32_t kind,
+                                  bool utf8_path) {
+  const bool is_folder = kind == ZIPSRC_FOLDER;
   const ItemName name = item_name(given, is_folder);
   if (name.name.empty()) return ZIPR_BADARGS;
+  ZIPRESULT r;
+  try {
+    r = open_source(src, len, kind, utf8_path);
+  } catch (...) {
+    encoder_.source().close();
+    throw;
+  }
+  if (r != ZIPR_OK) return r;
+  return put_item(name, encoder_.source().facts(), !password_.empty() && !is_folder,
+                  [&] { return encoder_.encode(name.method, swrite, this); });
+}
 
+ZIPRESULT ArchiveWriter::open_source(const void* src, uint32_t len, uint32_t kind, bool utf8_path) {
+  ItemSource& in = encoder_.source();
+  switch (kind) {
+    case ZIPSRC_FILENAME: return in.open_file(static_cast<const char*>(src), utf8_path);
+    case ZIPSRC_HANDLE: return in.open_handle(const_cast<qp::Handle>(src), len);
+    case ZIPSRC_MEMORY: return in.open_memory(src, len);
+    default: return in.open_folder();
+  }
+}
+
+// An item's records around its data: the local header, the encryption
+// header, the data (from `data`, which gives what it wrote), and the item's
+// end (true sizes and CRC, the list entry). Running out of memory
+// (std::bad_alloc) goes to the caller; once the item's first bytes may be
+// out, the archive is marked failed, for its end can no longer be told.
+template <typename DataStep>
+ZIPRESULT ArchiveWriter::put_item(const ItemName& name, const SourceFacts& source, bool enciphered, DataStep data) {
   bool started = false;
   try {
-    ZIPRESULT r = open_source(src, len, kind, utf8_path);
-    if (r != ZIPR_OK) return r;
-    if (prepared_ && prepared_->method != name.method) return ZIPR_BADARGS;  // made for another name
-
-    ItemRecord z = local_record(name, enciphered);
+    ItemRecord z = local_record(name, source, enciphered);
     started = true;
-    if ((r = write_local_header(z)) != ZIPR_OK) return r;
+    ZIPRESULT r = write_local_header(z);
+    if (r != ZIPR_OK) return r;
     if (enciphered && (r = write_encryption_header(z)) != ZIPR_OK) return r;
-    bool came_short = false;
-    if ((r = write_data(z, is_folder, &came_short)) != ZIPR_OK) return r;
-    return end_item(z, came_short);
+    encrypting_ = enciphered;
+    return end_item(z, data());
   } catch (...) {
     fail_item(ZIPR_NOMEMORY);
     if (started) out_.set_error(ZIPR_NOMEMORY);
     throw;
-  }
-}
-
-// The stored name; a folder's ends in a slash. A name that is not plain
-// ASCII is flagged as UTF-8 when it is UTF-8; other bytes stay unflagged.
-// Names with an archive suffix, and folders, are stored.
-ArchiveWriter::ItemName ArchiveWriter::item_name(const std::string& given, bool is_folder) {
-  ItemName name;
-  name.name = stored_name(given);
-  if (name.name.empty()) return name;
-  if (is_folder && name.name.back() != '/') name.name += '/';
-  name.flag = (!plain_ascii(name.name) && qp::is_valid_utf8(name.name.data(), name.name.size())) ? kFlagUtf8Name : 0;
-  name.method = (is_folder || HasZipSuffix(name.name.c_str())) ? kMethodStored : kMethodDeflated;
-  return name;
-}
-
-ZIPRESULT ArchiveWriter::open_source(const void* src, uint32_t len, uint32_t kind, bool utf8_path) {
-  out_csize_ = 0;
-  switch (kind) {
-    case ZIPSRC_FILENAME:
-      return prepared_ ? in_.open_prepared(*prepared_) : in_.open_file(static_cast<const char*>(src), utf8_path);
-    case ZIPSRC_HANDLE: return in_.open_handle(const_cast<qp::Handle>(src), len);
-    case ZIPSRC_MEMORY: return in_.open_memory(src, len);
-    default: return in_.open_folder();
   }
 }
 
@@ -531,13 +389,12 @@ ZIPRESULT ArchiveWriter::open_source(const void* src, uint32_t len, uint32_t kin
 // them (the local header then carries both sizes in a Zip64 block), and a
 // local header that starts past them (its offset goes into the central
 // record's Zip64 block).
-ItemRecord ArchiveWriter::local_record(const ItemName& name, bool enciphered) const {
+ItemRecord ArchiveWriter::local_record(const ItemName& name, const SourceFacts& source, bool enciphered) const {
   const uint32_t extra = enciphered ? kEncryptionHeaderSize : 0;
-  const int64_t size = in_.size();
+  const int64_t size = source.size;
   const uint64_t limit = size_limit_;
   const uint64_t offset = out_.base() + written_;
-  const bool zip64_sizes =
-      size >= 0 && (name.method == kMethodStored ? uint64_t(size) : deflate_bound(uint64_t(size))) + extra > limit;
+  const bool zip64_sizes = size >= 0 && item_data_bound(uint64_t(size), name.method) + extra > limit;
   const bool zip64_offset = offset > limit;
 
   ItemRecord z{};
@@ -546,7 +403,7 @@ ItemRecord ArchiveWriter::local_record(const ItemName& name, bool enciphered) co
   z.flags = z.local_flags =
       static_cast<uint16_t>((enciphered ? (kFlagEncrypted | kFlagDataDescriptor) : kFlagDataDescriptor) | name.flag);
   z.method = name.method;
-  z.dos_stamp = in_.stamp();
+  z.dos_stamp = source.stamp;
   z.crc = 0;
   z.csize = (name.method == kMethodStored && size >= 0) ? uint64_t(size) + extra : 0;
   z.usize = size >= 0 ? uint64_t(size) : 0xFFFFFFFFu;  // 0xFFFFFFFF when not given
@@ -558,13 +415,13 @@ ItemRecord ArchiveWriter::local_record(const ItemName& name, bool enciphered) co
   const unsigned central_zip64 = (zip64_sizes || zip64_offset) ? 4 + 8 * (2 * zip64_sizes + zip64_offset) : 0;
   z.local_extra_len = kLocalExtraSize + local_zip64;
   z.central_extra_len = kCentralExtraSize + central_zip64;
-  z.external_attr = in_.attr();
+  z.external_attr = source.attr;
   z.offset = offset;
   static_assert(kLocalExtraSize == ExtendedTimestamp::kMaxSize && kCentralExtraSize == 4 + 1 + 4,
                 "the extra fields hold the whole local block and the central block's modification time");
   // The "UT" block: all three times in the local header; the central one
   // keeps the same flag byte but only the modification time.
-  const ItemTimes& t = in_.times();
+  const ItemTimes& t = source.times;
   ExtendedTimestamp stamp;
   stamp.flags = stamp.held = ExtendedTimestamp::kModification | ExtendedTimestamp::kAccess | ExtendedTimestamp::kCreation;
   stamp.modification_time = static_cast<uint32_t>(filetime2timet(t.write));
@@ -605,50 +462,49 @@ ZIPRESULT ArchiveWriter::write_encryption_header(const ItemRecord& z) {
   return ZIPR_OK;
 }
 
-// The item's data, deflated, stored, replayed from a prepared item, or none
-// for a folder; the source is closed after it. `came_short` tells that a
-// source with a size known before reading (a file, or a stream given a
-// length) ended before it: a file cut short while it was read, a stream that
-// stopped early.
-ZIPRESULT ArchiveWriter::write_data(ItemRecord& z, bool is_folder, bool* came_short) {
-  encrypting_ = (z.local_flags & kFlagEncrypted) != 0;
-  bool data_ok;
-  if (prepared_) {
-    replay_prepared(z, &data_ok);
-  } else if (z.method == kMethodDeflated) {
-    data_ok = ideflate(z);
-  } else if (!is_folder) {
-    data_ok = istore();
-  } else {
-    out_csize_ = 0;
-    data_ok = true;
+// The data step of an item encoded elsewhere: its bytes go out in the
+// encoder's chunks; the counts are those its encoding gave.
+ItemData ArchiveWriter::write_encoded(const EncodedItem& item) {
+  ItemData d = item.data;
+  d.size = 0;
+  for (uint64_t at = 0; at < item.data.size;) {
+    const uint64_t left = item.data.size - at;
+    const unsigned n = left < kItemChunk ? static_cast<unsigned>(left) : kItemChunk;
+    const unsigned done = swrite(this, item.bytes + at, n);
+    d.size += done;
+    if (done != n) {
+      d.ok = false;
+      break;
+    }
+    at += n;
   }
-  encrypting_ = false;
-  const bool read_failed = in_.failed();
-  const uint64_t read_total = in_.read_total();
-  *came_short = in_.size() >= 0 && read_total < uint64_t(in_.size());
-  iclose();
-  written_ += out_csize_;
-  if (out_.error() != ZIPR_OK) return fail_item(out_.error());
-  if (!data_ok) return fail_item(ZIPR_WRITEFAILED);
-  if (read_failed) return fail_item(ZIPR_READFAILED);
-  // Sizes that the local header's classic fields cannot hold, in a header
-  // that has no Zip64 block for them.
-  if (!z.zip64_sizes && (read_total > size_limit_ || out_csize_ + header_extra(z) > size_limit_))
-    return drop_oversized_item(z);
-  return ZIPR_OK;
+  return d;
 }
 
-// The item's end: its true CRC and sizes go into the local header, rewritten
-// in place on an output that can seek (and not enciphered, whose check byte
-// was made for a data descriptor), or else into a data descriptor after the
-// data; then the item joins the list of the central directory.
-ZIPRESULT ArchiveWriter::end_item(ItemRecord& z, bool came_short) {
+// The item's end, once its data is out (the source closed). Its true CRC
+// and sizes go into the local header, rewritten in place on an output that
+// can seek (and not enciphered, whose check byte was made for a data
+// descriptor), or else into a data descriptor after the data; then the item
+// joins the list of the central directory. `came_short` tells that a source
+// with a size known before reading (a file, or a stream given a length)
+// ended before it: a file cut short while it was read, a stream that
+// stopped early.
+ZIPRESULT ArchiveWriter::end_item(ItemRecord& z, const ItemData& d) {
+  encrypting_ = false;
+  written_ += d.size;
+  if (out_.error() != ZIPR_OK) return fail_item(out_.error());
+  if (!d.ok) return fail_item(ZIPR_WRITEFAILED);
+  if (d.read_failed) return fail_item(ZIPR_READFAILED);
   const uint32_t extra = header_extra(z);
-  const bool first_size_right = z.csize == extra + out_csize_;
-  z.crc = in_.crc();
-  z.csize = extra + out_csize_;
-  z.usize = uint64_t(in_.size());
+  // Sizes that the local header's classic fields cannot hold, in a header
+  // that has no Zip64 block for them.
+  if (!z.zip64_sizes && (d.read > size_limit_ || d.size + extra > size_limit_)) return drop_oversized_item(z);
+
+  const bool first_size_right = z.csize == extra + d.size;
+  z.flags |= d.flag_bits;
+  z.crc = d.crc;
+  z.csize = extra + d.size;
+  z.usize = d.read;
 
   if (out_.seekable() && extra == 0) {
     z.flags &= static_cast<uint16_t>(~kFlagDataDescriptor);
@@ -667,7 +523,7 @@ ZIPRESULT ArchiveWriter::end_item(ItemRecord& z, bool came_short) {
   if (out_.error() != ZIPR_OK) return fail_item(out_.error());
   // The item holds what arrived, but not what the source was: it is not
   // listed, and the archive goes on without it.
-  if (came_short) return fail_item(ZIPR_READFAILED);
+  if (d.came_short) return fail_item(ZIPR_READFAILED);
 
   items_.push_back(std::move(z));
   return ZIPR_OK;
