@@ -10,7 +10,7 @@ namespace quillon {
 ZIPRESULT CloseZipZ(HZIP h) {
   if (h == nullptr) return lasterrorZ = ZIPR_BADARGS;
   if (h->kind != kWritingHandle) return lasterrorZ = ZIPR_MIXEDMODE;
-  TZip* zip = static_cast<TZip*>(h->object);
+  ArchiveWriter* zip = static_cast<ArchiveWriter*>(h->object);
   const ZIPRESULT result = zip->Close();
   delete zip;
   delete h;

@@ -54,7 +54,7 @@ unsigned FormatZipMessageU(ZIPRESULT code, char* buf, unsigned len);
 unsigned FormatZipMessageZ(ZIPRESULT code, char* buf, unsigned len);
 
 // The opaque handle of the archive APIs: a record that owns its archive
-// object, an ArchiveReader (kind 1) or a TZip (kind 2), until it is closed.
+// object, an ArchiveReader (kind 1) or a ArchiveWriter (kind 2), until it is closed.
 struct ZipHandleRecord {
   uint32_t kind;
   void* object;

@@ -1,5 +1,5 @@
-// The creation API: TZip behind a writing handle. Every function records its
-// result in lasterrorZ just before returning it.
+// The creation API: ArchiveWriter behind a writing handle. Every function
+// records its result in lasterrorZ just before returning it.
 #include <memory>
 
 #include "zip/write/writer.h"
@@ -10,7 +10,7 @@ HZIP CreateZipInternal(void* z, uint32_t len, uint32_t kind, const char* passwor
   // The object is owned here until its handle record exists, so that
   // running out of memory on the way (std::bad_alloc, for the caller's
   // guard) leaks neither it nor its output.
-  auto zip = std::make_unique<TZip>(password);
+  auto zip = std::make_unique<ArchiveWriter>(password);
   lasterrorZ = zip->Create(z, len, kind);
   if (lasterrorZ != ZIPR_OK) return nullptr;
   HZIP h = new ZipHandleRecord{kWritingHandle, nullptr};
@@ -33,7 +33,7 @@ HZIP CreateZip(void* block, uint32_t len, const char* password) {
 ZIPRESULT ZipAddInternal(HZIP hz, const char* name, const void* src, uint32_t len, uint32_t kind) {
   if (hz == nullptr) return lasterrorZ = ZIPR_BADARGS;
   if (hz->kind != kWritingHandle) return lasterrorZ = ZIPR_MIXEDMODE;
-  return lasterrorZ = static_cast<TZip*>(hz->object)->Add(name, src, len, kind);
+  return lasterrorZ = static_cast<ArchiveWriter*>(hz->object)->Add(name, src, len, kind);
 }
 
 ZIPRESULT ZipAdd(HZIP hz, const char* name, const char* filename) {
@@ -43,7 +43,7 @@ ZIPRESULT ZipAdd(HZIP hz, const char* name, const char* filename) {
 ZIPRESULT ZipAddUtf8(HZIP hz, const char* name, const char* filename) {
   if (hz == nullptr) return lasterrorZ = ZIPR_BADARGS;
   if (hz->kind != kWritingHandle) return lasterrorZ = ZIPR_MIXEDMODE;
-  return lasterrorZ = static_cast<TZip*>(hz->object)->AddUtf8(name, filename);
+  return lasterrorZ = static_cast<ArchiveWriter*>(hz->object)->AddUtf8(name, filename);
 }
 
 ZIPRESULT ZipAdd(HZIP hz, const char* name, const void* block, uint32_t len) {
@@ -62,10 +62,9 @@ ZIPRESULT ZipAddFolder(HZIP hz, const char* name) {
   return ZipAddInternal(hz, name, nullptr, 0, ZIPSRC_FOLDER);
 }
 
-ZIPRESULT ZipAddPrepared(HZIP hz, const char* name, const ZipPreparedItem& item) {
-  if (hz == nullptr) return lasterrorZ = ZIPR_BADARGS;
-  if (hz->kind != kWritingHandle) return lasterrorZ = ZIPR_MIXEDMODE;
-  return lasterrorZ = static_cast<TZip*>(hz->object)->AddPrepared(name, item);
+ArchiveWriter* archive_writer(HZIP hz) {
+  if (hz == nullptr || hz->kind != kWritingHandle) return nullptr;
+  return static_cast<ArchiveWriter*>(hz->object);
 }
 
 ZIPRESULT ZipGetMemory(HZIP hz, void** pbuf, uint32_t* plen) {
@@ -75,7 +74,7 @@ ZIPRESULT ZipGetMemory(HZIP hz, void** pbuf, uint32_t* plen) {
     return lasterrorZ = ZIPR_BADARGS;
   }
   if (hz->kind != kWritingHandle) return lasterrorZ = ZIPR_MIXEDMODE;
-  return lasterrorZ = static_cast<TZip*>(hz->object)->GetMemory(pbuf, plen);
+  return lasterrorZ = static_cast<ArchiveWriter*>(hz->object)->GetMemory(pbuf, plen);
 }
 
 }  // namespace quillon

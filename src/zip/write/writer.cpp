@@ -1,9 +1,9 @@
-// The archive object TZip: outputs, item sources, the record writers and the
-// per-item sequence (local header, encryption header, data, then either the
-// rewritten local header or a data descriptor), and the central directory.
+// The archive object ArchiveWriter: outputs, item sources, the record
+// writers and the per-item sequence (local header, encryption header, data,
+// then either the rewritten local header or a data descriptor), and the
+// central directory.
 #include "zip/write/writer.h"
 
-#include <cctype>
 #include <cstring>
 
 #include "platform/file.h"
@@ -15,7 +15,6 @@
 #include "zip/format/crc32.h"
 #include "zip/format/dos_time.h"
 #include "zip/format/records.h"
-#include "zip/deflate/deflate.h"
 
 namespace quillon {
 
@@ -23,8 +22,6 @@ bool has_seeded = false;
 
 namespace {
 
-constexpr unsigned kChunk = 16384;
-constexpr int kLevel = 8;
 
 // The system's attribute bits are the DOS bits of the archive.
 static_assert(qp::kAttrReadOnly == kDosReadOnly && qp::kAttrHidden == kDosHidden && qp::kAttrSystem == kDosSystem &&
@@ -69,11 +66,7 @@ int put_parts(ZipWriteFunc wfunc, void* context, const unsigned char* fixed, uns
 // ---------------------------------------------------------------------------
 // Free helpers
 
-uint32_t filetime2dosdatetime(uint64_t filetime) { return dos_stamp_of_file_time(filetime); }
-
-int32_t filetime2timet(uint64_t filetime) { return unix_time_of_file_time(filetime); }
-
-ZIPRESULT GetFileInfo(qp::Handle h, uint32_t* attr, uint64_t* size, iztimes* times, uint32_t* stamp) {
+ZIPRESULT GetFileInfo(qp::Handle h, uint32_t* attr, uint64_t* size, ItemTimes* times, uint32_t* stamp) {
   qp::FileInfo fi;
   if (!qp::get_file_info(h, &fi)) return ZIPR_OPENFAILED;
   const bool directory = (fi.attributes & qp::kAttrDirectory) != 0;
@@ -85,43 +78,18 @@ ZIPRESULT GetFileInfo(qp::Handle h, uint32_t* attr, uint64_t* size, iztimes* tim
   if (exec) mode |= kUnixOwnerExecute;
   if (attr) *attr = external_attributes_of(mode, fi.attributes);
   if (size) *size = fi.size;
-  if (times) {
-    times->atime = filetime2timet(fi.access_time);
-    times->mtime = filetime2timet(fi.write_time);
-    times->ctime = filetime2timet(fi.creation_time);
-  }
-  if (stamp) *stamp = filetime2dosdatetime(fi.write_time);
+  if (times) *times = ItemTimes{fi.access_time, fi.write_time, fi.creation_time};
+  if (stamp) *stamp = dos_stamp_of_file_time(fi.write_time);
   return ZIPR_OK;
 }
 
-void GetNow(iztimes* times, uint32_t* stamp) {
+void GetNow(ItemTimes* times, uint32_t* stamp) {
   qp::SystemTime st;
   qp::get_local_time(&st);
   uint64_t ft = 0;
   qp::system_time_to_file_time(st, &ft);
-  const int32_t t = filetime2timet(ft);
-  if (times) times->atime = times->mtime = times->ctime = t;
+  if (times) *times = ItemTimes{ft, ft, ft};
   if (stamp) *stamp = dos_stamp_of(st);
-}
-
-uint64_t GetFilePosZ(qp::Handle h) { return qp::seek_file(h, 0, qp::SeekFrom::Current); }
-
-int lustricmp(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    const int ca = std::tolower(static_cast<unsigned char>(*a));
-    const int cb = std::tolower(static_cast<unsigned char>(*b));
-    if (ca != cb) return ca < cb ? -1 : 1;
-    if (ca == 0) return 0;
-  }
-}
-
-bool HasZipSuffix(const char* name) {
-  static const char* const kSuffixes[] = {".Z", ".zip", ".zoo", ".arc", ".lzh", ".arj", ".gz", ".tgz"};
-  const char* dot = std::strrchr(name, '.');
-  if (dot == nullptr) return false;
-  for (const char* s : kSuffixes)
-    if (lustricmp(dot, s) == 0) return true;
-  return false;
 }
 
 // ---------------------------------------------------------------------------
@@ -132,7 +100,7 @@ namespace {
 // The Zip64 block of a record: both sizes when the item has Zip64 sizes
 // (the local header has no offset field for it), and the offset when it
 // passed the classic field.
-Zip64Extra zip64_extra_of(const zlist& z, bool with_offset) {
+Zip64Extra zip64_extra_of(const ItemRecord& z, bool with_offset) {
   Zip64Extra x;
   x.has_uncompressed_size = x.has_compressed_size = z.zip64_sizes;
   x.has_local_header_offset = with_offset && z.zip64_offset;
@@ -145,7 +113,7 @@ Zip64Extra zip64_extra_of(const zlist& z, bool with_offset) {
 // The fields the local header and the central record share. Sizes with Zip64
 // sizes hold 0xFFFFFFFF; the true values go into the Zip64 block.
 template <typename Record>
-void fill_item_fields(Record& r, const zlist& z) {
+void fill_item_fields(Record& r, const ItemRecord& z) {
   r.version_needed = z.version_needed;
   r.method = z.method;
   r.dos_datetime = z.dos_stamp;
@@ -167,7 +135,7 @@ unsigned put_extra(unsigned char* out, const Zip64Extra& x, const unsigned char*
 
 // A local header with Zip64 sizes holds 0xFFFFFFFF in both size fields and
 // both sizes in its Zip64 block, ahead of the timestamp block.
-int putlocal(const zlist& z, ZipWriteFunc wfunc, void* context) {
+int putlocal(const ItemRecord& z, ZipWriteFunc wfunc, void* context) {
   LocalHeader r;
   fill_item_fields(r, z);
   r.flags = z.local_flags;
@@ -180,7 +148,7 @@ int putlocal(const zlist& z, ZipWriteFunc wfunc, void* context) {
 }
 
 // With Zip64 sizes the descriptor's sizes are 8 bytes each (APPNOTE 4.3.9).
-int putextended(const zlist& z, ZipWriteFunc wfunc, void* context) {
+int putextended(const ItemRecord& z, ZipWriteFunc wfunc, void* context) {
   DataDescriptor d;
   d.zip64 = z.zip64_sizes;
   d.crc = z.crc;
@@ -191,7 +159,7 @@ int putextended(const zlist& z, ZipWriteFunc wfunc, void* context) {
   return put_parts(wfunc, context, bytes, n, nullptr, 0, nullptr, 0);
 }
 
-int putcentral(const zlist& z, ZipWriteFunc wfunc, void* context) {
+int putcentral(const ItemRecord& z, ZipWriteFunc wfunc, void* context) {
   CentralRecord r;
   fill_item_fields(r, z);
   r.version_made_by = z.version_made_by;
@@ -243,18 +211,18 @@ int putlocator64(uint64_t end64_offset, ZipWriteFunc wfunc, void* context) {
 }
 
 // ---------------------------------------------------------------------------
-// TZip
+// ArchiveWriter
 
 
-TZip::TZip(const char* password) {
+ArchiveWriter::ArchiveWriter(const char* password) {
   if (password != nullptr) password_ = password;
 }
 
 // A memory block mapped for the archive is unmapped and a file the archive
 // created is closed with the output, whether or not Close came first.
-TZip::~TZip() = default;
+ArchiveWriter::~ArchiveWriter() = default;
 
-ZIPRESULT TZip::Create(void* z, uint32_t len, uint32_t kind) {
+ZIPRESULT ArchiveWriter::Create(void* z, uint32_t len, uint32_t kind) {
   if (out_.attached() || written_ || out_.error() || central_done_) return ZIPR_NOTINITIALISED;
   if (kind == ZIPSRC_HANDLE) {
     out_.attach_handle(static_cast<qp::Handle>(z));
@@ -265,25 +233,12 @@ ZIPRESULT TZip::Create(void* z, uint32_t len, uint32_t kind) {
   return ZIPR_BADARGS;
 }
 
-unsigned TZip::swrite(void* context, const char* bytes, unsigned n) {
+unsigned ArchiveWriter::swrite(void* context, const char* bytes, unsigned n) {
   if (n == 0) return 0;
-  return static_cast<TZip*>(context)->write(bytes, n);
+  return static_cast<ArchiveWriter*>(context)->write(bytes, n);
 }
 
-unsigned TZip::sflush(void* context, const char* bytes, unsigned* n) {
-  if (*n == 0) return 0;
-  TZip* zip = static_cast<TZip*>(context);
-  const unsigned done = zip->write(bytes, *n);
-  zip->out_csize_ += done;
-  if (done) *n = 0;
-  return done;
-}
-
-unsigned TZip::sread(TState& state, char* bytes, unsigned n) {
-  return static_cast<TZip*>(state.context)->read(bytes, n);
-}
-
-unsigned TZip::write(const char* bytes, unsigned n) {
+unsigned ArchiveWriter::write(const char* bytes, unsigned n) {
   const char* src = bytes;
   if (encrypting_ && n > 0) {
     if (enc_buf_.size() < n) enc_buf_.resize(n);
@@ -293,87 +248,11 @@ unsigned TZip::write(const char* bytes, unsigned n) {
   return out_.write(src, n);
 }
 
-unsigned TZip::read(char* bytes, unsigned n) {
-  if (!in_.readable()) {
-    out_.set_error(ZIPR_NOTINITIALISED);
-    return 0;
-  }
-  return in_.read(bytes, n);
-}
-
-void TZip::iclose() { in_.close(); }
-
-bool TZip::istore() {
-  uint64_t total = 0;
-  for (;;) {
-    const unsigned n = read(buf_.data(), kChunk);
-    if (n == 0 || n == kInputEnded) break;
-    total += n;
-    if (write(buf_.data(), n) != n) return false;
-  }
-  out_csize_ = total;
-  return true;
-}
-
-bool TZip::ideflate(zlist& z) {
-  if (deflater_ == nullptr) deflater_ = std::make_unique<TState>();
-  DeflateItem item;
-  item.context = this;
-  item.read_input = sread;
-  item.flush_output = sflush;
-  item.level = kLevel;
-  item.out_buf = buf_.data();
-  item.out_size = kChunk;
-  item.attr = &z.internal_attr;
-  item.flags = &z.flags;
-  start_item(*deflater_, item);
-  out_csize_ = 0;  // counted by sflush: every byte that reached the output
-  deflate(*deflater_);
-  return deflater_->failed_check == nullptr;
-}
-
-ZIPRESULT TZip::AddPrepared(const char* name, const ZipPreparedItem& item) {
-  if (out_.error() != ZIPR_OK) return ZIPR_PREVIOUSERROR;
-  if (central_done_) return ZIPR_ENDED;
-  if (name == nullptr) return ZIPR_BADARGS;
-  prepared_ = &item;
-  ZIPRESULT r;
-  try {
-    r = add_item(name, name, 0, ZIPSRC_FILENAME, true);
-  } catch (...) {
-    prepared_ = nullptr;
-    throw;
-  }
-  prepared_ = nullptr;
-  return r;
-}
-
-// The data step of a prepared item: its bytes go out as the compressor or
-// istore would have sent them, and the input counters take the values that
-// reading the file gave.
-void TZip::replay_prepared(zlist& z, bool* data_ok) {
-  const ZipPreparedItem& p = *prepared_;
-  z.flags |= p.flag_bits;
-  in_.take_counts(p.crc, p.read_total, p.read_failed);
-  out_csize_ = 0;
-  *data_ok = p.data_ok;
-  for (uint64_t at = 0; at < p.data_len;) {
-    const unsigned n = p.data_len - at < kChunk ? static_cast<unsigned>(p.data_len - at) : kChunk;
-    const unsigned done = write(p.data + at, n);
-    out_csize_ += done;
-    if (done != n) {
-      *data_ok = false;
-      return;
-    }
-    at += n;
-  }
-}
-
 // An item that failed after its first bytes went out. On a memory output the
 // archive's end is where the bytes actually stopped, so that the central
 // directory lands right after what the block holds.
-ZIPRESULT TZip::fail_item(ZIPRESULT result) {
-  iclose();
+ZIPRESULT ArchiveWriter::fail_item(ZIPRESULT result) {
+  encoder_.source().close();
   encrypting_ = false;
   if (out_.is_memory()) written_ = out_.memory_pos();
   return result;
@@ -385,8 +264,8 @@ ZIPRESULT TZip::fail_item(ZIPRESULT result) {
 // can seek, its bytes are given up: the archive continues at its local
 // header, and Close cuts a file there. On a stream the archive cannot be
 // finished correctly, so the output is marked failed.
-ZIPRESULT TZip::drop_oversized_item(const zlist& z) {
-  iclose();
+ZIPRESULT ArchiveWriter::drop_oversized_item(const ItemRecord& z) {
+  encoder_.source().close();
   encrypting_ = false;
   const uint64_t start = z.offset - out_.base();
   if (out_.seekable() && out_.seek(start)) {
@@ -400,49 +279,16 @@ ZIPRESULT TZip::drop_oversized_item(const zlist& z) {
 
 namespace {
 
-bool plain_ascii(const std::string& s) {
-  for (char c : s)
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  return true;
-}
-
-// The stored form of an item name: at most 259 characters (code points of
-// a UTF-8 name, bytes otherwise), forward slashes. A backslash is never part
-// of a UTF-8 sequence, so the replacement leaves the characters whole.
-std::string stored_name(const std::string& given) {
-  std::string name = given.substr(0, given.find('\0'));
-  if (qp::is_valid_utf8(name.data(), name.size())) {
-    size_t chars = 0, i = 0;
-    for (; i < name.size(); ++i) {
-      if ((static_cast<unsigned char>(name[i]) & 0xC0) == 0x80) continue;
-      if (chars == kZipNameMax) break;
-      ++chars;
-    }
-    name.resize(i);
-  } else if (name.size() > kZipNameMax) {
-    name.resize(kZipNameMax);
-  }
-  for (char& c : name)
-    if (c == '\\') c = '/';
-  return name;
-}
-
-// Largest compressed size the compressor can make of `size` bytes: it falls
-// back to stored blocks, and where a block cannot be stored its Huffman
-// codes cost little more than a byte per byte. An item whose bound passes
-// the classic fields gets Zip64 sizes from its first local header on.
-uint64_t deflate_bound(uint64_t size) { return size + (size >> 7) + 1024; }
-
 // The bytes of an enciphered item's encryption header, counted in its
 // compressed size.
-uint32_t header_extra(const zlist& z) { return (z.local_flags & kFlagEncrypted) ? kEncryptionHeaderSize : 0; }
+uint32_t header_extra(const ItemRecord& z) { return (z.local_flags & kFlagEncrypted) ? kEncryptionHeaderSize : 0; }
 
 // A record writer's failure: the output's own error, or a write failure.
 ZIPRESULT put_failure(const ZipOutput& out) { return out.error() != ZIPR_OK ? out.error() : ZIPR_WRITEFAILED; }
 
 }  // namespace
 
-ZIPRESULT TZip::Add(const char* odstname, const void* src, uint32_t len, uint32_t kind) {
+ZIPRESULT ArchiveWriter::Add(const char* odstname, const void* src, uint32_t len, uint32_t kind) {
   if (out_.error() != ZIPR_OK) return ZIPR_PREVIOUSERROR;
   if (central_done_) return ZIPR_ENDED;
   if (kind < ZIPSRC_HANDLE || kind > ZIPSRC_FOLDER || odstname == nullptr) return ZIPR_BADARGS;
@@ -451,67 +297,70 @@ ZIPRESULT TZip::Add(const char* odstname, const void* src, uint32_t len, uint32_
   return add_item(qp::utf8_from_system(odstname), src, len, kind, false);
 }
 
-ZIPRESULT TZip::AddUtf8(const char* name, const char* path) {
+ZIPRESULT ArchiveWriter::AddUtf8(const char* name, const char* path) {
   if (out_.error() != ZIPR_OK) return ZIPR_PREVIOUSERROR;
   if (central_done_) return ZIPR_ENDED;
   if (name == nullptr) return ZIPR_BADARGS;
   return add_item(name, path, 0, ZIPSRC_FILENAME, true);
 }
 
-// One item: its stored name, its source, the local header, the encryption
-// header, the data, and the item's end (true sizes and CRC, the list entry).
-// Running out of memory (std::bad_alloc) goes to the caller; once the item's
-// first bytes may be out, the archive is marked failed, for its end can no
-// longer be told.
-ZIPRESULT TZip::add_item(const std::string& given, const void* src, uint32_t len, uint32_t kind,
-                         bool utf8_path) {
-  const bool is_folder = kind == ZIPSRC_FOLDER;
-  const bool enciphered = !password_.empty() && !is_folder;
+ZIPRESULT ArchiveWriter::AddEncoded(const EncodedItem& item) {
+  if (out_.error() != ZIPR_OK) return ZIPR_PREVIOUSERROR;
+  if (central_done_) return ZIPR_ENDED;
+  if (item.name.name.empty()) return ZIPR_BADARGS;
+  return put_item(item.name, item.source, !password_.empty(), [&] { return write_encoded(item); });
+}
 
+// One item from its source: its stored name, the source opened, then the
+// item's records around the data that the encoder makes straight into the
+// output.
+ZIPRESULT ArchiveWriter::add_item(const std::string& given, const void* src, uint32_t len, uint32_t kind,
+                                  bool utf8_path) {
+  const bool is_folder = kind == ZIPSRC_FOLDER;
   const ItemName name = item_name(given, is_folder);
   if (name.name.empty()) return ZIPR_BADARGS;
+  ZIPRESULT r;
+  try {
+    r = open_source(src, len, kind, utf8_path);
+  } catch (...) {
+    encoder_.source().close();
+    throw;
+  }
+  if (r != ZIPR_OK) return r;
+  return put_item(name, encoder_.source().facts(), !password_.empty() && !is_folder,
+                  [&] { return encoder_.encode(name.method, swrite, this); });
+}
 
+ZIPRESULT ArchiveWriter::open_source(const void* src, uint32_t len, uint32_t kind, bool utf8_path) {
+  ItemSource& in = encoder_.source();
+  switch (kind) {
+    case ZIPSRC_FILENAME: return in.open_file(static_cast<const char*>(src), utf8_path);
+    case ZIPSRC_HANDLE: return in.open_handle(const_cast<qp::Handle>(src), len);
+    case ZIPSRC_MEMORY: return in.open_memory(src, len);
+    default: return in.open_folder();
+  }
+}
+
+// An item's records around its data: the local header, the encryption
+// header, the data (from `data`, which gives what it wrote), and the item's
+// end (true sizes and CRC, the list entry). Running out of memory
+// (std::bad_alloc) goes to the caller; once the item's first bytes may be
+// out, the archive is marked failed, for its end can no longer be told.
+template <typename DataStep>
+ZIPRESULT ArchiveWriter::put_item(const ItemName& name, const SourceFacts& source, bool enciphered, DataStep data) {
   bool started = false;
   try {
-    ZIPRESULT r = open_source(src, len, kind, utf8_path);
-    if (r != ZIPR_OK) return r;
-    if (prepared_ && prepared_->method != name.method) return ZIPR_BADARGS;  // made for another name
-
-    zlist z = local_record(name, enciphered);
+    ItemRecord z = local_record(name, source, enciphered);
     started = true;
-    if ((r = write_local_header(z)) != ZIPR_OK) return r;
+    ZIPRESULT r = write_local_header(z);
+    if (r != ZIPR_OK) return r;
     if (enciphered && (r = write_encryption_header(z)) != ZIPR_OK) return r;
-    bool came_short = false;
-    if ((r = write_data(z, is_folder, &came_short)) != ZIPR_OK) return r;
-    return end_item(z, came_short);
+    encrypting_ = enciphered;
+    return end_item(z, data());
   } catch (...) {
     fail_item(ZIPR_NOMEMORY);
     if (started) out_.set_error(ZIPR_NOMEMORY);
     throw;
-  }
-}
-
-// The stored name; a folder's ends in a slash. A name that is not plain
-// ASCII is flagged as UTF-8 when it is UTF-8; other bytes stay unflagged.
-// Names with an archive suffix, and folders, are stored.
-TZip::ItemName TZip::item_name(const std::string& given, bool is_folder) {
-  ItemName name;
-  name.name = stored_name(given);
-  if (name.name.empty()) return name;
-  if (is_folder && name.name.back() != '/') name.name += '/';
-  name.flag = (!plain_ascii(name.name) && qp::is_valid_utf8(name.name.data(), name.name.size())) ? kFlagUtf8Name : 0;
-  name.method = (is_folder || HasZipSuffix(name.name.c_str())) ? kMethodStored : kMethodDeflated;
-  return name;
-}
-
-ZIPRESULT TZip::open_source(const void* src, uint32_t len, uint32_t kind, bool utf8_path) {
-  out_csize_ = 0;
-  switch (kind) {
-    case ZIPSRC_FILENAME:
-      return prepared_ ? in_.open_prepared(*prepared_) : in_.open_file(static_cast<const char*>(src), utf8_path);
-    case ZIPSRC_HANDLE: return in_.open_handle(const_cast<qp::Handle>(src), len);
-    case ZIPSRC_MEMORY: return in_.open_memory(src, len);
-    default: return in_.open_folder();
   }
 }
 
@@ -520,22 +369,21 @@ ZIPRESULT TZip::open_source(const void* src, uint32_t len, uint32_t kind, bool u
 // them (the local header then carries both sizes in a Zip64 block), and a
 // local header that starts past them (its offset goes into the central
 // record's Zip64 block).
-zlist TZip::local_record(const ItemName& name, bool enciphered) const {
+ItemRecord ArchiveWriter::local_record(const ItemName& name, const SourceFacts& source, bool enciphered) const {
   const uint32_t extra = enciphered ? kEncryptionHeaderSize : 0;
-  const int64_t size = in_.size();
+  const int64_t size = source.size;
   const uint64_t limit = size_limit_;
   const uint64_t offset = out_.base() + written_;
-  const bool zip64_sizes =
-      size >= 0 && (name.method == kMethodStored ? uint64_t(size) : deflate_bound(uint64_t(size))) + extra > limit;
+  const bool zip64_sizes = size >= 0 && item_data_bound(uint64_t(size), name.method) + extra > limit;
   const bool zip64_offset = offset > limit;
 
-  zlist z{};
+  ItemRecord z{};
   z.version_made_by = kVersionMadeBy;
   z.version_needed = (zip64_sizes || zip64_offset) ? kVersionNeededZip64 : kVersionNeeded;
   z.flags = z.local_flags =
       static_cast<uint16_t>((enciphered ? (kFlagEncrypted | kFlagDataDescriptor) : kFlagDataDescriptor) | name.flag);
   z.method = name.method;
-  z.dos_stamp = in_.stamp();
+  z.dos_stamp = source.stamp;
   z.crc = 0;
   z.csize = (name.method == kMethodStored && size >= 0) ? uint64_t(size) + extra : 0;
   z.usize = size >= 0 ? uint64_t(size) : 0xFFFFFFFFu;  // 0xFFFFFFFF when not given
@@ -547,25 +395,25 @@ zlist TZip::local_record(const ItemName& name, bool enciphered) const {
   const unsigned central_zip64 = (zip64_sizes || zip64_offset) ? 4 + 8 * (2 * zip64_sizes + zip64_offset) : 0;
   z.local_extra_len = kLocalExtraSize + local_zip64;
   z.central_extra_len = kCentralExtraSize + central_zip64;
-  z.external_attr = in_.attr();
+  z.external_attr = source.attr;
   z.offset = offset;
   static_assert(kLocalExtraSize == ExtendedTimestamp::kMaxSize && kCentralExtraSize == 4 + 1 + 4,
                 "the extra fields hold the whole local block and the central block's modification time");
   // The "UT" block: all three times in the local header; the central one
   // keeps the same flag byte but only the modification time.
-  const iztimes& t = in_.times();
+  const ItemTimes& t = source.times;
   ExtendedTimestamp stamp;
   stamp.flags = stamp.held = ExtendedTimestamp::kModification | ExtendedTimestamp::kAccess | ExtendedTimestamp::kCreation;
-  stamp.modification_time = static_cast<uint32_t>(t.mtime);
-  stamp.access_time = static_cast<uint32_t>(t.atime);
-  stamp.creation_time = static_cast<uint32_t>(t.ctime);
+  stamp.modification_time = static_cast<uint32_t>(unix_time_of_file_time(t.write));
+  stamp.access_time = static_cast<uint32_t>(unix_time_of_file_time(t.access));
+  stamp.creation_time = static_cast<uint32_t>(unix_time_of_file_time(t.creation));
   stamp.encode(z.local_extra);
   stamp.held = ExtendedTimestamp::kModification;
   stamp.encode(z.central_extra);
   return z;
 }
 
-ZIPRESULT TZip::write_local_header(const zlist& z) {
+ZIPRESULT ArchiveWriter::write_local_header(const ItemRecord& z) {
   const uint64_t header_len = kLocalHeaderSize + z.name_len + z.local_extra_len;
   if (putlocal(z, swrite, this) != 0) return fail_item(put_failure(out_));
   written_ += header_len;
@@ -575,7 +423,7 @@ ZIPRESULT TZip::write_local_header(const zlist& z) {
 
 // Twelve bytes ahead of the data (APPNOTE 6.1.5): eleven random ones and a
 // check byte, enciphered with the keys that then go on over the data.
-ZIPRESULT TZip::write_encryption_header(const zlist& z) {
+ZIPRESULT ArchiveWriter::write_encryption_header(const ItemRecord& z) {
   setup_keys(keys_, password_.c_str());
   if (!has_seeded) {
     qp::seed_random(qp::tick_count() ^ qp::desktop_id());
@@ -594,50 +442,49 @@ ZIPRESULT TZip::write_encryption_header(const zlist& z) {
   return ZIPR_OK;
 }
 
-// The item's data, deflated, stored, replayed from a prepared item, or none
-// for a folder; the source is closed after it. `came_short` tells that a
-// source with a size known before reading (a file, or a stream given a
-// length) ended before it: a file cut short while it was read, a stream that
-// stopped early.
-ZIPRESULT TZip::write_data(zlist& z, bool is_folder, bool* came_short) {
-  encrypting_ = (z.local_flags & kFlagEncrypted) != 0;
-  bool data_ok;
-  if (prepared_) {
-    replay_prepared(z, &data_ok);
-  } else if (z.method == kMethodDeflated) {
-    data_ok = ideflate(z);
-  } else if (!is_folder) {
-    data_ok = istore();
-  } else {
-    out_csize_ = 0;
-    data_ok = true;
+// The data step of an item encoded elsewhere: its bytes go out in the
+// encoder's chunks; the counts are those its encoding gave.
+ItemData ArchiveWriter::write_encoded(const EncodedItem& item) {
+  ItemData d = item.data;
+  d.size = 0;
+  for (uint64_t at = 0; at < item.data.size;) {
+    const uint64_t left = item.data.size - at;
+    const unsigned n = left < kItemChunk ? static_cast<unsigned>(left) : kItemChunk;
+    const unsigned done = swrite(this, item.bytes + at, n);
+    d.size += done;
+    if (done != n) {
+      d.ok = false;
+      break;
+    }
+    at += n;
   }
-  encrypting_ = false;
-  const bool read_failed = in_.failed();
-  const uint64_t read_total = in_.read_total();
-  *came_short = in_.size() >= 0 && read_total < uint64_t(in_.size());
-  iclose();
-  written_ += out_csize_;
-  if (out_.error() != ZIPR_OK) return fail_item(out_.error());
-  if (!data_ok) return fail_item(ZIPR_WRITEFAILED);
-  if (read_failed) return fail_item(ZIPR_READFAILED);
-  // Sizes that the local header's classic fields cannot hold, in a header
-  // that has no Zip64 block for them.
-  if (!z.zip64_sizes && (read_total > size_limit_ || out_csize_ + header_extra(z) > size_limit_))
-    return drop_oversized_item(z);
-  return ZIPR_OK;
+  return d;
 }
 
-// The item's end: its true CRC and sizes go into the local header, rewritten
-// in place on an output that can seek (and not enciphered, whose check byte
-// was made for a data descriptor), or else into a data descriptor after the
-// data; then the item joins the list of the central directory.
-ZIPRESULT TZip::end_item(zlist& z, bool came_short) {
+// The item's end, once its data is out (the source closed). Its true CRC
+// and sizes go into the local header, rewritten in place on an output that
+// can seek (and not enciphered, whose check byte was made for a data
+// descriptor), or else into a data descriptor after the data; then the item
+// joins the list of the central directory. `came_short` tells that a source
+// with a size known before reading (a file, or a stream given a length)
+// ended before it: a file cut short while it was read, a stream that
+// stopped early.
+ZIPRESULT ArchiveWriter::end_item(ItemRecord& z, const ItemData& d) {
+  encrypting_ = false;
+  written_ += d.size;
+  if (out_.error() != ZIPR_OK) return fail_item(out_.error());
+  if (!d.ok) return fail_item(ZIPR_WRITEFAILED);
+  if (d.read_failed) return fail_item(ZIPR_READFAILED);
   const uint32_t extra = header_extra(z);
-  const bool first_size_right = z.csize == extra + out_csize_;
-  z.crc = in_.crc();
-  z.csize = extra + out_csize_;
-  z.usize = uint64_t(in_.size());
+  // Sizes that the local header's classic fields cannot hold, in a header
+  // that has no Zip64 block for them.
+  if (!z.zip64_sizes && (d.read > size_limit_ || d.size + extra > size_limit_)) return drop_oversized_item(z);
+
+  const bool first_size_right = z.csize == extra + d.size;
+  z.flags |= d.flag_bits;
+  z.crc = d.crc;
+  z.csize = extra + d.size;
+  z.usize = d.read;
 
   if (out_.seekable() && extra == 0) {
     z.flags &= static_cast<uint16_t>(~kFlagDataDescriptor);
@@ -656,22 +503,22 @@ ZIPRESULT TZip::end_item(zlist& z, bool came_short) {
   if (out_.error() != ZIPR_OK) return fail_item(out_.error());
   // The item holds what arrived, but not what the source was: it is not
   // listed, and the archive goes on without it.
-  if (came_short) return fail_item(ZIPR_READFAILED);
+  if (d.came_short) return fail_item(ZIPR_READFAILED);
 
   items_.push_back(std::move(z));
   return ZIPR_OK;
 }
 
-ZIPRESULT TZip::AddCentral() {
+ZIPRESULT ArchiveWriter::AddCentral() {
   const uint64_t start = written_;
   bool ok = true;
   uint64_t count = 0;
-  for (const zlist& item : items_) {
+  for (const ItemRecord& item : items_) {
     if (ok && putcentral(item, swrite, this) != 0) ok = false;
     written_ += kCentralHeaderSize + item.name_len + item.central_extra_len + item.comment_len;
     ++count;
   }
-  std::vector<zlist>().swap(items_);
+  std::vector<ItemRecord>().swap(items_);
   ZIPRESULT result = ZIPR_OK;
   if (!ok) {
     result = out_.is_memory() ? ZIPR_MEMORYFULL : ZIPR_WRITEFAILED;
@@ -702,7 +549,7 @@ ZIPRESULT TZip::AddCentral() {
   return result;
 }
 
-ZIPRESULT TZip::Close() {
+ZIPRESULT ArchiveWriter::Close() {
   if (!central_done_) central_result_ = AddCentral();
   central_done_ = true;
   ZIPRESULT result = central_result_;
@@ -717,7 +564,7 @@ ZIPRESULT TZip::Close() {
   return result;
 }
 
-ZIPRESULT TZip::GetMemory(void** pbuf, uint32_t* plen) {
+ZIPRESULT ArchiveWriter::GetMemory(void** pbuf, uint32_t* plen) {
   if (!central_done_) central_result_ = AddCentral();
   central_done_ = true;
   if (pbuf) *pbuf = out_.memory();

@@ -1,8 +1,9 @@
-// Writing ZIP archives: the archive object TZip, its record writers and
-// helpers, and the handle-based creation API around it.
+// Writing ZIP archives: the archive object ArchiveWriter, its record
+// writers and helpers, and the handle-based creation API around it.
 //
-// An archive goes to a file that TZip creates, to an open handle of the
-// caller's, or to memory (the caller's block or one that TZip maps itself).
+// An archive goes to a file that the writer creates, to an open handle of
+// the caller's, or to memory (the caller's block or one that the writer
+// maps itself).
 // Items come from a named file, an open handle, a memory block, or are folder
 // entries without data. Each is deflated (level 8) or, for names with an
 // archive suffix and for folders, stored; with a password it is enciphered
@@ -19,26 +20,16 @@
 // 4.3.15). An archive whose values all fit is byte for byte what it was
 // before Zip64 was written at all.
 #pragma once
-#include <array>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/handle.h"
 #include "zip/format/zip_result.h"
 #include "zip/write/output.h"
-#include "zip/write/item_source.h"
+#include "zip/write/item_encoder.h"
 
 namespace quillon {
-
-struct TState;
-
-// Longest item name kept, in characters (bytes, or code points of a UTF-8
-// name): MAX_PATH less its terminator; a folder may get one more character,
-// its trailing slash.
-constexpr unsigned kZipNameMax = 259;
-constexpr unsigned kZipNameBuffer = 260;
 
 constexpr uint16_t kVersionMadeBy = 0x0B17;  // host 11, format version 2.3
 constexpr uint16_t kVersionNeeded = 20;
@@ -52,7 +43,7 @@ constexpr uint32_t kClassicCountMax = 0xFFFE;
 constexpr uint64_t kClassicSizeMax = 0xFFFFFFFEu;
 
 // One item of the archive.
-struct zlist {
+struct ItemRecord {
   uint16_t version_made_by;
   uint16_t version_needed;
   uint16_t flags;        // written into the central directory
@@ -82,9 +73,9 @@ using ZipWriteFunc = unsigned (*)(void* context, const char* bytes, unsigned n);
 
 // The record writers; each returns 0, or nonzero when a part of the record
 // was not written whole.
-int putlocal(const zlist& z, ZipWriteFunc wfunc, void* context);
-int putextended(const zlist& z, ZipWriteFunc wfunc, void* context);
-int putcentral(const zlist& z, ZipWriteFunc wfunc, void* context);
+int putlocal(const ItemRecord& z, ZipWriteFunc wfunc, void* context);
+int putextended(const ItemRecord& z, ZipWriteFunc wfunc, void* context);
+int putcentral(const ItemRecord& z, ZipWriteFunc wfunc, void* context);
 int putend(unsigned count, uint32_t size, uint32_t offset, unsigned comment_len, const char* comment,
            ZipWriteFunc wfunc, void* context);
 // The Zip64 end record (56 bytes) and its locator (20 bytes), which points
@@ -92,34 +83,24 @@ int putend(unsigned count, uint32_t size, uint32_t offset, unsigned comment_len,
 int putend64(uint64_t count, uint64_t size, uint64_t offset, ZipWriteFunc wfunc, void* context);
 int putlocator64(uint64_t end64_offset, ZipWriteFunc wfunc, void* context);
 
-// A file item opened, read and compressed away from the archive (by a
-// worker of the ZIP export): what opening the file found and every byte the
-// data step produced. TZip::AddPrepared writes it exactly as Add would have
-// written the file itself.
-struct ZipPreparedItem {
-  ZIPRESULT open_result = ZIPR_OK;  // of opening the file and reading its information
-  uint32_t attr = 0;                // external attributes
-  iztimes times = {0, 0, 0};
-  uint32_t stamp = 0;               // DOS date and time
-  uint64_t size = 0;                // the file's size when opened
-  uint16_t method = 0;              // the method the data was made with
-  uint16_t flag_bits = 0;           // what the compressor marks in the flags
-  const char* data = nullptr;       // the item data (deflated or stored)
-  uint64_t data_len = 0;
-  bool data_ok = true;              // the data step held every check
-  uint32_t crc = 0;                 // of the bytes read
-  uint64_t read_total = 0;
-  bool read_failed = false;         // a read reported an error
+// An item whose data was made away from the archive (by a worker of the ZIP
+// export, with an encoder of its own): its name, what opening its source
+// found, what encoding gave, and the data itself.
+struct EncodedItem {
+  ItemName name;
+  SourceFacts source;
+  ItemData data;
+  const char* bytes = nullptr;  // data.size bytes
 };
 
-class TZip {
+class ArchiveWriter {
  public:
-  explicit TZip(const char* password);
+  explicit ArchiveWriter(const char* password);
   // Releases the output if Close has not: a file the archive created is
   // closed (as it stands, unfinished) and a block it mapped is unmapped.
-  ~TZip();
-  TZip(const TZip&) = delete;
-  TZip& operator=(const TZip&) = delete;
+  ~ArchiveWriter();
+  ArchiveWriter(const ArchiveWriter&) = delete;
+  ArchiveWriter& operator=(const ArchiveWriter&) = delete;
 
   // Attaches the output: a qp::Handle (ZIPSRC_HANDLE), a file name
   // (ZIPSRC_FILENAME), or a memory block of len bytes, null to have one
@@ -131,10 +112,9 @@ class TZip {
   ZIPRESULT Add(const char* name, const void* src, uint32_t len, uint32_t kind);
   // Adds a file item whose name and file name are UTF-8 texts.
   ZIPRESULT AddUtf8(const char* name, const char* path);
-  // Adds a file item (its name and file name UTF-8 texts) whose source was
-  // opened and whose data was produced elsewhere; the records and bytes are
-  // those AddUtf8 gives for that file.
-  ZIPRESULT AddPrepared(const char* name, const ZipPreparedItem& item);
+  // Writes an item encoded elsewhere: the records and bytes are those that
+  // adding its source here would have written.
+  ZIPRESULT AddEncoded(const EncodedItem& item);
   // Ends the archive and hands out a memory archive's block and length.
   ZIPRESULT GetMemory(void** pbuf, uint32_t* plen);
   // Ends the archive and releases the output.
@@ -145,39 +125,26 @@ class TZip {
   // records with small items.
   void set_size_limit(uint64_t limit) { size_limit_ = limit; }
 
-  // Item input and archive output, for the compressor's callbacks.
-  unsigned read(char* bytes, unsigned n);
-  unsigned write(const char* bytes, unsigned n);
-
  private:
-  // The stored form of an item's name and what it decides.
-  struct ItemName {
-    std::string name;     // as stored; a folder's ends in a slash
-    uint16_t flag = 0;    // kFlagUtf8Name or 0
-    uint16_t method = 0;  // stored or deflated
-  };
-
+  // Archive output, for the record writers and the item sink: enciphered
+  // while an enciphered item's data goes out.
   static unsigned swrite(void* context, const char* bytes, unsigned n);
-  static unsigned sflush(void* context, const char* bytes, unsigned* n);
-  static unsigned sread(TState& state, char* bytes, unsigned n);
+  unsigned write(const char* bytes, unsigned n);
 
   // The steps of adding an item, in their order.
   ZIPRESULT add_item(const std::string& name, const void* src, uint32_t len, uint32_t kind, bool utf8_path);
-  static ItemName item_name(const std::string& given, bool is_folder);
   ZIPRESULT open_source(const void* src, uint32_t len, uint32_t kind, bool utf8_path);
-  zlist local_record(const ItemName& name, bool enciphered) const;
-  ZIPRESULT write_local_header(const zlist& z);
-  ZIPRESULT write_encryption_header(const zlist& z);
-  ZIPRESULT write_data(zlist& z, bool is_folder, bool* came_short);
-  ZIPRESULT end_item(zlist& z, bool came_short);
+  template <typename DataStep>
+  ZIPRESULT put_item(const ItemName& name, const SourceFacts& source, bool enciphered, DataStep data);
+  ItemRecord local_record(const ItemName& name, const SourceFacts& source, bool enciphered) const;
+  ZIPRESULT write_local_header(const ItemRecord& z);
+  ZIPRESULT write_encryption_header(const ItemRecord& z);
+  ItemData write_encoded(const EncodedItem& item);
+  ZIPRESULT end_item(ItemRecord& z, const ItemData& d);
 
-  void replay_prepared(zlist& z, bool* data_ok);
-  bool istore();
-  bool ideflate(zlist& z);
-  void iclose();
   ZIPRESULT AddCentral();
   ZIPRESULT fail_item(ZIPRESULT result);
-  ZIPRESULT drop_oversized_item(const zlist& z);
+  ZIPRESULT drop_oversized_item(const ItemRecord& z);
 
   std::string password_;           // empty: no encryption
   ZipOutput out_;
@@ -188,16 +155,9 @@ class TZip {
   bool encrypting_ = false;
   uint32_t keys_[3] = {0, 0, 0};
   std::vector<char> enc_buf_;
-  std::vector<zlist> items_;
-  std::unique_ptr<TState> deflater_;
+  std::vector<ItemRecord> items_;
   uint64_t size_limit_ = kClassicSizeMax;
-  const ZipPreparedItem* prepared_ = nullptr;  // the source of the item being added, if prepared
-
-  // The item being added.
-  ZipItemSource in_;
-  uint64_t out_csize_ = 0;         // item data produced, encryption header not included
-
-  std::array<char, 16384> buf_;
+  ItemEncoder encoder_;            // of the items added from their sources
 };
 
 // The process has seeded the generator of the encryption headers.
@@ -205,21 +165,9 @@ extern bool has_seeded;
 
 // Attributes, size, times and DOS stamp of an open file; each output may be
 // null. ZIPR_OPENFAILED when the system cannot tell.
-ZIPRESULT GetFileInfo(qp::Handle h, uint32_t* attr, uint64_t* size, iztimes* times, uint32_t* stamp);
-// The current local time as Unix seconds (all three times) and a DOS stamp.
-void GetNow(iztimes* times, uint32_t* stamp);
-// Position of an output handle, or qp::kNoPosition64 when it cannot seek.
-uint64_t GetFilePosZ(qp::Handle h);
-// DOS date (high half) and time (low half) of a file time's calendar fields,
-// taken without time-zone conversion. Dates before 1980 give 1980-01-01
-// 00:00:00, dates after 2107 give 2107-12-31 23:59:58.
-uint32_t filetime2dosdatetime(uint64_t filetime);
-// Unix seconds of a file time, truncated toward zero, kept in 32 bits.
-int32_t filetime2timet(uint64_t filetime);
-// True for names whose suffix marks data that is compressed already.
-bool HasZipSuffix(const char* name);
-// Compares two texts ignoring case: -1, 0 or 1.
-int lustricmp(const char* a, const char* b);
+ZIPRESULT GetFileInfo(qp::Handle h, uint32_t* attr, uint64_t* size, ItemTimes* times, uint32_t* stamp);
+// The current local time as a file time (all three times) and a DOS stamp.
+void GetNow(ItemTimes* times, uint32_t* stamp);
 
 // The creation API. Every function stores its result in lasterrorZ.
 HZIP CreateZipInternal(void* z, uint32_t len, uint32_t kind, const char* password);
@@ -238,8 +186,9 @@ ZIPRESULT ZipAdd(HZIP hz, const char* name, const void* block, uint32_t len);
 ZIPRESULT ZipAddHandle(HZIP hz, const char* name, qp::Handle h);
 ZIPRESULT ZipAddHandle(HZIP hz, const char* name, qp::Handle h, uint32_t len);
 ZIPRESULT ZipAddFolder(HZIP hz, const char* name);
-// A file item prepared away from the archive (see ZipPreparedItem).
-ZIPRESULT ZipAddPrepared(HZIP hz, const char* name, const ZipPreparedItem& item);
+// The archive object behind a writing handle; null for a null handle or
+// one of another kind.
+ArchiveWriter* archive_writer(HZIP hz);
 // Ends the archive; a memory archive's block and length come out.
 ZIPRESULT ZipGetMemory(HZIP hz, void** pbuf, uint32_t* plen);
 

@@ -13,6 +13,7 @@
 #include "platform/dir.h"
 #include "platform/file.h"
 #include "platform/fileinfo.h"
+#include "platform/random.h"
 #include "support/testkit.h"
 #include "support/zip_builder.h"
 #include "zip/api/close_handle.h"
@@ -195,8 +196,11 @@ TEST(ParallelZip, SmallBudgetsGiveLargeFilesToTheCallingThread) {
   ASSERT_NE(l, nullptr);
   while (const char* n = qp::next_entry(l)) names.emplace_back(n);
   qp::close_listing(l);
-  auto pack = [&](const std::string& path, unsigned threads, uint64_t budget) {
-    HZIP h = CreateZip(path.c_str(), nullptr);
+  auto pack = [&](const std::string& path, unsigned threads, uint64_t budget, const char* password = nullptr) {
+    // Every run draws the same encryption headers.
+    has_seeded = true;
+    qp::seed_random(7);
+    HZIP h = CreateZip(path.c_str(), password);
     if (threads == 1) {
       for (const std::string& n : names) ZipAddUtf8(h, n.c_str(), n.c_str());
     } else {
@@ -214,6 +218,13 @@ TEST(ParallelZip, SmallBudgetsGiveLargeFilesToTheCallingThread) {
       EXPECT_TRUE(pack(dir / "n.zip", threads, budget) == one) << threads << " threads, budget " << budget;
       EXPECT_EQ(printed, names);  // every name, in listing order
     }
+  }
+  // With a password, the items that workers encoded are enciphered as they
+  // are written, like those the calling thread adds.
+  const std::string locked = pack(dir / "locked.zip", 1, 0, "secret");
+  EXPECT_FALSE(locked == one);
+  for (unsigned threads : kThreadCounts) {
+    EXPECT_TRUE(pack(dir / "n.zip", threads, kInFlightBudget, "secret") == locked) << threads << " threads";
   }
 }
 

@@ -245,7 +245,7 @@ TEST(Interop, Zip64RecordsOnFileAndStream) {
     testkit::PipeDrain drain;
     HZIP hz = stream ? CreateZipHandle(drain.write_end(), nullptr) : CreateZip((kOut + name + ".zip").c_str(), nullptr);
     ASSERT_NE(hz, nullptr);
-    static_cast<TZip*>(hz->object)->set_size_limit(100000);
+    static_cast<ArchiveWriter*>(hz->object)->set_size_limit(100000);
     ASSERT_EQ(ZipAdd(hz, "small.txt", "small", 5), ZIPR_OK);
     ex.file("small.txt", "small");
     ASSERT_EQ(ZipAdd(hz, "big.bin", big.data(), uint32_t(big.size())), ZIPR_OK);

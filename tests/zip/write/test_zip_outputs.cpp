@@ -41,7 +41,7 @@ void expect_items(const std::string& bytes, const std::vector<std::string>& name
   EXPECT_EQ(got, names);
 }
 
-TZip& tzip(HZIP hz) { return *static_cast<TZip*>(hz->object); }
+ArchiveWriter& tzip(HZIP hz) { return *static_cast<ArchiveWriter*>(hz->object); }
 
 }  // namespace
 
@@ -192,7 +192,7 @@ TEST(ZipOutputs, AnArchiveDestroyedUnclosedReleasesItsOutput) {
   ScratchDir dir;
   const std::string path = dir / "u.zip";
   {
-    TZip zip(nullptr);
+    ArchiveWriter zip(nullptr);
     ASSERT_EQ(zip.Create(const_cast<char*>(path.c_str()), 0, ZIPSRC_FILENAME), ZIPR_OK);
     ASSERT_EQ(zip.Add("a.txt", kText.data(), uint32_t(kText.size()), ZIPSRC_MEMORY), ZIPR_OK);
   }
@@ -201,7 +201,7 @@ TEST(ZipOutputs, AnArchiveDestroyedUnclosedReleasesItsOutput) {
   if (qp::is_valid(h)) qp::close_handle(h);
 
   for (int i = 0; i < 40; ++i) {
-    TZip zip(nullptr);
+    ArchiveWriter zip(nullptr);
     ASSERT_EQ(zip.Create(nullptr, 128u << 20, ZIPSRC_MEMORY), ZIPR_OK) << "round " << i;
     void* p = nullptr;
     uint32_t n = 0;
@@ -360,7 +360,7 @@ TEST(ZipOutputs, CreateAndAddArgumentFailures) {
   EXPECT_EQ(CreateZip(static_cast<const char*>(nullptr), nullptr), nullptr);
   EXPECT_EQ(lasterrorZ, ZIPR_OPENFAILED);
 
-  TZip twice(nullptr);
+  ArchiveWriter twice(nullptr);
   std::vector<char> block(100);
   ASSERT_EQ(twice.Create(block.data(), 100, ZIPSRC_MEMORY), ZIPR_OK);
   EXPECT_EQ(twice.Create(block.data(), 100, ZIPSRC_MEMORY), ZIPR_NOTINITIALISED);

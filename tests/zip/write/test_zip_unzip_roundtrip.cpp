@@ -173,7 +173,7 @@ TEST(ZipUnzipRoundTrip, Zip64RecordsComeBack) {
       testkit::PipeDrain drain;
       HZIP hz = stream ? CreateZipHandle(drain.write_end(), password) : CreateZip((src / "z.zip").c_str(), password);
       ASSERT_NE(hz, nullptr);
-      static_cast<TZip*>(hz->object)->set_size_limit(100000);
+      static_cast<ArchiveWriter*>(hz->object)->set_size_limit(100000);
       write_items(hz, items, src);
       ASSERT_EQ(CloseZipZ(hz), ZIPR_OK);
       if (stream) write_file(src / "z.zip", drain.finish());
