@@ -22,7 +22,7 @@ struct Run {
   std::string out;
 };
 
-unsigned read_cb(quillon::TState& s, char* buf, unsigned size) {
+unsigned read_cb(quillon::DeflateState& s, char* buf, unsigned size) {
   Run* r = static_cast<Run*>(s.context);
   std::size_t n = r->size - r->pos;
   if (n > size) n = size;
@@ -45,7 +45,7 @@ unsigned flush_cb(void* context, const char* buf, unsigned* size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // One state for the whole fuzzing run, as the archive writer reuses one.
-  static quillon::TState* state = new quillon::TState();
+  static quillon::DeflateState* state = new quillon::DeflateState();
   if (size < 2) return 0;
   const int level = 1 + data[0] % 8;
   static const unsigned out_sizes[] = {16384, 2, 3, 61, 4096};
@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
           std::string()};
   std::vector<char> buf(out_size);
 
-  quillon::TState& s = *state;
+  quillon::DeflateState& s = *state;
   uint16_t attr = (data[1] & 0x80) ? 0xFFFF : 0, flags = 0;
   quillon::DeflateItem item;
   item.context = &run;

@@ -37,7 +37,7 @@ struct Sink {
   std::size_t used;
 };
 
-unsigned read_cb(quillon::TState& s, char* buf, unsigned size) {
+unsigned read_cb(quillon::DeflateState& s, char* buf, unsigned size) {
   Sink* k = static_cast<Sink*>(s.context);
   std::size_t left = k->input->size() - k->pos;
   std::size_t n = size < left ? size : left;
@@ -57,7 +57,7 @@ unsigned flush_cb(void* context, const char* buf, unsigned* size) {
   return n;
 }
 
-std::size_t ours(quillon::TState& s, const std::string& in, int level, std::vector<char>& out) {
+std::size_t ours(quillon::DeflateState& s, const std::string& in, int level, std::vector<char>& out) {
   static char buf[16384];
   Sink k{&in, 0, &out, 0};
   uint16_t attr = 0, flags = 0;
@@ -119,7 +119,7 @@ struct Figures {
   double ours_time = 1e30, zlib_time = 1e30;
 };
 
-Figures measure(quillon::TState& s, const std::string& data, int level, int reps) {
+Figures measure(quillon::DeflateState& s, const std::string& data, int level, int reps) {
   static std::vector<char> out_a(1 << 20), out_b(1 << 20);
   Figures f;
   for (int r = 0; r < reps; r++) {
@@ -204,7 +204,7 @@ int main(int argc, char** argv) {
     files.push_back(std::move(file));
   }
 
-  auto state = std::make_unique<quillon::TState>();
+  auto state = std::make_unique<quillon::DeflateState>();
   if (digest) {
     std::vector<char> out(1 << 20);
     for (int level = first; level <= last; level++) {

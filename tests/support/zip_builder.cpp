@@ -135,7 +135,7 @@ std::string quoted_overlap_archive(int entries, size_t kernel_size) {
 }
 
 uint32_t crc_of(const std::string& data) {
-  return quillon::ucrc32(0, reinterpret_cast<const unsigned char*>(data.data()), data.size());
+  return quillon::crc32(0, reinterpret_cast<const unsigned char*>(data.data()), data.size());
 }
 
 std::string ut_block(uint8_t flags, const std::vector<uint32_t>& times) {

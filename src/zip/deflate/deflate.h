@@ -2,14 +2,14 @@
 // from bytes pulled through a read callback, written through a flush
 // callback from a caller's output buffer.
 //
-// All working memory is one TState record (about 300 KB) that the caller
+// All working memory is one DeflateState record (about 300 KB) that the caller
 // allocates once, on the heap, and reuses for every item it compresses; the
 // compressor allocates nothing, touches no file and keeps no other state.
 // Distinct records are independent; one record serves one run at a time.
 //
 // Compressing one item
 // --------------------
-// Once: construct the record (new TState; the constructor clears it and
+// Once: construct the record (new DeflateState; the constructor clears it and
 // fills the tree descriptors). Nothing else is needed between items.
 //
 // For every item, fill a DeflateItem and call
@@ -68,9 +68,9 @@
 
 namespace quillon {
 
-struct TState;
+struct DeflateState;
 
-using ReadInputFunc = unsigned (*)(TState& state, char* buf, unsigned size);
+using ReadInputFunc = unsigned (*)(DeflateState& state, char* buf, unsigned size);
 // What read_input may return, besides 0, to say that the input has ended.
 constexpr unsigned kInputEnded = 0xFFFFFFFFu;
 using FlushOutputFunc = unsigned (*)(void* context, const char* buf, unsigned* size);
@@ -176,10 +176,10 @@ struct TDeflateState {
   unsigned max_chain, lazy_limit, good_enough, stop_length;
 };
 
-struct TState {
-  TState();
-  TState(const TState&) = delete;
-  TState& operator=(const TState&) = delete;
+struct DeflateState {
+  DeflateState();
+  DeflateState(const DeflateState&) = delete;
+  DeflateState& operator=(const DeflateState&) = delete;
 
   // Caller part.
   void* context;
@@ -196,13 +196,13 @@ struct TState {
 };
 
 // Attaches the output buffer (out_size of at least 2 bytes).
-void bi_init(TState& state, char* out_buf, unsigned out_size, int flush_when_full);
+void bi_init(DeflateState& state, char* out_buf, unsigned out_size, int flush_when_full);
 // Starts the block coder; attr is the word that text detection may set.
-void ct_init(TState& state, uint16_t* attr);
+void ct_init(DeflateState& state, uint16_t* attr);
 // Starts the matcher at a level 1..8 and marks the general-purpose flags.
-void lm_init(TState& state, int level, uint16_t* flags);
+void lm_init(DeflateState& state, int level, uint16_t* flags);
 // Compresses the whole input; returns the compressed byte count.
-unsigned long deflate(TState& state);
+unsigned long deflate(DeflateState& state);
 
 // What start_item needs for one item (see the top of this file).
 struct DeflateItem {
@@ -219,7 +219,7 @@ struct DeflateItem {
 };
 
 // Readies a record, used before or not, for one item; deflate follows.
-inline void start_item(TState& state, const DeflateItem& item) {
+inline void start_item(DeflateState& state, const DeflateItem& item) {
   state.context = item.context;
   state.level = item.level;
   state.read_input = item.read_input;

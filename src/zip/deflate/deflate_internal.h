@@ -27,7 +27,7 @@ extern const config configuration_table[10];
 
 // An internal consistency check: a failed condition records its message and
 // the run goes on as if it had held.
-inline void Assert(TState& s, bool ok, const char* message) {
+inline void Assert(DeflateState& s, bool ok, const char* message) {
   if (__builtin_expect(!ok, 0)) s.failed_check = message;
 }
 
@@ -37,40 +37,40 @@ inline unsigned dist_code(const TTreeState& ts, unsigned dist) {
 }
 
 // Block coder operations.
-void init_block(TState& s);
-void pqdownheap(TState& s, const ct_data* tree, int k);
-void gen_bitlen(TState& s, tree_desc* desc);
-void gen_codes(TState& s, ct_data* tree, int max_code);
-void build_tree(TState& s, tree_desc* desc);
-void scan_tree(TState& s, ct_data* tree, int max_code);
-void send_tree(TState& s, const ct_data* tree, int max_code);
-int build_bl_tree(TState& s);
-void send_all_trees(TState& s, int lcodes, int dcodes, int blcodes);
-void compress_block(TState& s, const ct_data* ltree, const ct_data* dtree);
-void set_file_type(TState& s);
+void init_block(DeflateState& s);
+void pqdownheap(DeflateState& s, const ct_data* tree, int k);
+void gen_bitlen(DeflateState& s, tree_desc* desc);
+void gen_codes(DeflateState& s, ct_data* tree, int max_code);
+void build_tree(DeflateState& s, tree_desc* desc);
+void scan_tree(DeflateState& s, ct_data* tree, int max_code);
+void send_tree(DeflateState& s, const ct_data* tree, int max_code);
+int build_bl_tree(DeflateState& s);
+void send_all_trees(DeflateState& s, int lcodes, int dcodes, int blcodes);
+void compress_block(DeflateState& s, const ct_data* ltree, const ct_data* dtree);
+void set_file_type(DeflateState& s);
 unsigned bi_reverse(unsigned code, int len);
-void bi_windup(TState& s);
-void copy_block(TState& s, const char* buf, unsigned len, int header);
+void bi_windup(DeflateState& s);
+void copy_block(DeflateState& s, const char* buf, unsigned len, int header);
 // Writes the buffered symbols as one block (the last when last is 1); buf is
 // the block's input in the window, or null once it has slid out. Returns the
 // compressed length of the stream so far.
-unsigned long flush_block(TState& s, char* buf, unsigned long stored_len, int last);
+unsigned long flush_block(DeflateState& s, char* buf, unsigned long stored_len, int last);
 
 // Matcher operations.
-void fill_window(TState& s);
-unsigned longest_match(TState& s, unsigned cand);
+void fill_window(DeflateState& s);
+unsigned longest_match(DeflateState& s, unsigned cand);
 
 // Hands the output buffer to the sink (or drops it once the sink has failed).
-void flush_outbuf(TState& s);
+void flush_outbuf(DeflateState& s);
 // The early block end tested at every 4096th symbol from level 3.
-bool block_worth_ending(TState& s);
+bool block_worth_ending(DeflateState& s);
 
 // An output buffer of fewer than two bytes cannot take the bits: they are
 // dropped and the run fails.
-inline void no_room(TState& s) { s.failed_check = "output buffer too small"; }
+inline void no_room(DeflateState& s) { s.failed_check = "output buffer too small"; }
 
 // Appends two bytes, low first, making room when fewer than two are free.
-inline void put_short(TState& s, unsigned w) {
+inline void put_short(DeflateState& s, unsigned w) {
   TBitState& b = s.bs;
   if (b.out_used + 2 > b.out_capacity) {
     flush_outbuf(s);
@@ -81,7 +81,7 @@ inline void put_short(TState& s, unsigned w) {
   b.out_used += 2;
 }
 
-inline void put_byte(TState& s, unsigned c) {
+inline void put_byte(DeflateState& s, unsigned c) {
   TBitState& b = s.bs;
   if (b.out_used + 1 > b.out_capacity) {
     flush_outbuf(s);
@@ -91,7 +91,7 @@ inline void put_byte(TState& s, unsigned c) {
 }
 
 // Sends value in length bits (1..15), least significant bit first.
-inline void send_bits(TState& s, unsigned value, int length) {
+inline void send_bits(DeflateState& s, unsigned value, int length) {
   TBitState& b = s.bs;
   Assert(s, length >= 1 && length <= 15, "invalid length");
   b.bits_total += static_cast<uint32_t>(length);
@@ -106,7 +106,7 @@ inline void send_bits(TState& s, unsigned value, int length) {
 
 // Buffers one symbol: the literal lc when dist is 0, else a match of distance
 // dist and length lc + 3. Answers whether the block should end now.
-inline __attribute__((always_inline)) bool ct_tally(TState& s, int dist, int lc) {
+inline __attribute__((always_inline)) bool ct_tally(DeflateState& s, int dist, int lc) {
   TTreeState& ts = s.ts;
   ts.lit_buf[ts.last_lit++] = static_cast<uint8_t>(lc);
   if (dist == 0) {

@@ -88,7 +88,7 @@ inline unsigned first_difference(word_t x) {
 
 inline unsigned update_hash(unsigned h, unsigned c) { return ((h << kHashShift) ^ c) & kHashMask; }
 
-unsigned long flush_current(TState& s, int last) {
+unsigned long flush_current(DeflateState& s, int last) {
   TDeflateState& d = s.ds;
   char* start = d.block_origin >= 0 ? reinterpret_cast<char*>(d.window) + d.block_origin : nullptr;
   return flush_block(s, start, static_cast<unsigned long>(static_cast<int64_t>(d.cursor) - d.block_origin), last);
@@ -109,7 +109,7 @@ const config configuration_table[10] = {
     {32, 258, 258, 4096},  // 9: not accepted
 };
 
-void lm_init(TState& s, int level, uint16_t* flags) {
+void lm_init(DeflateState& s, int level, uint16_t* flags) {
   TDeflateState& d = s.ds;
   Assert(s, level >= 1 && level <= 8, "bad pack level");
   const config& row = configuration_table[level < 1 ? 1 : level > 9 ? 9 : level];
@@ -154,7 +154,7 @@ void lm_init(TState& s, int level, uint16_t* flags) {
 // Reads input until the lookahead holds a whole match and its successor's
 // hash bytes, or the input ends; slides the window first when the current
 // position has reached its upper half's far end.
-void fill_window(TState& s) {
+void fill_window(DeflateState& s) {
   TDeflateState& d = s.ds;
   while (d.lookahead < kMinLookahead && !d.input_ended) {
     unsigned free = d.window_bytes - d.lookahead - d.cursor;
@@ -192,7 +192,7 @@ namespace {
 // The chain walk of longest_match with the state it needs held in
 // registers. Returns the best length found (never less than best) and sets
 // match_pos when it improves.
-inline __attribute__((always_inline)) unsigned search(TState& s, const uint8_t* window, const hash_pos_t* chain_tab,
+inline __attribute__((always_inline)) unsigned search(DeflateState& s, const uint8_t* window, const hash_pos_t* chain_tab,
                                                       unsigned cursor, unsigned cand, unsigned best, unsigned chain,
                                                       unsigned good, unsigned nice, unsigned& match_pos) {
   const uint8_t* const scan = window + cursor;
@@ -234,7 +234,7 @@ inline __attribute__((always_inline)) unsigned search(TState& s, const uint8_t* 
   return best;
 }
 
-inline void check_lookahead(TState& s, unsigned cursor) {
+inline void check_lookahead(DeflateState& s, unsigned cursor) {
   // While input remains, a whole match and more lies ahead; at the very end
   // of the input the comparison may run into the slack after the data, whose
   // bytes never make a match longer than the lookahead it is cut to.
@@ -246,7 +246,7 @@ inline void check_lookahead(TState& s, unsigned cursor) {
 
 // Walks the chain from cand and returns the longest match length found
 // (never less than prev_match_len), setting match_pos when it improves.
-unsigned longest_match(TState& s, unsigned cand) {
+unsigned longest_match(DeflateState& s, unsigned cand) {
   TDeflateState& d = s.ds;
   check_lookahead(s, d.cursor);
   return search(s, d.window, d.hash_chain, d.cursor, cand, d.prev_match_len, d.max_chain, d.good_enough,
@@ -285,7 +285,7 @@ inline unsigned insert(uint8_t* window, hash_pos_t* head, hash_pos_t* chain, uns
   return old;
 }
 
-unsigned long deflate_fast(TState& s) {
+unsigned long deflate_fast(DeflateState& s) {
   TDeflateState& d = s.ds;
   uint8_t* const window = d.window;
   hash_pos_t* const head = d.hash_head;
@@ -342,7 +342,7 @@ unsigned long deflate_fast(TState& s) {
 
 }  // namespace
 
-unsigned long deflate(TState& s) {
+unsigned long deflate(DeflateState& s) {
   if (s.level <= 3) return deflate_fast(s);
   TDeflateState& d = s.ds;
   uint8_t* const window = d.window;

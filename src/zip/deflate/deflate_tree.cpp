@@ -69,7 +69,7 @@ inline uint16_t freq(const ct_data& c) { return c.freq_or_code; }
 inline uint16_t& len(ct_data& c) { return c.parent_or_len; }
 inline uint16_t len(const ct_data& c) { return c.parent_or_len; }
 
-inline void send_code(TState& s, int c, const ct_data* tree) {
+inline void send_code(DeflateState& s, int c, const ct_data* tree) {
   send_bits(s, tree[c].freq_or_code, tree[c].parent_or_len);
 }
 
@@ -82,7 +82,7 @@ inline bool smaller(const ct_data* tree, const uint8_t* depth, int a, int b) {
 
 // Hands len bytes at buf to the sink; a sink that does not take them all
 // marks the run failed, and from then on nothing more is handed over.
-void sink_write(TState& s, const char* buf, unsigned len) {
+void sink_write(DeflateState& s, const char* buf, unsigned len) {
   TBitState& b = s.bs;
   if (len == 0 || b.sink_failed) return;
   unsigned size = len;
@@ -95,7 +95,7 @@ void sink_write(TState& s, const char* buf, unsigned len) {
 
 }  // namespace
 
-TState::TState() : context(nullptr), level(0), read_input(nullptr), flush_output(nullptr), failed_check(nullptr) {
+DeflateState::DeflateState() : context(nullptr), level(0), read_input(nullptr), flush_output(nullptr), failed_check(nullptr) {
   std::memset(&ts, 0, sizeof ts);
   std::memset(&bs, 0, sizeof bs);
   std::memset(&ds, 0, sizeof ds);
@@ -107,7 +107,7 @@ TState::TState() : context(nullptr), level(0), read_input(nullptr), flush_output
 // ---------------------------------------------------------------------------
 // Bit output
 
-void bi_init(TState& s, char* out_buf, unsigned out_size, int flush_when_full) {
+void bi_init(DeflateState& s, char* out_buf, unsigned out_size, int flush_when_full) {
   TBitState& b = s.bs;
   b.out_block = out_buf;
   b.out_capacity = out_buf ? out_size : 0;
@@ -119,7 +119,7 @@ void bi_init(TState& s, char* out_buf, unsigned out_size, int flush_when_full) {
   b.sink_failed = false;
 }
 
-void flush_outbuf(TState& s) {
+void flush_outbuf(DeflateState& s) {
   TBitState& b = s.bs;
   sink_write(s, b.out_block, b.out_used);
   b.out_used = 0;
@@ -135,7 +135,7 @@ unsigned bi_reverse(unsigned code, int len) {
   return res >> 1;
 }
 
-void bi_windup(TState& s) {
+void bi_windup(DeflateState& s) {
   TBitState& b = s.bs;
   if (b.bit_count > 8) {
     put_short(s, b.bit_acc);
@@ -148,7 +148,7 @@ void bi_windup(TState& s) {
   b.bits_total = (b.bits_total + 7) & ~7u;
 }
 
-void copy_block(TState& s, const char* buf, unsigned len, int header) {
+void copy_block(DeflateState& s, const char* buf, unsigned len, int header) {
   TBitState& b = s.bs;
   bi_windup(s);
   if (header) {
@@ -172,7 +172,7 @@ void copy_block(TState& s, const char* buf, unsigned len, int header) {
 // ---------------------------------------------------------------------------
 // Tables and blocks
 
-void ct_init(TState& s, uint16_t* attr) {
+void ct_init(DeflateState& s, uint16_t* attr) {
   TTreeState& ts = s.ts;
   ts.text_attr = attr;
   ts.out_bytes = 0;
@@ -224,7 +224,7 @@ void ct_init(TState& s, uint16_t* attr) {
   init_block(s);
 }
 
-void init_block(TState& s) {
+void init_block(DeflateState& s) {
   TTreeState& ts = s.ts;
   for (int n = 0; n < kLitCodes; n++) freq(ts.lit_tree[n]) = 0;
   for (int n = 0; n < kDistCodes; n++) freq(ts.dist_tree[n]) = 0;
@@ -236,7 +236,7 @@ void init_block(TState& s) {
   ts.pending_bit = 1;
 }
 
-bool block_worth_ending(TState& s) {
+bool block_worth_ending(DeflateState& s) {
   const TTreeState& ts = s.ts;
   uint32_t out = ts.last_lit * 8u;
   for (int code = 0; code < kDistCodes; code++)
@@ -249,7 +249,7 @@ bool block_worth_ending(TState& s) {
 // ---------------------------------------------------------------------------
 // Tree construction
 
-void pqdownheap(TState& s, const ct_data* tree, int k) {
+void pqdownheap(DeflateState& s, const ct_data* tree, int k) {
   TTreeState& ts = s.ts;
   int* heap = ts.heap;
   const uint8_t* depth = ts.node_depth;
@@ -265,7 +265,7 @@ void pqdownheap(TState& s, const ct_data* tree, int k) {
   heap[k] = v;
 }
 
-void gen_bitlen(TState& s, tree_desc* desc) {
+void gen_bitlen(DeflateState& s, tree_desc* desc) {
   TTreeState& ts = s.ts;
   ct_data* tree = desc->tree;
   const ct_data* stree = desc->fixed;
@@ -321,7 +321,7 @@ void gen_bitlen(TState& s, tree_desc* desc) {
   }
 }
 
-void gen_codes(TState& s, ct_data* tree, int max_code) {
+void gen_codes(DeflateState& s, ct_data* tree, int max_code) {
   const uint16_t* count = s.ts.codes_per_len;
   unsigned next_code[kMaxBits + 1];
   unsigned code = 0;
@@ -338,7 +338,7 @@ void gen_codes(TState& s, ct_data* tree, int max_code) {
   }
 }
 
-void build_tree(TState& s, tree_desc* desc) {
+void build_tree(DeflateState& s, tree_desc* desc) {
   TTreeState& ts = s.ts;
   ct_data* tree = desc->tree;
   const ct_data* stree = desc->fixed;
@@ -395,7 +395,7 @@ void build_tree(TState& s, tree_desc* desc) {
 
 // The code lengths of a tree go out as runs. These two walk the runs the
 // same way: scan_tree counts the code-length symbols, send_tree sends them.
-void scan_tree(TState& s, ct_data* tree, int max_code) {
+void scan_tree(DeflateState& s, ct_data* tree, int max_code) {
   ct_data* bl = s.ts.bl_tree;
   int prevlen = -1;
   int nextlen = len(tree[0]);
@@ -430,7 +430,7 @@ void scan_tree(TState& s, ct_data* tree, int max_code) {
   }
 }
 
-void send_tree(TState& s, const ct_data* tree, int max_code) {
+void send_tree(DeflateState& s, const ct_data* tree, int max_code) {
   const ct_data* bl = s.ts.bl_tree;
   int prevlen = -1;
   int nextlen = len(tree[0]);
@@ -473,7 +473,7 @@ void send_tree(TState& s, const ct_data* tree, int max_code) {
   }
 }
 
-int build_bl_tree(TState& s) {
+int build_bl_tree(DeflateState& s) {
   TTreeState& ts = s.ts;
   scan_tree(s, ts.lit_tree, ts.lit_desc.max_code);
   scan_tree(s, ts.dist_tree, ts.dist_desc.max_code);
@@ -488,7 +488,7 @@ int build_bl_tree(TState& s) {
   return max_bl;
 }
 
-void send_all_trees(TState& s, int lcodes, int dcodes, int blcodes) {
+void send_all_trees(DeflateState& s, int lcodes, int dcodes, int blcodes) {
   TTreeState& ts = s.ts;
   Assert(s, lcodes >= 257 && dcodes >= 1 && blcodes >= 4, "not enough codes");
   Assert(s, lcodes <= kLitCodes && dcodes <= kDistCodes && blcodes <= kBlCodes, "too many codes");
@@ -504,7 +504,7 @@ void send_all_trees(TState& s, int lcodes, int dcodes, int blcodes) {
 // The bits gather in a 64-bit register and leave two bytes at a time, as
 // send_bits lets them: the output buffer sees the same bytes at the same
 // moments, with far fewer trips through memory.
-void compress_block(TState& s, const ct_data* ltree, const ct_data* dtree) {
+void compress_block(DeflateState& s, const ct_data* ltree, const ct_data* dtree) {
   TTreeState& ts = s.ts;
   TBitState& b = s.bs;
   uint64_t acc = b.bit_acc;
@@ -559,7 +559,7 @@ void compress_block(TState& s, const ct_data* ltree, const ct_data* dtree) {
   Assert(s, bad_length == 0, "invalid length");
 }
 
-void set_file_type(TState& s) {
+void set_file_type(DeflateState& s) {
   const ct_data* tree = s.ts.lit_tree;
   unsigned text = 0, binary = 0;
   int n = 0;
@@ -569,7 +569,7 @@ void set_file_type(TState& s) {
   *s.ts.text_attr = binary > (text >> 2) ? 0 : 1;
 }
 
-unsigned long flush_block(TState& s, char* buf, unsigned long stored_len, int last) {
+unsigned long flush_block(DeflateState& s, char* buf, unsigned long stored_len, int last) {
   TTreeState& ts = s.ts;
   ts.kind_flags[ts.kind_flags_used] = ts.pending_flags;  // the partial flag byte
   if (ts.text_attr && *ts.text_attr == 0xFFFF) set_file_type(s);

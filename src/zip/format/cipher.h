@@ -63,11 +63,9 @@ inline void setup_keys(uint32_t* keys, const char* password) {
 }
 
 // Folds one plain byte into the keys.
-inline void Uupdate_keys(uint32_t* keys, char c) { cipher_detail::update(keys, static_cast<unsigned char>(c)); }
 inline void update_keys(uint32_t* keys, char c) { cipher_detail::update(keys, static_cast<unsigned char>(c)); }
 
 // The next keystream byte; the keys do not change.
-inline char Udecrypt_byte(const uint32_t* keys) { return static_cast<char>(cipher_detail::keystream(keys)); }
 inline char decrypt_byte(const uint32_t* keys) { return static_cast<char>(cipher_detail::keystream(keys)); }
 
 // Deciphers one byte and advances the keys with the plain byte.

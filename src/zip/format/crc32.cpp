@@ -81,8 +81,6 @@ const uint32_t crc_table[256] = {
 #undef Q_ROW
 };
 
-uint32_t ucrc32(uint32_t crc, const unsigned char* bytes, size_t count) { return crc_update(crc, bytes, count); }
-
 uint32_t crc32(uint32_t crc, const unsigned char* bytes, size_t count) { return crc_update(crc, bytes, count); }
 
 namespace crc_paths {

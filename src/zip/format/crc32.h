@@ -11,8 +11,6 @@ extern const uint32_t crc_table[256];
 
 // Folds `count` bytes into a running CRC and returns the new one. The CRC of
 // no bytes is 0, and calls chain. A null pointer gives 0, whatever `crc` was.
-// ucrc32 serves the reading side, crc32 the writing side; they are the same.
-uint32_t ucrc32(uint32_t crc, const unsigned char* bytes, size_t count);
 uint32_t crc32(uint32_t crc, const unsigned char* bytes, size_t count);
 
 }  // namespace quillon

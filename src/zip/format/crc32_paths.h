@@ -1,4 +1,4 @@
-// The two ways ucrc32 and crc32 compute: the portable table path, and
+// The two ways crc32 computes: the portable table path, and
 // carry-less multiplication (PCLMULQDQ) where the processor has it. They give
 // the same results; the fast one is chosen once, at run time.
 #pragma once

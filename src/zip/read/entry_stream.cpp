@@ -239,7 +239,7 @@ int read_entry_stream(ZipArchive* s, void* buf, uint32_t cap, bool* reached_end)
       }
       const uint32_t n = z.avail_out < z.avail_in ? z.avail_out : z.avail_in;
       std::memcpy(z.next_out, z.next_in, n);
-      st->crc_so_far = ucrc32(st->crc_so_far, z.next_out, n);
+      st->crc_so_far = crc32(st->crc_so_far, z.next_out, n);
       st->uncompressed_left -= n;
       z.avail_in -= n;
       z.avail_out -= n;
@@ -254,7 +254,7 @@ int read_entry_stream(ZipArchive* s, void* buf, uint32_t cap, bool* reached_end)
       // Counted from the window, not from total_out, which has 32 bits
       // where zlib's uLong has (32-bit Windows) and wraps at 4 GiB there.
       const uint32_t produced = static_cast<uint32_t>(z.next_out - out_before);
-      st->crc_so_far = ucrc32(st->crc_so_far, out_before, produced);
+      st->crc_so_far = crc32(st->crc_so_far, out_before, produced);
       st->uncompressed_left -= produced;
       count += static_cast<int>(produced);
       if (zresult == Z_STREAM_END || st->uncompressed_left == 0) {

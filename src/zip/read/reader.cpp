@@ -237,7 +237,7 @@ bool read_entry_name(ZipArchive* a, EntryRecord* info, EntryName* out,
   const unsigned char* block = find_extra_block(extra.data(), extra_length, UnicodePathExtra::kId, &length);
   UnicodePathExtra up;
   if (up.decode(block, length) && up.version == 1 &&
-      up.name_crc == ucrc32(0, reinterpret_cast<const unsigned char*>(name.data()), name_length)) {
+      up.name_crc == crc32(0, reinterpret_cast<const unsigned char*>(name.data()), name_length)) {
     const std::string unicode(reinterpret_cast<const char*>(up.name), up.name_length);
     if (unicode.find('\0') == std::string::npos && qp::is_valid_utf8(unicode.data(), unicode.size())) {
       out->bytes = unicode;

@@ -79,7 +79,7 @@ bool HasZipSuffix(const char* name) {
 ItemEncoder::ItemEncoder() = default;
 ItemEncoder::~ItemEncoder() = default;
 
-unsigned ItemEncoder::read_input(TState& state, char* bytes, unsigned n) {
+unsigned ItemEncoder::read_input(DeflateState& state, char* bytes, unsigned n) {
   return static_cast<ItemEncoder*>(state.context)->in_.read(bytes, n);
 }
 
@@ -95,7 +95,7 @@ unsigned ItemEncoder::flush_output(void* context, const char* bytes, unsigned* n
 }
 
 bool ItemEncoder::deflate_data(uint16_t* flag_bits) {
-  if (deflater_ == nullptr) deflater_ = std::make_unique<TState>();
+  if (deflater_ == nullptr) deflater_ = std::make_unique<DeflateState>();
   uint16_t text_attr = 0;  // not 0xFFFF: no text detection
   DeflateItem item;
   item.context = this;

@@ -18,7 +18,7 @@
 
 namespace quillon {
 
-struct TState;
+struct DeflateState;
 
 // Longest item name kept, in characters (bytes, or code points of a UTF-8
 // name): MAX_PATH less its terminator; a folder may get one more character,
@@ -89,13 +89,13 @@ class ItemEncoder {
   ItemData encode(uint16_t method, ItemSink sink, void* context);
 
  private:
-  static unsigned read_input(TState& state, char* bytes, unsigned n);
+  static unsigned read_input(DeflateState& state, char* bytes, unsigned n);
   static unsigned flush_output(void* context, const char* bytes, unsigned* n);
   bool deflate_data(uint16_t* flag_bits);
   bool store_data();
 
   ItemSource in_;
-  std::unique_ptr<TState> deflater_;  // made at the first deflated item
+  std::unique_ptr<DeflateState> deflater_;  // made at the first deflated item
   ItemSink sink_ = nullptr;
   void* sink_context_ = nullptr;
   uint64_t taken_ = 0;                // bytes the sink took of this item

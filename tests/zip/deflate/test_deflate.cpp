@@ -163,7 +163,7 @@ TEST(Deflate, BlockEndsEarlyAtA4096thSymbolFromLevelThree) {
 }
 
 TEST(Deflate, ReusedStateGivesTheSameBytesAsAFreshOne) {
-  auto state = std::make_unique<quillon::TState>();
+  auto state = std::make_unique<quillon::DeflateState>();
   const Bytes inputs[] = {low_entropy_bytes(300000, 1), Bytes(), random_bytes(70000, 2),
                           low_entropy_bytes(1000, 3), Bytes(100000, 'z'), low_entropy_bytes(65400, 4)};
   for (int level : {1, 3, 8}) {

@@ -49,7 +49,7 @@ TEST_P(DeflateCorpus, RoundTripsAtEveryLevel) {
     if (!std::filesystem::is_directory(corpus_dir())) GTEST_SKIP() << "no corpus at " << corpus_dir();
     GTEST_SKIP() << GetParam() << " is missing from the corpus at " << corpus_dir();
   }
-  auto state = std::make_unique<quillon::TState>();
+  auto state = std::make_unique<quillon::DeflateState>();
   for (int level = 8; level >= 1; level--) {
     const Bytes input = level == 8 ? data : data.substr(0, 512 * 1024);
     Result r = compress(*state, input, Options{level});

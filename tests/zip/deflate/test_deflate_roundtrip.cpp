@@ -10,7 +10,7 @@ using namespace deflate_test;
 
 namespace {
 
-void expect_round_trip(quillon::TState& state, const Bytes& input, int level, const char* kind) {
+void expect_round_trip(quillon::DeflateState& state, const Bytes& input, int level, const char* kind) {
   Result r = compress(state, input, Options{level});
   EXPECT_EQ(r.failed_check, nullptr) << kind << " " << input.size() << " level " << level << ": "
                                      << (r.failed_check ? r.failed_check : "");
@@ -32,7 +32,7 @@ class DeflateRoundTrip : public ::testing::TestWithParam<int> {};
 
 TEST_P(DeflateRoundTrip, EdgeSizes) {
   const int level = GetParam();
-  auto state = std::make_unique<quillon::TState>();
+  auto state = std::make_unique<quillon::DeflateState>();
   for (std::size_t n : kEdgeSizes) {
     expect_round_trip(*state, random_bytes(n, static_cast<uint32_t>(n)), level, "random");
     expect_round_trip(*state, low_entropy_bytes(n, static_cast<uint32_t>(n)), level, "low-entropy");
@@ -42,7 +42,7 @@ TEST_P(DeflateRoundTrip, EdgeSizes) {
 
 TEST_P(DeflateRoundTrip, RandomSizesUpTo300KiB) {
   const int level = GetParam();
-  auto state = std::make_unique<quillon::TState>();
+  auto state = std::make_unique<quillon::DeflateState>();
   uint32_t x = 0x1234567u + static_cast<uint32_t>(level);
   for (int i = 0; i < 4; i++) {
     x = x * 1664525u + 1013904223u;

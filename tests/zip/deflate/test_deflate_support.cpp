@@ -17,7 +17,7 @@ struct Source {
   bool partial;
 };
 
-unsigned read_cb(quillon::TState& state, char* buf, unsigned size) {
+unsigned read_cb(quillon::DeflateState& state, char* buf, unsigned size) {
   Source* src = static_cast<Source*>(state.context);
   std::size_t left = src->input->size() - src->pos;
   std::size_t n = size < left ? size : left;
@@ -49,7 +49,7 @@ const std::size_t kGuardBytes = 32;
 
 }  // namespace
 
-Result compress(quillon::TState& state, const Bytes& input, const Options& options) {
+Result compress(quillon::DeflateState& state, const Bytes& input, const Options& options) {
   Result r;
   Source src{&input, 0, options.read_chunk, &r, options.sink_ok_calls, options.sink_partial};
   // The output buffer, with guard bytes on both sides.
@@ -78,7 +78,7 @@ Result compress(quillon::TState& state, const Bytes& input, const Options& optio
 }
 
 Result compress(const Bytes& input, const Options& options) {
-  auto state = std::make_unique<quillon::TState>();
+  auto state = std::make_unique<quillon::DeflateState>();
   return compress(*state, input, options);
 }
 

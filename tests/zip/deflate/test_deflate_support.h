@@ -36,7 +36,7 @@ struct Result {
 };
 
 // Compresses input as the archive writer does, on the given (reused) state.
-Result compress(quillon::TState& state, const Bytes& input, const Options& options = {});
+Result compress(quillon::DeflateState& state, const Bytes& input, const Options& options = {});
 // The same on a fresh state.
 Result compress(const Bytes& input, const Options& options = {});
 

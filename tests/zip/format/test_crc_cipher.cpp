@@ -16,13 +16,12 @@ const unsigned char* bytes(const std::string& s) { return reinterpret_cast<const
 
 TEST(Crc32, StandardValuesAndChaining) {
   EXPECT_EQ(crc_table[1], 0x77073096u);
-  EXPECT_EQ(ucrc32(0, bytes("123456789"), 9), 0xCBF43926u);
   EXPECT_EQ(quillon::crc32(0, bytes("123456789"), 9), 0xCBF43926u);
-  EXPECT_EQ(ucrc32(0, bytes(""), 0), 0u);
-  EXPECT_EQ(ucrc32(0x1234, bytes("x"), 0), 0x1234u);
-  EXPECT_EQ(ucrc32(0xDEADBEEF, nullptr, 10), 0u);
+  EXPECT_EQ(quillon::crc32(0, bytes(""), 0), 0u);
+  EXPECT_EQ(quillon::crc32(0x1234, bytes("x"), 0), 0x1234u);
+  EXPECT_EQ(quillon::crc32(0xDEADBEEF, nullptr, 10), 0u);
   EXPECT_EQ(quillon::crc32(0xDEADBEEF, nullptr, 0), 0u);
-  EXPECT_EQ(ucrc32(ucrc32(0, bytes("abc"), 3), bytes("def"), 3), ucrc32(0, bytes("abcdef"), 6));
+  EXPECT_EQ(quillon::crc32(quillon::crc32(0, bytes("abc"), 3), bytes("def"), 3), quillon::crc32(0, bytes("abcdef"), 6));
 }
 
 TEST(Crc32, AgreesWithZlibOnEveryLengthAndAlignment) {
@@ -32,7 +31,7 @@ TEST(Crc32, AgreesWithZlibOnEveryLengthAndAlignment) {
   for (size_t start = 0; start < 9; ++start) {
     for (size_t n = 0; n < 300; n += 1 + n / 17) {
       uLong expected = ::crc32(0L, data.data() + start, static_cast<uInt>(n));
-      ASSERT_EQ(ucrc32(0, data.data() + start, n), expected) << start << " " << n;
+      ASSERT_EQ(quillon::crc32(0, data.data() + start, n), expected) << start << " " << n;
     }
   }
   uLong running = ::crc32(0L, Z_NULL, 0);
@@ -76,16 +75,16 @@ TEST(ZipCipher, KeySetupAndKeystream) {
   uint32_t high[3], manual[3];
   setup_keys(high, "\xe9");
   setup_keys(manual, nullptr);
-  Uupdate_keys(manual, static_cast<char>(0xE9));
+  update_keys(manual, static_cast<char>(0xE9));
   EXPECT_EQ(std::vector<uint32_t>(high, high + 3), std::vector<uint32_t>(manual, manual + 3));
   update_keys(manual, 'a');
-  Uupdate_keys(high, 'a');
+  update_keys(high, 'a');
   EXPECT_EQ(std::vector<uint32_t>(high, high + 3), std::vector<uint32_t>(manual, manual + 3));
 
   // The keystream byte depends on keys[2] only and leaves the keys alone.
   uint32_t k[3] = {1, 2, 0x0000FFFF};
   const uint32_t t = 0xFFFF;
   EXPECT_EQ(static_cast<unsigned char>(decrypt_byte(k)), static_cast<unsigned char>((t * (t ^ 1)) >> 8));
-  EXPECT_EQ(Udecrypt_byte(k), decrypt_byte(k));
+  EXPECT_EQ(decrypt_byte(k), decrypt_byte(k));
   EXPECT_EQ(k[2], 0x0000FFFFu);
 }
