@@ -26,16 +26,15 @@ TEST(CrcPaths, AgreeEverywhere) {
       if (fast) {
         ASSERT_EQ(crc_paths::clmul(start, p + offset, n), want) << offset << " " << n;
       }
-      ASSERT_EQ(crc32(start, p + offset, n), want) << offset << " " << n;
+      ASSERT_EQ(quillon::crc32(start, p + offset, n), want) << offset << " " << n;
     }
   }
   const uint32_t whole = static_cast<uint32_t>(::crc32(0, p, static_cast<uInt>(data.size())));
-  EXPECT_EQ(crc32(0, p, data.size()), whole);
   EXPECT_EQ(quillon::crc32(0, p, data.size()), whole);
   // Chained calls of odd sizes give the CRC of the whole.
   uint32_t chained = 0;
   for (size_t at = 0, step = 1; at < data.size(); at += step, step = step * 3 % 10007 + 1)
-    chained = crc32(chained, p + at, std::min(step, data.size() - at));
+    chained = quillon::crc32(chained, p + at, std::min(step, data.size() - at));
   EXPECT_EQ(chained, whole);
   EXPECT_EQ(crc_paths::clmul(5, nullptr, 10), 0u);
 }
