@@ -35,6 +35,13 @@ SystemTime from_win(const SYSTEMTIME& w) {
 }  // namespace
 
 bool system_time_to_file_time(const SystemTime& st, uint64_t* ft) {
+  // Windows refuses a day that its month lacks (29 February of 1900 or
+  // 2100); Wine's conversion rolls it over into the next month instead. The
+  // check here gives the same answer on both, and the POSIX build's.
+  static const unsigned char kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (st.year % 4 == 0 && st.year % 100 != 0) || st.year % 400 == 0;
+  if (st.month < 1 || st.month > 12 || st.day < 1 || st.day > kDays[st.month - 1] + (st.month == 2 && leap))
+    return false;
   SYSTEMTIME w = to_win(st);
   FILETIME f;
   if (!SystemTimeToFileTime(&w, &f)) return false;
