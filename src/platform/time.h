@@ -4,6 +4,10 @@
 
 namespace qp {
 
+// File times count 100-ns ticks since 1601-01-01 UTC; 1970-01-01 00:00 UTC,
+// where Unix seconds start, is this many of them.
+constexpr uint64_t kUnixEpochTicks = 116444736000000000ULL;
+
 struct SystemTime {
   uint16_t year = 0, month = 0, day_of_week = 0, day = 0;
   uint16_t hour = 0, minute = 0, second = 0, milliseconds = 0;

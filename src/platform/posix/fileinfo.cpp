@@ -8,19 +8,17 @@
 
 #include "platform/file.h"
 #include "platform/posix/fd.h"
+#include "platform/time.h"
 
 namespace qp {
 namespace {
 
-// Ticks between 1601-01-01 and 1970-01-01.
-constexpr int64_t kUnixEpochTicks = 116444736000000000LL;
-
 uint64_t ticks(const struct timespec& ts) {
-  return uint64_t(int64_t(ts.tv_sec) * 10000000LL + ts.tv_nsec / 100 + kUnixEpochTicks);
+  return uint64_t(int64_t(ts.tv_sec) * 10000000LL + ts.tv_nsec / 100 + int64_t(kUnixEpochTicks));
 }
 
 struct timespec timespec_of(uint64_t ft) {
-  int64_t t = int64_t(ft) - kUnixEpochTicks;
+  int64_t t = int64_t(ft) - int64_t(kUnixEpochTicks);
   int64_t sec = t / 10000000LL, rem = t % 10000000LL;
   if (rem < 0) {
     rem += 10000000LL;

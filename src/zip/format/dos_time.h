@@ -11,8 +11,7 @@
 namespace quillon {
 
 constexpr uint64_t kTicksPerSecond = 10000000;
-// 1970-01-01 00:00 UTC as a file time.
-constexpr uint64_t kUnixEpochTicks = 116444736000000000ULL;
+using qp::kUnixEpochTicks;
 
 // DOS date and time as the records hold them: one 32-bit stamp, the time
 // word in the low half (bits 0-4 seconds / 2, 5-10 minutes, 11-15 hours)
