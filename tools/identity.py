@@ -173,8 +173,8 @@ def main():
     ap.add_argument("hosts", nargs="+", help="LABEL=HOST[@RUNNER]")
     opts = ap.parse_args()
     hosts = []
-    for spec in opts.hosts:
-        label, rest = spec.split("=", 1)
+    for given in opts.hosts:
+        label, rest = given.split("=", 1)
         path, _, runner = rest.partition("@")
         hosts.append({"label": label, "path": os.path.abspath(path), "runner": runner})
     outdir = os.path.join(ROOT, "build", "identity")

@@ -1,5 +1,6 @@
 #include "support/zip_builder.h"
 
+#include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <cstdio>
@@ -329,6 +330,15 @@ std::string cut_inside_data(const Sample& s, size_t keep) {
   std::string z = s.bytes.substr(0, keep) + s.bytes.substr(s.directory_offset);
   put32(z, z.size() - 22 + 16, static_cast<uint32_t>(keep));
   return z;
+}
+
+std::string finish_memory(quillon::HZIP hz) {
+  void* p = nullptr;
+  uint32_t n = 0;
+  EXPECT_EQ(quillon::ZipGetMemory(hz, &p, &n), quillon::ZIPR_OK);
+  std::string bytes = p ? std::string(static_cast<char*>(p), n) : std::string();
+  quillon::CloseZipZ(hz);
+  return bytes;
 }
 
 }  // namespace ziptest

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "zip/format/zip_result.h"
+
 namespace ziptest {
 
 struct Entry {
@@ -91,5 +93,9 @@ Sample make_sample(size_t scale = 1);
 // directory moved up behind it (its offset corrected), as a transfer that
 // lost the end of the entries' data would leave it.
 std::string cut_inside_data(const Sample& s, size_t keep);
+
+// Ends a memory archive that CreateZip made and closes it: its bytes, empty
+// when it did not end (a test failure).
+std::string finish_memory(quillon::HZIP hz);
 
 }  // namespace ziptest

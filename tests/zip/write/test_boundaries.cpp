@@ -10,6 +10,7 @@
 #include "platform/file.h"
 #include "platform/fileinfo.h"
 #include "support/testkit.h"
+#include "support/zip_builder.h"
 #include "support/zip_parse.h"
 #include "zip/api/close_handle.h"
 #include "zip/format/dos_time.h"
@@ -21,15 +22,6 @@ using namespace quillon;
 using testkit::ScratchDir;
 
 namespace {
-
-std::string memory_of(HZIP hz) {
-  void* p = nullptr;
-  uint32_t n = 0;
-  EXPECT_EQ(ZipGetMemory(hz, &p, &n), ZIPR_OK);
-  std::string bytes = p ? std::string(static_cast<char*>(p), n) : std::string();
-  CloseZipZ(hz);
-  return bytes;
-}
 
 // The bytes of a file from `from` to its end.
 std::string tail_of(const std::string& path, uint64_t from) {
@@ -90,7 +82,7 @@ TEST(WriterBoundaries, SizesAtTheLastClassicValue) {
       testkit::PipeFeed feed("abc");
       EXPECT_NE(ZipAddHandle(hz, c.name, feed.read_end(), c.announced), ZIPR_OK);
     }
-    const std::string bytes = memory_of(hz);
+    const std::string bytes = ziptest::finish_memory(hz);
     LocalHeader l;
     ASSERT_TRUE(l.decode(at(bytes, 0), bytes.size()));
     EXPECT_EQ(l.version_needed, c.zip64 ? 45 : 20);
@@ -189,7 +181,7 @@ TEST(WriterBoundaries, ItemCountsAroundTheSixteenBitField) {
       std::snprintf(name, sizeof name, "%05x", i);
       ASSERT_EQ(ZipAddFolder(hz, name), ZIPR_OK) << i;
     }
-    const ztest::Archive a = ztest::parse(memory_of(hz));
+    const ztest::Archive a = ztest::parse(ziptest::finish_memory(hz));
     ASSERT_EQ(a.error, "");
     EXPECT_EQ(a.entries.size(), items);
     const bool zip64 = items > 65534;
@@ -241,7 +233,7 @@ TEST(WriterBoundaries, NamesAroundTheLongestKept) {
   for (const Case& c : cases) {
     ASSERT_EQ(c.folder ? ZipAddFolder(hz, c.given.c_str()) : ZipAdd(hz, c.given.c_str(), "x", 1), ZIPR_OK);
   }
-  const ztest::Archive a = ztest::parse(memory_of(hz));
+  const ztest::Archive a = ztest::parse(ziptest::finish_memory(hz));
   ASSERT_EQ(a.error, "");
   ASSERT_EQ(a.entries.size(), sizeof cases / sizeof cases[0]);
   for (size_t i = 0; i < a.entries.size(); ++i) {
@@ -285,7 +277,7 @@ TEST(WriterBoundaries, DatesAroundCenturiesAndEveryMonth) {
     qp::close_handle(h);
     ASSERT_EQ(ZipAdd(hz, path.substr(dir.path().size()).c_str(), path.c_str()), ZIPR_OK);
   }
-  const ztest::Archive a = ztest::parse(memory_of(hz));
+  const ztest::Archive a = ztest::parse(ziptest::finish_memory(hz));
   ASSERT_EQ(a.error, "");
   ASSERT_EQ(a.entries.size(), sizeof cases / sizeof cases[0]);
   for (size_t i = 0; i < a.entries.size(); ++i) {

@@ -9,6 +9,7 @@
 #include "platform/text.h"
 #include "platform/time.h"
 #include "support/testkit.h"
+#include "support/zip_builder.h"
 #include "support/zip_parse.h"
 #include "zip/api/close_handle.h"
 #include "zip/format/crc32.h"
@@ -29,16 +30,6 @@ ztest::Archive parse_ok(const std::string& bytes) {
   ztest::Archive a = ztest::parse(bytes);
   EXPECT_EQ(a.error, "");
   return a;
-}
-
-// Ends a memory archive and closes it; its bytes, empty if it did not end.
-std::string finish_memory(HZIP hz) {
-  void* p = nullptr;
-  uint32_t n = 0;
-  EXPECT_EQ(ZipGetMemory(hz, &p, &n), ZIPR_OK);
-  std::string bytes = p ? std::string(static_cast<char*>(p), n) : std::string();
-  CloseZipZ(hz);
-  return bytes;
 }
 
 void expect_data(const std::string& bytes, const ztest::Entry& e, const std::string& want,
@@ -199,7 +190,7 @@ TEST(ZipRecords, ArchiveSuffixesAreStored) {
   const char* names[] = {"archive.ZIP", "data.gz", "old.Z", "x.z", "y.TGZ", "a.tar.gz", "a.tar", "b.zipx",
                          "dir.zip/readme", "noext"};
   for (const char* n : names) ASSERT_EQ(ZipAdd(hz, n, kText.data(), 1000), ZIPR_OK) << n;
-  const std::string bytes = finish_memory(hz);
+  const std::string bytes = ziptest::finish_memory(hz);
   const ztest::Archive a = parse_ok(bytes);
   ASSERT_EQ(a.entries.size(), 10u);
   const uint16_t want[] = {0, 0, 0, 0, 0, 0, 8, 8, 8, 8};
@@ -226,7 +217,7 @@ TEST(ZipRecords, NamesAreCleanedAndCut) {
   ASSERT_EQ(ZipAddFolder(hz, long_name.c_str()), ZIPR_OK);
   EXPECT_EQ(ZipAdd(hz, "", "x", 1), ZIPR_BADARGS);
   EXPECT_EQ(ZipAddFolder(hz, nullptr), ZIPR_BADARGS);
-  const ztest::Archive a = parse_ok(finish_memory(hz));
+  const ztest::Archive a = parse_ok(ziptest::finish_memory(hz));
   ASSERT_EQ(a.entries.size(), 6u);
   EXPECT_EQ(a.entries[0].name, "dir/sub/file.txt");
   EXPECT_EQ(a.entries[1].name, std::string(259, 'n'));
@@ -259,7 +250,7 @@ TEST(ZipRecords, NonAsciiNamesAreStoredInUtf8AndFlagged) {
   const size_t count = sizeof flagged / sizeof flagged[0];
   for (size_t i = 0; i < count; ++i) ASSERT_EQ(ZipAdd(hz, given[i].c_str(), "x", 1), ZIPR_OK) << i;
   ASSERT_EQ(ZipAddFolder(hz, cafe.c_str()), ZIPR_OK);
-  const ztest::Archive a = parse_ok(finish_memory(hz));
+  const ztest::Archive a = parse_ok(ziptest::finish_memory(hz));
   ASSERT_EQ(a.entries.size(), count + 1);
   for (size_t i = 0; i < count; ++i) {
     const ztest::Entry& e = a.entries[i];
@@ -283,7 +274,7 @@ TEST(ZipRecords, ItemsWithoutAFileCarryTheLocalTimeNow) {
   HZIP hz = CreateZip(block.data(), uint32_t(block.size()), nullptr);
   ASSERT_EQ(ZipAddFolder(hz, "docs"), ZIPR_OK);
   ASSERT_EQ(ZipAdd(hz, "m.bin", "xyz", 3), ZIPR_OK);
-  const ztest::Archive a = parse_ok(finish_memory(hz));
+  const ztest::Archive a = parse_ok(ziptest::finish_memory(hz));
   ASSERT_EQ(a.entries.size(), 2u);
   const ztest::Entry& folder = a.entries[0];
   EXPECT_EQ(folder.external_attr, 0x41C00010u);
@@ -449,7 +440,7 @@ TEST(ZipRecords, MoreThan65534ItemsGetTheZip64EndRecord) {
     std::snprintf(name, sizeof name, "d%02u/%05u", i / 1000, i);
     ASSERT_EQ(ZipAddFolder(hz, name), ZIPR_OK) << i;
   }
-  const std::string bytes = finish_memory(hz);
+  const std::string bytes = ziptest::finish_memory(hz);
   const ztest::Archive a = parse_ok(bytes);
   EXPECT_EQ(a.entries.size(), items);
   EXPECT_EQ(a.count_disk, 0xFFFF);
